@@ -1,0 +1,11 @@
+/*
+ * libhildondesktop.h - home desktop widget API: the home plug-in item base
+ * class and the plug-in module through which the desktop loads widgets.
+ */
+#ifndef LIBHILDONDESKTOP_H
+#define LIBHILDONDESKTOP_H
+
+#include <libhildondesktop/hd-home-plugin-item.h>
+#include <libhildondesktop/hd-plugin-module.h>
+
+#endif /* LIBHILDONDESKTOP_H */

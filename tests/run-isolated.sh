@@ -1,0 +1,37 @@
+#!/bin/sh
+# Runs one test program in an isolated world: a fresh $HOME, a GConf that reads
+# and writes only below it, a private D-Bus system bus, a private session bus
+# (which starts gconfd-2 on demand) and an Xvfb display. Everything is stopped
+# and removed when the program ends; its exit status is returned.
+set -u
+
+T=$(mktemp -d /tmp/velmora-test.XXXXXX)
+mkdir -p "$T/home" "$T/gconf"
+echo "xml:readwrite:$T/gconf" > "$T/gconf.path"
+export HOME="$T/home" GCONF_DEFAULT_SOURCE_PATH="$T/gconf.path" TMPDIR="$T"
+export VELMORA_TEST_TMP="$T"
+export NO_AT_BRIDGE=1
+unset DBUS_SESSION_BUS_ADDRESS DISPLAY
+
+cat > "$T/system.conf" <<X
+<busconfig><type>system</type><keep_umask/><listen>unix:dir=$T</listen>
+<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy></busconfig>
+X
+out=$(dbus-daemon --config-file="$T/system.conf" --fork --print-address=1 --print-pid=1)
+DBUS_SYSTEM_BUS_ADDRESS=$(echo "$out" | sed -n 1p)
+SYSTEM_BUS_PID=$(echo "$out" | sed -n 2p)
+export DBUS_SYSTEM_BUS_ADDRESS
+
+xvfb-run -a -s "-screen 0 800x480x24" dbus-run-session -- "$@"
+status=$?
+
+kill "$SYSTEM_BUS_PID" 2>/dev/null
+# Stop the gconfd-2 that served this test (it may outlive the session bus), and
+# only that one: other tests may run beside this one.
+for pid in $(pgrep -x gconfd-2 2>/dev/null); do
+  if tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qx "HOME=$T/home"; then
+    kill "$pid" 2>/dev/null
+  fi
+done
+rm -rf "$T"
+exit $status
