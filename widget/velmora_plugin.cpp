@@ -1,0 +1,350 @@
+/*
+ * velmora_plugin.cpp - the home widget's shell: the module entry points the
+ * home desktop calls, the VelmoraPlugin class, the order in which one widget
+ * is built and torn down, the dialogue with the feed service daemon on D-Bus,
+ * the reaction to its run signal, pausing while the widget cannot be seen and
+ * the settings button.
+ *
+ * Everything runs on the desktop's GLib main loop. The run flags are
+ * module-level, so one widget instance per loaded module is supported.
+ */
+#include "velmora_plugin.h"
+
+#include <clocale>
+#include <libintl.h>
+
+#include "velmora_marshal.h"
+#include "velmora_settings_dialog.h"
+
+namespace {
+
+constexpr const char *kFeedServiceName = "com.corvane.feedservice";
+constexpr const char *kFeedServicePath = "/daemon";
+constexpr const char *kFeedServiceInterface = "com.corvane.feedservice";
+constexpr const char *kServicePluginName = "libvelmoraserviceplugin";
+constexpr const char *kRunSignal = "plugin_executed";
+constexpr guint kActivationIntervalMs = 1000;
+
+constexpr gint kStatusItemStored = 0;
+constexpr gint kStatusRunStarted = 1;
+constexpr gint kStatusNothingDownloaded = -1022;
+
+GType velmora_plugin_type = 0;
+gpointer parent_class = nullptr;
+
+/* A status-1 run signal arrived and no status-0 signal since. */
+gboolean run_started = FALSE;
+/* Restart argument of the refresh of the first status 0 after a status 1. */
+gboolean restart_carousel = FALSE;
+/* The user saved new settings: status-0 signals wait for the next status 1. */
+gboolean awaiting_new_run = FALSE;
+
+/* What may call back into the instance after its creation: the activation tick,
+ * the run-signal connection and the settings dialogs still open. Teardown uses
+ * these to cut every path to the instance before it is freed. */
+guint activation_tick_id = 0;
+gboolean run_signal_connected = FALSE;
+GSList *open_dialogs = nullptr;
+
+/* The hardware-state indications the widget listens to: system inactivity only. */
+osso_hw_state_t inactivity_mask() {
+    osso_hw_state_t mask = {};
+    mask.system_inactivity_ind = TRUE;
+    return mask;
+}
+
+/* Asks the daemon to run the service plug-in. TRUE only when the call completed
+ * and the daemon answered 1; otherwise *error may hold the failure. */
+gboolean activate_plugin(VelmoraPlugin *plugin, GError **error) {
+    if (plugin->proxy == nullptr)
+        return FALSE;
+    gint answer = 0;
+    if (!dbus_g_proxy_call(plugin->proxy, "activate", error, G_TYPE_STRING, kServicePluginName,
+                           G_TYPE_INVALID, G_TYPE_INT, &answer, G_TYPE_INVALID))
+        return FALSE;
+    return answer == 1;
+}
+
+void refresh_items(VelmoraPlugin *plugin, gboolean restart) {
+    VelmoraItemDataArray *items = get_velmora_items(plugin->data_utils);
+    update_view(plugin->view, plugin->settings, items, restart);
+    velmora_item_data_array_free(items);
+}
+
+void on_plugin_executed(DBusGProxy *, const gchar *name, gint status, gpointer data) {
+    auto *plugin = static_cast<VelmoraPlugin *>(data);
+    if (name == nullptr || g_strcmp0(name, kServicePluginName) != 0)
+        return;
+
+    switch (status) {
+    case kStatusRunStarted:
+        run_started = TRUE;
+        restart_carousel = FALSE;
+        awaiting_new_run = FALSE;
+        break;
+    case kStatusItemStored:
+        if (run_started)
+            restart_carousel = TRUE;
+        if (!awaiting_new_run)
+            refresh_items(plugin, run_started ? restart_carousel : FALSE);
+        run_started = FALSE;
+        restart_carousel = FALSE;
+        break;
+    case kStatusNothingDownloaded:
+        if (plugin->view->message_shown)
+            create_message_view(plugin->view, plugin->settings, "no_connection");
+        break;
+    default:
+        break;
+    }
+}
+
+void connect_run_signal(VelmoraPlugin *plugin) {
+    dbus_g_object_register_marshaller(g_cclosure_user_marshal_VOID__STRING_INT, G_TYPE_NONE,
+                                      G_TYPE_STRING, G_TYPE_INT, G_TYPE_INVALID);
+    dbus_g_proxy_add_signal(plugin->proxy, kRunSignal, G_TYPE_STRING, G_TYPE_INT, G_TYPE_INVALID);
+    dbus_g_proxy_connect_signal(plugin->proxy, kRunSignal, G_CALLBACK(on_plugin_executed), plugin,
+                                nullptr);
+    run_signal_connected = TRUE;
+}
+
+/* Runs every second from instance creation until "activate" succeeds. */
+gboolean activation_tick(gpointer data) {
+    auto *plugin = static_cast<VelmoraPlugin *>(data);
+    if (!run_signal_connected)
+        connect_run_signal(plugin);
+
+    GError *error = nullptr;
+    if (activate_plugin(plugin, &error)) {
+        activation_tick_id = 0;
+        return G_SOURCE_REMOVE;
+    }
+    g_clear_error(&error);
+    return G_SOURCE_CONTINUE;
+}
+
+void on_hw_state(osso_hw_state_t *state, gpointer data) {
+    auto *plugin = static_cast<VelmoraPlugin *>(data);
+    if (plugin == nullptr || state == nullptr)
+        return;
+    if (state->system_inactivity_ind == FALSE) {
+        plugin->device_inactive = FALSE;
+        if (plugin->is_on_current_desktop == TRUE)
+            restart_scrolling(plugin->view);
+    } else if (state->system_inactivity_ind == TRUE) {
+        plugin->device_inactive = TRUE;
+        pause_scrolling(plugin->view);
+    }
+}
+
+void on_desktop_changed(GObject *, GParamSpec *, gpointer data) {
+    auto *plugin = static_cast<VelmoraPlugin *>(data);
+    if (plugin == nullptr)
+        return;
+    gboolean on_current = FALSE;
+    g_object_get(plugin, "is-on-current-desktop", &on_current, nullptr);
+    plugin->is_on_current_desktop = on_current;
+    if (!on_current)
+        pause_scrolling(plugin->view);
+    else if (!plugin->device_inactive)
+        restart_scrolling(plugin->view);
+}
+
+/* Maps the selector's current row to an identifier and stores it. A selector
+ * without an active row stores nothing: there is no identifier to write. */
+void store_selected(VelmoraPlugin *plugin, HildonTouchSelector *selector, const gchar *kind,
+                    void (*store)(const gchar *)) {
+    if (selector == nullptr)
+        return;
+    g_autofree gchar *text = hildon_touch_selector_get_current_text(selector);
+    const gchar *value = get_value_for_item_key(plugin->settings, text, kind);
+    if (value != nullptr)
+        store(value);
+}
+
+/* Keys under which a dialog keeps its own selectors, so that the answer of an
+ * older dialog reads its own pickers rather than those of a newer one. */
+constexpr const char *kRegionSelectorKey = "velmora-region-selector";
+constexpr const char *kCategorySelectorKey = "velmora-category-selector";
+
+void on_dialog_response(GtkDialog *dialog, gint response_id, gpointer data) {
+    auto *plugin = static_cast<VelmoraPlugin *>(data);
+    if (response_id == VELMORA_RESPONSE_SAVE) {
+        plugin->region_selector = static_cast<HildonTouchSelector *>(
+            g_object_get_data(G_OBJECT(dialog), kRegionSelectorKey));
+        plugin->category_selector = static_cast<HildonTouchSelector *>(
+            g_object_get_data(G_OBJECT(dialog), kCategorySelectorKey));
+
+        clear_stored_data();
+        awaiting_new_run = TRUE;
+        store_selected(plugin, plugin->region_selector, "region", store_region_to_gconf);
+        store_selected(plugin, plugin->category_selector, "category", store_categories_to_gconf);
+        create_message_view(plugin->view, plugin->settings, "loading");
+
+        GError *error = nullptr;
+        activate_plugin(plugin, &error);
+        g_clear_error(&error);
+    }
+    gtk_widget_destroy(GTK_WIDGET(dialog));
+}
+
+void on_dialog_destroyed(GtkObject *dialog, gpointer) {
+    open_dialogs = g_slist_remove(open_dialogs, dialog);
+}
+
+void on_show_settings(HDHomePluginItem *item, gpointer) {
+    auto *plugin = VELMORA_PLUGIN(item);
+    GtkWidget *dialog = create_settings_dialog(plugin);
+    g_object_set_data(G_OBJECT(dialog), kRegionSelectorKey, plugin->region_selector);
+    g_object_set_data(G_OBJECT(dialog), kCategorySelectorKey, plugin->category_selector);
+    g_signal_connect(dialog, "response", G_CALLBACK(on_dialog_response), plugin);
+    g_signal_connect(dialog, "destroy", G_CALLBACK(on_dialog_destroyed), nullptr);
+    open_dialogs = g_slist_prepend(open_dialogs, dialog);
+    gtk_widget_show(dialog);
+}
+
+/* A dialog still open when the widget goes away would answer into a freed
+ * instance: cut its response handler and close it with the widget. */
+void close_open_dialogs(VelmoraPlugin *plugin) {
+    while (open_dialogs != nullptr) {
+        auto *dialog = static_cast<GtkWidget *>(open_dialogs->data);
+        g_signal_handlers_disconnect_by_func(dialog, reinterpret_cast<gpointer>(on_dialog_response),
+                                             plugin);
+        gtk_widget_destroy(dialog); /* its "destroy" handler unlinks it */
+    }
+}
+
+void show_initial_items(VelmoraPlugin *plugin) {
+    VelmoraItemDataArray *items = get_velmora_items(plugin->data_utils);
+    if (items != nullptr && items->items != nullptr && items->items->len > 0) {
+        create_item_view(plugin->view, plugin->settings);
+        update_view(plugin->view, plugin->settings, items, TRUE);
+    } else {
+        create_message_view(plugin->view, plugin->settings, "loading");
+    }
+    velmora_item_data_array_free(items);
+}
+
+void create_daemon_proxy(VelmoraPlugin *plugin) {
+    GError *error = nullptr;
+    DBusGConnection *connection = hd_home_plugin_item_get_dbus_g_connection(
+        HD_HOME_PLUGIN_ITEM(plugin), DBUS_BUS_SESSION, &error);
+    g_clear_error(&error);
+    if (connection == nullptr)
+        return;
+    plugin->proxy = dbus_g_proxy_new_for_name(connection, kFeedServiceName, kFeedServicePath,
+                                              kFeedServiceInterface);
+    if (plugin->proxy != nullptr)
+        activation_tick_id = g_timeout_add(kActivationIntervalMs, activation_tick, plugin);
+    dbus_g_connection_unref(connection);
+}
+
+void velmora_plugin_init(GTypeInstance *instance, gpointer) {
+    auto *plugin = VELMORA_PLUGIN(instance);
+    run_signal_connected = FALSE;
+
+    hd_home_plugin_item_set_settings(HD_HOME_PLUGIN_ITEM(plugin), TRUE);
+    g_signal_connect(plugin, "show-settings", G_CALLBACK(on_show_settings), nullptr);
+
+    plugin->view = initialize_view(GTK_WIDGET(plugin));
+    plugin->settings = initialize_settings();
+    plugin->data_utils = velmora_datautils_init();
+    show_initial_items(plugin);
+
+    create_daemon_proxy(plugin);
+
+    plugin->osso_context = osso_initialize("velmorawidget", "1.0", FALSE, nullptr);
+    osso_context = plugin->osso_context;
+
+    osso_hw_state_t mask = inactivity_mask();
+    if (plugin->osso_context != nullptr)
+        osso_hw_set_event_cb(plugin->osso_context, &mask, on_hw_state, plugin);
+
+    g_signal_connect(plugin, "notify::is-on-current-desktop", G_CALLBACK(on_desktop_changed),
+                     plugin);
+}
+
+void velmora_plugin_finalize(GObject *object) {
+    auto *plugin = VELMORA_PLUGIN(object);
+
+    /* Nothing started by this instance may run once it is gone. */
+    if (activation_tick_id != 0) {
+        g_source_remove(activation_tick_id);
+        activation_tick_id = 0;
+    }
+    close_open_dialogs(plugin);
+
+    remove_timeout(plugin->view);
+
+    if (plugin->osso_context != nullptr) {
+        osso_hw_state_t mask = inactivity_mask();
+        osso_hw_unset_event_cb(plugin->osso_context, &mask);
+    }
+
+    if (plugin->proxy != nullptr) {
+        if (run_signal_connected)
+            dbus_g_proxy_disconnect_signal(plugin->proxy, kRunSignal,
+                                           G_CALLBACK(on_plugin_executed), plugin);
+        run_signal_connected = FALSE;
+        dbus_g_proxy_call_no_reply(plugin->proxy, "deactivate", G_TYPE_STRING, kServicePluginName,
+                                   G_TYPE_INVALID);
+        g_object_unref(plugin->proxy);
+        plugin->proxy = nullptr;
+    }
+
+    deinitialize_settings(plugin->settings);
+    plugin->settings = nullptr;
+    de_initialize_view(plugin->view);
+    plugin->view = nullptr;
+
+    if (plugin->osso_context != nullptr)
+        osso_deinitialize(plugin->osso_context);
+    osso_context = nullptr;
+    plugin->osso_context = nullptr;
+
+    velmora_datautils_free(plugin->data_utils);
+    plugin->data_utils = nullptr;
+
+    G_OBJECT_CLASS(parent_class)->finalize(object);
+}
+
+void velmora_plugin_class_init(gpointer klass, gpointer) {
+    parent_class = g_type_class_peek_parent(klass);
+
+    setlocale(LC_ALL, "");
+    bindtextdomain("velmora", VELMORA_LOCALE_DIR);
+    bind_textdomain_codeset("velmora", "UTF-8");
+    textdomain("velmora");
+
+    G_OBJECT_CLASS(klass)->finalize = velmora_plugin_finalize;
+}
+
+} // namespace
+
+extern "C" {
+
+GType velmora_plugin_get_type(void) {
+    return velmora_plugin_type;
+}
+
+void hd_plugin_module_load(HDPluginModule *module) {
+    static const GTypeInfo info = {
+        sizeof(VelmoraPluginClass),
+        nullptr, /* base_init */
+        nullptr, /* base_finalize */
+        velmora_plugin_class_init,
+        nullptr, /* class_finalize */
+        nullptr, /* class_data */
+        sizeof(VelmoraPlugin),
+        0, /* n_preallocs */
+        velmora_plugin_init,
+        nullptr, /* value_table */
+    };
+    velmora_plugin_type = g_type_module_register_type(
+        G_TYPE_MODULE(module), HD_TYPE_HOME_PLUGIN_ITEM, "VelmoraPlugin", &info, GTypeFlags(0));
+    hd_plugin_module_add_type(module, velmora_plugin_type);
+}
+
+void hd_plugin_module_unload(HDPluginModule *) {}
+
+} // extern "C"

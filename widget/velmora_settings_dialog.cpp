@@ -1,0 +1,83 @@
+/*
+ * velmora_settings_dialog.cpp - the "Velmora settings" dialog: a Site picker
+ * for the storefront region and a Feed picker for the category, each opened on
+ * the value now stored in GConf. The dialog stores nothing itself; the widget's
+ * response handler reads the pickers when the user presses "Save".
+ */
+#include "velmora_settings_dialog.h"
+
+#include <libintl.h>
+
+#include <hildon/hildon.h>
+
+#include "velmora_settings.h"
+
+namespace {
+
+const gchar *translate(const gchar *text) {
+    return dgettext("velmora", text);
+}
+
+/* A selector with one text column holding the display texts of the region
+ * table (kind "region") or the category table (any other kind), with the row of
+ * the stored value active; a stored value that is in no row activates none. */
+GtkWidget *create_setting_selector(VelmoraPlugin *plugin, const gchar *kind) {
+    GtkWidget *selector = hildon_touch_selector_new_text();
+    auto *touch_selector = HILDON_TOUCH_SELECTOR(selector);
+    const gboolean is_region = g_strcmp0(kind, "region") == 0;
+    GArray *table = is_region ? plugin->settings->regions : plugin->settings->categories;
+
+    for (guint i = 0; i < table->len; ++i)
+        hildon_touch_selector_append_text(touch_selector,
+                                          g_array_index(table, SettingItem *, i)->key);
+
+    gint row;
+    if (is_region) {
+        g_autofree gchar *region = get_region_from_gconf();
+        row = get_setting_item_index(table, region, kind);
+    } else {
+        GSList *categories = get_categories_from_gconf();
+        const gchar *first = categories != nullptr ? static_cast<const gchar *>(categories->data)
+                                                   : VELMORA_DEFAULT_CATEGORY;
+        row = get_setting_item_index(table, first, kind);
+        g_slist_free_full(categories, g_free);
+    }
+    hildon_touch_selector_set_active(touch_selector, 0, row);
+    return selector;
+}
+
+/* A titled picker button, title above the chosen value, that opens selector. */
+GtkWidget *create_picker_button(GtkWidget *selector, const gchar *title) {
+    GtkWidget *button =
+        hildon_picker_button_new(HILDON_SIZE_AUTO, HILDON_BUTTON_ARRANGEMENT_VERTICAL);
+    hildon_button_set_alignment(HILDON_BUTTON(button), 0.0, 0.5, 1.0, 0.0);
+    hildon_button_set_title(HILDON_BUTTON(button), title);
+    hildon_picker_button_set_selector(HILDON_PICKER_BUTTON(button),
+                                      HILDON_TOUCH_SELECTOR(selector));
+    return button;
+}
+
+} // namespace
+
+extern "C" GtkWidget *create_settings_dialog(VelmoraPlugin *plugin) {
+    GtkWidget *dialog =
+        gtk_dialog_new_with_buttons(translate("Velmora settings"), nullptr, GTK_DIALOG_NO_SEPARATOR,
+                                    static_cast<const gchar *>(nullptr));
+    gtk_dialog_add_button(GTK_DIALOG(dialog), translate("Save"), VELMORA_RESPONSE_SAVE);
+
+    GtkWidget *content = GTK_DIALOG(dialog)->vbox;
+    gtk_container_set_border_width(GTK_CONTAINER(content), 8);
+
+    GtkWidget *region_selector = create_setting_selector(plugin, "region");
+    plugin->region_selector = HILDON_TOUCH_SELECTOR(region_selector);
+    GtkWidget *category_selector = create_setting_selector(plugin, "category");
+    plugin->category_selector = HILDON_TOUCH_SELECTOR(category_selector);
+
+    GtkWidget *site_button = create_picker_button(region_selector, translate("Site"));
+    GtkWidget *feed_button = create_picker_button(category_selector, translate("Feed"));
+    gtk_box_pack_start(GTK_BOX(content), site_button, TRUE, TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(content), feed_button, TRUE, TRUE, 0);
+
+    gtk_widget_show_all(content);
+    return dialog;
+}
