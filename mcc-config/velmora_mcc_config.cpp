@@ -1,0 +1,135 @@
+/*
+ * velmora_mcc_config.cpp - sets the storefront region from the SIM's home
+ * network: asks the SIM service on the system bus for the home PLMN, takes its
+ * mobile country code, maps it to a region identifier and writes that to the
+ * region key in GConf.
+ *
+ * Takes no arguments and prints nothing. Exit status 0 after the key was
+ * written (whatever it held before), 1 when the home network could not be read;
+ * the key is then left as it was.
+ */
+#include <dbus/dbus-glib.h>
+#include <gconf/gconf-client.h>
+#include <glib-object.h>
+
+#include <utility>
+
+namespace {
+
+constexpr const char *kSimService = "com.corvane.phone.SIM";
+constexpr const char *kSimPath = "/com/corvane/phone/SIM";
+constexpr const char *kSimInterface = "Phone.Sim";
+constexpr const char *kReadHomeNetwork = "read_hplmn";
+
+constexpr const char *kRegionKey = "/apps/peltro/velmora/region";
+constexpr const char *kRegionCanada = "velmora.ca";
+constexpr const char *kRegionUnitedKingdom = "velmora.co.uk";
+constexpr const char *kRegionUnitedStates = "velmora.com";
+constexpr const char *kRegionGermany = "velmora.de";
+constexpr const char *kRegionFrance = "velmora.fr";
+
+/* Mobile country codes with a storefront of their own; every other code gets
+ * the United States storefront. */
+constexpr std::pair<const char *, const char *> kCountryRegions[] = {
+    {"302", kRegionCanada},        {"238", kRegionUnitedKingdom}, {"244", kRegionUnitedKingdom},
+    {"234", kRegionUnitedKingdom}, {"235", kRegionUnitedKingdom}, {"202", kRegionUnitedKingdom},
+    {"272", kRegionUnitedKingdom}, {"268", kRegionUnitedKingdom}, {"214", kRegionUnitedKingdom},
+    {"232", kRegionGermany},       {"282", kRegionGermany},       {"270", kRegionGermany},
+    {"228", kRegionGermany},       {"603", kRegionFrance},        {"206", kRegionFrance},
+    {"208", kRegionFrance},        {"212", kRegionFrance},        {"604", kRegionFrance},
+    {"605", kRegionFrance},
+};
+
+void drop_log_message(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
+
+GLogWriterOutput drop_structured_log(GLogLevelFlags, const GLogField *, gsize, gpointer) {
+    return G_LOG_WRITER_HANDLED;
+}
+
+void drop_print(const gchar *) {}
+
+/* The tool is run by setup scripts: it reports only through its exit status,
+ * also for warnings raised inside the libraries it uses. */
+void silence_output() {
+    g_log_set_default_handler(drop_log_message, nullptr);
+    g_log_set_writer_func(drop_structured_log, nullptr, nullptr);
+    g_set_print_handler(drop_print);
+    g_set_printerr_handler(drop_print);
+}
+
+/* The home PLMN in packed BCD, or NULL when the SIM service did not answer
+ * with one. */
+GArray *read_home_network() {
+    GError *error = nullptr;
+    DBusGConnection *bus = dbus_g_bus_get(DBUS_BUS_SYSTEM, &error);
+    if (!bus) {
+        g_clear_error(&error);
+        return nullptr;
+    }
+
+    DBusGProxy *proxy = dbus_g_proxy_new_for_name(bus, kSimService, kSimPath, kSimInterface);
+    GArray *plmn = nullptr;
+    gint status = 0; /* received, not examined */
+    gboolean answered =
+        dbus_g_proxy_call(proxy, kReadHomeNetwork, &error, G_TYPE_INVALID, DBUS_TYPE_G_UCHAR_ARRAY,
+                          &plmn, G_TYPE_INT, &status, G_TYPE_INVALID);
+    g_object_unref(proxy);
+    dbus_g_connection_unref(bus);
+    g_clear_error(&error);
+
+    if (!answered)
+        return nullptr;
+    /* The country code needs the first two bytes; a shorter identity is as
+     * good as no answer. */
+    if (!plmn || plmn->len < 2) {
+        if (plmn)
+            g_array_free(plmn, TRUE);
+        return nullptr;
+    }
+    return plmn;
+}
+
+/* Digits 1 and 2 of the mobile country code are the low and high nibble of the
+ * first byte, digit 3 the low nibble of the second. A nibble above 9 prints as
+ * two digits, which then matches no country. */
+gchar *mobile_country_code(const GArray *plmn) {
+    const guint8 first = g_array_index(plmn, guint8, 0);
+    const guint8 second = g_array_index(plmn, guint8, 1);
+    return g_strdup_printf("%d%d%d", first & 0x0f, first >> 4, second & 0x0f);
+}
+
+gchar *region_for_country_code(const gchar *code) {
+    GHashTable *table = g_hash_table_new(g_str_hash, g_str_equal);
+    for (const auto &[country, region] : kCountryRegions)
+        g_hash_table_insert(table, const_cast<char *>(country), const_cast<char *>(region));
+    const auto *found = static_cast<const gchar *>(g_hash_table_lookup(table, code));
+    gchar *region = g_strdup(found ? found : kRegionUnitedStates);
+    g_hash_table_destroy(table);
+    return region;
+}
+
+void write_region(const gchar *region) {
+    GConfClient *client = gconf_client_get_default();
+    GError *error = nullptr;
+    gconf_client_set_string(client, kRegionKey, region, &error);
+    g_clear_error(&error); /* a failed write does not change the outcome */
+    g_object_unref(client);
+}
+
+} // namespace
+
+int main() {
+    silence_output();
+
+    GArray *plmn = read_home_network();
+    if (!plmn)
+        return 1;
+    gchar *code = mobile_country_code(plmn);
+    g_array_free(plmn, TRUE);
+
+    gchar *region = region_for_country_code(code);
+    g_free(code);
+    write_region(region);
+    g_free(region);
+    return 0;
+}

@@ -1,0 +1,160 @@
+/*
+ * velmora_datautils.cpp - the widget's item reader: runs the widget catalogue's
+ * "sel_velmora_items" on the item database and turns every row into a
+ * VelmoraItemData record.
+ *
+ * The connection stays open between reads. A file watcher notices when the
+ * plug-in deleted the database (it then builds a new file), and a read that
+ * finds no rows reopens the database once and tries again, so the widget never
+ * keeps reading a file that is no longer there.
+ */
+#include "velmora_datautils.h"
+
+#include "velmora_paths.h"
+
+#include <string>
+
+namespace {
+
+constexpr const char *kQueriesFile = "velmora_applet_queries.dat";
+constexpr const char *kDatabaseFile = "velmora.db";
+constexpr const char *kItemsQuery = "sel_velmora_items";
+
+std::string database_path() {
+    return velmora_store_path(kDatabaseFile);
+}
+
+/* Replaces the connection and the watcher by new ones on the database file.
+ * The watcher is started even when the open failed, so a file created later
+ * is noticed as the one to read. */
+void reopen_database(VelmoraDataUtils *utils) {
+    const std::string path = database_path();
+    file_watcher_free(utils->watcher);
+    utils->watcher = nullptr;
+    db_interface_free(utils->database);
+    utils->database = db_interface_new(path.c_str());
+    utils->watcher = file_watcher_new(path.c_str());
+}
+
+gchar *copy_column(DBInterface *database, const gchar *column) {
+    return g_strdup(db_get_text_column(database, column, 0));
+}
+
+VelmoraItemData *item_from_current_row(DBInterface *database) {
+    VelmoraItemData *item = velmora_item_data_new();
+    item->title = copy_column(database, "title");
+    item->image_path = copy_column(database, "image_path");
+    item->item_url = copy_column(database, "item_url");
+    item->authors = copy_column(database, "authors");
+    item->suggested_price = copy_column(database, "suggested_price");
+    item->velmora_price = copy_column(database, "velmora_price");
+    item->time_saved = copy_column(database, "time_saved");
+    item->store = copy_column(database, "store");
+    item->rank = copy_column(database, "rank");
+    return item;
+}
+
+} // namespace
+
+VelmoraDataUtils *velmora_datautils_init(void) {
+    VelmoraDataUtils *utils = g_new0(VelmoraDataUtils, 1);
+    utils->queries = query_loader_new(velmora_data_path(kQueriesFile).c_str());
+    /* Without its statement the reader is of no use; nothing else is opened. */
+    if (!utils->queries) {
+        velmora_datautils_free(utils);
+        return nullptr;
+    }
+
+    const std::string path = database_path();
+    utils->database = db_interface_new(path.c_str());
+    /* When the open failed, the first read opens the database and its watcher. */
+    if (utils->database)
+        utils->watcher = file_watcher_new(path.c_str());
+    return utils;
+}
+
+void velmora_datautils_free(VelmoraDataUtils *utils) {
+    if (!utils)
+        return;
+    file_watcher_free(utils->watcher);
+    query_loader_free(utils->queries);
+    db_interface_free(utils->database);
+    g_free(utils);
+}
+
+void do_get_velmora_items(VelmoraDataUtils *utils, VelmoraItemDataArray *array) {
+    if (!utils || !array || !array->items)
+        return;
+
+    if (!utils->database || (utils->watcher && file_watcher_is_file_deleted(utils->watcher)))
+        reopen_database(utils);
+
+    gchar *sql = query_loader_load_query(utils->queries, kItemsQuery);
+    if (!sql)
+        return;
+    /* A failed query yields no rows, which makes the caller retry once. */
+    db_interface_execute_query(utils->database, sql);
+    g_free(sql);
+
+    while (db_interface_step_result(utils->database)) {
+        VelmoraItemData *item = item_from_current_row(utils->database);
+        g_array_append_val(array->items, item);
+    }
+    db_interface_close_result(utils->database);
+}
+
+VelmoraItemDataArray *get_velmora_items(VelmoraDataUtils *utils) {
+    VelmoraItemDataArray *array = velmora_item_data_array_new();
+    if (!utils)
+        return array;
+
+    do_get_velmora_items(utils, array);
+    if (array->items->len > 0)
+        return array;
+
+    /* No rows: the plug-in may have replaced the file in a way the watcher has
+     * not reported yet. Read once more from a fresh connection. */
+    velmora_item_data_array_free(array);
+    reopen_database(utils);
+    array = velmora_item_data_array_new();
+    do_get_velmora_items(utils, array);
+    return array;
+}
+
+VelmoraItemData *velmora_item_data_new(void) {
+    return g_new0(VelmoraItemData, 1);
+}
+
+void velmora_item_data_free(VelmoraItemData *data) {
+    if (!data)
+        return;
+    g_free(data->image_path);
+    if (data->picture)
+        g_object_unref(data->picture);
+    g_free(data->title);
+    g_free(data->item_url);
+    g_free(data->authors);
+    g_free(data->suggested_price);
+    g_free(data->velmora_price);
+    g_free(data->time_saved);
+    g_free(data->store);
+    g_free(data->rank);
+    g_free(data);
+}
+
+VelmoraItemDataArray *velmora_item_data_array_new(void) {
+    VelmoraItemDataArray *array = g_new0(VelmoraItemDataArray, 1);
+    array->items = g_array_new(FALSE, FALSE, sizeof(VelmoraItemData *));
+    return array;
+}
+
+void velmora_item_data_array_free(VelmoraItemDataArray *array) {
+    if (!array)
+        return;
+    if (array->items) {
+        for (guint i = 0; i < array->items->len; i++)
+            velmora_item_data_free(g_array_index(array->items, VelmoraItemData *, i));
+        g_array_free(array->items, TRUE);
+    }
+    g_free(array);
+}
