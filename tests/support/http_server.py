@@ -1,0 +1,230 @@
+#!/usr/bin/python3
+"""A small threaded HTTP server for the tests: serves the files under --root on
+127.0.0.1 (ephemeral port, written to --port-file once listening), counts the
+requests it serves and the connections it accepts, and can misbehave on demand.
+
+Special paths:
+  /__requests               count of requests served so far (these /__ paths excluded)
+  /__requests?path=/x       count of requests for the path /x (query strings ignored)
+  /__connections            count of TCP connections that carried a counted request
+  /__reset                  resets both counts
+  /status/<code>/<any>      answers <code> with a small HTML body
+  /stall/<any>              reads the request and never answers (until shutdown)
+  /huge/<any>               streams 64 MiB of body without a Content-Length, then closes;
+                            with ?declared the Content-Length is sent as well
+  /cut/<file>               sends <file>'s full Content-Length but only half its body, then closes
+  /redirect/<n>/<path>      redirects n times (302, relative Location), then serves /<path>
+Everything else is a file under --root (GET and HEAD), or 404.
+"""
+
+import argparse
+import mimetypes
+import os
+import posixpath
+import signal
+import sys
+import threading
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+HUGE_BODY_BYTES = 64 * 1024 * 1024
+CHUNK = b"\0" * 65536
+
+
+class Counters:
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.total = 0
+        self.by_path = {}
+        self.connections = 0
+
+    def count_request(self, path):
+        with self.lock:
+            self.total += 1
+            self.by_path[path] = self.by_path.get(path, 0) + 1
+
+    def count_connection(self):
+        with self.lock:
+            self.connections += 1
+
+    def reset(self):
+        with self.lock:
+            self.total = 0
+            self.by_path = {}
+            self.connections = 0
+
+
+class TestServer(ThreadingHTTPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+    def __init__(self, root):
+        super().__init__(("127.0.0.1", 0), Handler)
+        self.root = os.path.realpath(root)
+        self.counters = Counters()
+        self.stopping = threading.Event()
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "VelmoraTestServer/1.0"
+
+    def log_message(self, format, *args):  # noqa: A002 - keep the test output quiet
+        pass
+
+    # --- plumbing -------------------------------------------------------------
+    def send_plain(self, code, text, content_type="text/plain; charset=utf-8", head=False):
+        body = text.encode("utf-8")
+        self.send_response(code)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if not head:
+            self.wfile.write(body)
+
+    def file_under_root(self, url_path):
+        """The real path of url_path below the root, or None when it leaves the root."""
+        relative = posixpath.normpath(urllib.parse.unquote(url_path)).lstrip("/")
+        candidate = os.path.realpath(os.path.join(self.server.root, relative))
+        if candidate != self.server.root and not candidate.startswith(self.server.root + os.sep):
+            return None
+        return candidate
+
+    # --- request dispatch -----------------------------------------------------
+    def do_HEAD(self):
+        self.handle_request(head=True)
+
+    def do_GET(self):
+        self.handle_request(head=False)
+
+    def handle_request(self, head):
+        url = urllib.parse.urlsplit(self.path)
+        path = url.path
+        query = urllib.parse.parse_qs(url.query, keep_blank_values=True)
+        counters = self.server.counters
+
+        if path == "/__requests":
+            with counters.lock:
+                if "path" in query:
+                    count = counters.by_path.get(query["path"][0], 0)
+                else:
+                    count = counters.total
+            self.send_plain(200, "%d\n" % count, head=head)
+            return
+        if path == "/__connections":
+            with counters.lock:
+                count = counters.connections
+            self.send_plain(200, "%d\n" % count, head=head)
+            return
+        if path == "/__reset":
+            counters.reset()
+            self.send_plain(200, "0\n", head=head)
+            return
+
+        counters.count_request(path)
+        if not getattr(self, "connection_counted", False):
+            self.connection_counted = True
+            counters.count_connection()
+        parts = path.split("/")
+        kind = parts[1] if len(parts) > 1 else ""
+        if kind == "status" and len(parts) > 2 and parts[2].isdigit():
+            code = int(parts[2])
+            self.send_plain(code, "<html><body><h1>%d</h1></body></html>\n" % code,
+                            "text/html; charset=utf-8", head=head)
+        elif kind == "stall":
+            self.server.stopping.wait()
+            self.close_connection = True
+        elif kind == "huge":
+            self.send_huge("declared" in query, head)
+        elif kind == "cut":
+            self.send_file("/" + "/".join(parts[2:]), head, cut=True)
+        elif kind == "redirect" and len(parts) > 3 and parts[2].isdigit():
+            remaining = int(parts[2])
+            rest = "/".join(parts[3:])
+            if remaining > 0:
+                self.send_response(302)
+                self.send_header("Location", "/redirect/%d/%s" % (remaining - 1, rest))
+                self.send_header("Content-Length", "0")
+                self.end_headers()
+            else:
+                self.send_file("/" + rest, head)
+        else:
+            self.send_file(path, head)
+
+    def send_huge(self, declared, head):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        if declared:
+            self.send_header("Content-Length", str(HUGE_BODY_BYTES))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.close_connection = True
+        if head:
+            return
+        sent = 0
+        try:
+            while sent < HUGE_BODY_BYTES and not self.server.stopping.is_set():
+                self.wfile.write(CHUNK)
+                sent += len(CHUNK)
+        except OSError:
+            pass  # the client gave up, as it should
+
+    def send_file(self, url_path, head, cut=False):
+        file_path = self.file_under_root(url_path)
+        if file_path is None or not os.path.isfile(file_path):
+            self.send_plain(404, "<html><body><h1>404</h1></body></html>\n",
+                            "text/html; charset=utf-8", head=head)
+            return
+        with open(file_path, "rb") as f:
+            body = f.read()
+        content_type = mimetypes.guess_type(file_path)[0] or "application/octet-stream"
+        self.send_response(200)
+        self.send_header("Content-Type", content_type)
+        self.send_header("Content-Length", str(len(body)))
+        if cut:
+            self.send_header("Connection", "close")
+        self.end_headers()
+        if head:
+            return
+        if cut:
+            self.wfile.write(body[: len(body) // 2])
+            self.wfile.flush()
+            self.close_connection = True
+        else:
+            self.wfile.write(body)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--port-file", required=True)
+    args = parser.parse_args()
+
+    mimetypes.add_type("application/rss+xml", ".rss")
+    server = TestServer(args.root)
+    stop = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: stop.set())
+    signal.signal(signal.SIGINT, lambda *_: stop.set())
+
+    serving = threading.Thread(target=server.serve_forever, daemon=True)
+    serving.start()
+
+    # Written aside and renamed, so that a reader never sees a partial number.
+    temporary = args.port_file + ".tmp"
+    with open(temporary, "w") as f:
+        f.write("%d\n" % server.server_address[1])
+    os.rename(temporary, args.port_file)
+
+    # Also stop when the parent goes away without stopping us.
+    parent = os.getppid()
+    while not stop.wait(0.5):
+        if os.getppid() != parent:
+            break
+    server.stopping.set()
+    server.shutdown()
+    server.server_close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
