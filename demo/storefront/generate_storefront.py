@@ -1,0 +1,398 @@
+#!/usr/bin/python3
+"""Generates the demo storefront: best-seller feeds for every region and category,
+the pictures they name, small product pages, and a URL catalogue pointing at them.
+
+Everything is derived from a fixed seed, so two runs give the same bytes. The feeds
+use the shapes the plug-in's parser reads: "item" elements with "rank", "title",
+"store", "listPriceAmount", "ourPriceAmount", "creator" (author links holding
+"field-author="), "image" (an img tag with a _SL75_ picture address, mostly in a
+CDATA section, sometimes entity-escaped) and "link" (/gp/aw/d.html?...&a=<ASIN>&...).
+
+Layout under --root (served as the document root on http://127.0.0.1:<port>/):
+  feeds/<region>/<category>.xml      one feed per region and category (20-30 items)
+  images/I/<ASIN>._SL75_.png         the picture each feed names (75x75)
+  images/I/<ASIN>._SL100_.png        the size the plug-in asks for (100x100)
+  dp/<ASIN>/index.html               the product page an item link leads to
+  bench/feed.xml, bench/feed.rss     with --bench-items N: one feed of N items in the
+                                     storefront shape and the same items as RSS 2.0
+--urls writes the URL catalogue (sections = regions) for the given port.
+
+Standard library only; run with /usr/bin/python3.
+"""
+
+import argparse
+import html
+import os
+import random
+import struct
+import zlib
+
+SEED = 20240611
+
+REGIONS = ["velmora.ca", "velmora.co.uk", "velmora.com", "velmora.de", "velmora.fr"]
+CATEGORIES = [
+    "bestsellers", "movers_shakers", "bestsellers_book", "hotnew_books",
+    "bestsellers_music", "bestsellers_dvd", "bestsellers_electronics", "bestsellers_games",
+]
+# The department each category draws from; the mixed lists draw from all of them.
+CATEGORY_DEPARTMENTS = {
+    "bestsellers": None, "movers_shakers": None,
+    "bestsellers_book": "books", "hotnew_books": "books",
+    "bestsellers_music": "music", "bestsellers_dvd": "dvd",
+    "bestsellers_electronics": "electronics", "bestsellers_games": "games",
+}
+DEPARTMENTS = ["books", "music", "dvd", "electronics", "games"]
+
+LANGUAGE = {"velmora.ca": "en", "velmora.co.uk": "en", "velmora.com": "en",
+            "velmora.de": "de", "velmora.fr": "fr"}
+
+STORE_NAMES = {
+    "en": {"books": "Books", "music": "Music", "dvd": "DVD", "electronics": "Electronics",
+           "games": "Video Games"},
+    "de": {"books": "Bücher", "music": "Musik", "dvd": "DVD & Blu-ray",
+           "electronics": "Elektronik & Foto", "games": "Games"},
+    "fr": {"books": "Livres", "music": "Musique", "dvd": "DVD & Blu-ray",
+           "electronics": "High-Tech", "games": "Jeux vidéo"},
+}
+
+# Words from which titles are composed, per language and department.
+TITLE_PARTS = {
+    "en": {
+        "books": (["The Silent", "A Winter", "The Last", "Midnight", "The Lighthouse",
+                   "Small", "The Glass", "Northern", "The Forgotten", "Hidden"],
+                  ["Garden", "Orchard", "Keeper", "Letters", "River", "Kingdom", "Cartographer",
+                   "Harbour", "Daughters", "Tides"],
+                  ["", ": A Novel", " (Paperback)", ": Stories", " & Other Tales"]),
+        "music": (["Neon", "Paper", "Golden", "Electric", "Velvet", "Quiet", "Wild", "Blue"],
+                  ["Hearts", "Skylines", "Echoes", "Satellites", "Summers", "Rivers", "Lights"],
+                  ["", " (Deluxe Edition)", " [Vinyl]", " (Remastered)"]),
+        "dvd": (["The Long", "Return of the", "Beyond the", "Night of the", "Edge of"],
+                ["Road", "Storm", "Horizon", "Frontier", "Season One", "Heist"],
+                ["", " [Blu-ray]", " (Special Edition)", " - Complete Series"]),
+        "electronics": (["Wireless", "Compact", "Portable", "Smart", "Noise-Cancelling"],
+                        ["Headphones", "Speaker", "E-Reader", "Charger 20W", "Camera",
+                         "Keyboard"],
+                        ["", ", Black", " with Case", " - 2-Pack", ", 32 GB"]),
+        "games": (["Legends of", "Kart", "Star", "Dungeon", "Super"],
+                  ["Arcadia", "Racers", "Explorers", "Tactics", "Party"],
+                  ["", " - Standard Edition", " (Console)", " & Friends"]),
+    },
+    "de": {
+        "books": (["Der stille", "Die letzte", "Das gläserne", "Winter im", "Die vergessene",
+                   "Der Hüter vom", "Die Töchter des", "Nächte am"],
+                  ["Garten", "Leuchtturm", "Fluss", "Königreich", "Hafen", "Obstgarten",
+                   "Kartografen"],
+                  ["", ": Roman", " (Taschenbuch)", ": Erzählungen", " & andere Geschichten"]),
+        "music": (["Goldene", "Leise", "Wilde", "Blaue", "Elektrische"],
+                  ["Herzen", "Lichter", "Sommer", "Flüsse", "Straßen"],
+                  ["", " (Deluxe Edition)", " [Vinyl LP]"]),
+        "dvd": (["Jenseits der", "Die Nacht der", "Rückkehr der", "Am Rande der"],
+                ["Grenze", "Stürme", "Wölfe", "Stadt"],
+                ["", " [Blu-ray]", " - Die komplette Staffel"]),
+        "electronics": (["Kabellose", "Tragbare", "Kompakte", "Smarte"],
+                        ["Kopfhörer", "Lautsprecher", "Ladegerät 20W", "Kamera", "Tastatur"],
+                        ["", ", Schwarz", " mit Tasche", " - Doppelpack"]),
+        "games": (["Legenden von", "Abenteuer in", "Die Ritter von", "Rennfieber:"],
+                  ["Arkadien", "Nordland", "Sternenstadt", "Grünwald"],
+                  ["", " - Standard Edition", " (Konsole)"]),
+    },
+    "fr": {
+        "books": (["Le Jardin", "La Dernière", "Les Filles du", "L'Hiver à", "Le Gardien du",
+                   "La Maison des", "Les Nuits de"],
+                  ["silencieux", "Lettre", "Phare", "Rivière", "Royaume", "Port",
+                   "Cartographe"],
+                  ["", " : roman", " (Poche)", " : nouvelles", " & autres contes"]),
+        "music": (["Cœurs", "Lumières", "Étés", "Rivières", "Échos"],
+                  ["dorés", "électriques", "sauvages", "bleus", "tranquilles"],
+                  ["", " (Édition Deluxe)", " [Vinyle]"]),
+        "dvd": (["Au-delà de", "La Nuit des", "Le Retour de", "Au bord de"],
+                ["l'Horizon", "Tempêtes", "la Frontière", "la Ville"],
+                ["", " [Blu-ray]", " - Saison 1", " (Édition spéciale)"]),
+        "electronics": (["Écouteurs", "Enceinte", "Liseuse", "Chargeur", "Clavier"],
+                        ["sans fil", "portable", "compacte", "intelligent", "rapide 20W"],
+                        ["", ", Noir", " avec étui", " - Lot de 2"]),
+        "games": (["Légendes d'", "Aventures à", "Les Chevaliers de", "Course folle :"],
+                  ["Arcadie", "Montclair", "Ville-Étoile", "Boisvert"],
+                  ["", " - Édition Standard", " (Console)"]),
+    },
+}
+
+FIRST_NAMES = {
+    "en": ["Margaret", "James", "Olivia", "Samuel", "Harriet", "Daniel", "Eleanor", "Thomas",
+           "Grace", "Oliver", "Nora", "William"],
+    "de": ["Jürgen", "Anna", "Lukas", "Sophie", "Matthias", "Clara", "Felix", "Marlene",
+           "Jonas", "Greta"],
+    "fr": ["Amélie", "François", "Hélène", "Julien", "Céline", "Étienne", "Margaux", "Louis",
+           "Chloé", "Benoît"],
+}
+LAST_NAMES = {
+    "en": ["Whitfield", "Hargreaves", "Lowell", "Pemberton", "Ashby", "Caldwell", "Fairbanks",
+           "Kingsley", "O'Connor", "Marsh"],
+    "de": ["Müller", "Schäfer", "Bergmann", "Köhler", "Hoffmann", "Weiß", "Brandt", "Vogel"],
+    "fr": ["Lefèvre", "Moreau", "Dubois", "Rousseau", "Lambert", "Girard", "Mercier",
+           "Bonnet"],
+}
+BRANDS = ["Norvik", "Altura", "Kestrel", "Lumio", "Pellwood"]
+
+UNAVAILABLE = {"en": "Currently unavailable", "de": "Derzeit nicht verfügbar",
+               "fr": "Actuellement indisponible"}
+FEED_TITLES = {"en": "Velmora: Best Sellers", "de": "Velmora: Bestseller",
+               "fr": "Velmora : Meilleures ventes"}
+
+
+# ---- prices ------------------------------------------------------------------------------
+
+def format_price(region, amount):
+    """A price as the region's storefront writes it."""
+    whole = "%.2f" % amount
+    if region == "velmora.com":
+        return "$" + whole
+    if region == "velmora.ca":
+        return "CDN$ " + whole
+    if region == "velmora.co.uk":
+        return "£" + whole
+    return "EUR " + whole.replace(".", ",")
+
+
+# ---- pictures ----------------------------------------------------------------------------
+
+def png_bytes(width, height, rows):
+    """A PNG (8-bit RGB, no interlace) of the given rows (bytes of width*3 each)."""
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+    raw = b"".join(b"\0" + row for row in rows)
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            chunk(b"IDAT", zlib.compress(raw, 6)) + chunk(b"IEND", b""))
+
+
+def picture(size, seed):
+    """A distinct picture per seed: two colours in one of four patterns, with a frame."""
+    rng = random.Random(seed)
+    base = bytes(rng.randrange(40, 230) for _ in range(3))
+    accent = bytes(255 - c for c in base)
+    frame = bytes((c // 3) for c in base)
+    band = max(3, size // rng.choice([5, 8, 10]))
+    pattern = rng.randrange(4)
+    cache = {}
+
+    def row(y):
+        if y < 2 or y >= size - 2:
+            return frame * size
+        if pattern == 0:    # vertical stripes
+            key, cells = 0, [(x // band) % 2 for x in range(size)]
+        elif pattern == 1:  # horizontal stripes
+            key = (y // band) % 2
+            cells = [key] * size
+        elif pattern == 2:  # checker board
+            key = (y // band) % 2
+            cells = [((x // band) + key) % 2 for x in range(size)]
+        else:               # diagonal stripes
+            key = y % (2 * band)
+            cells = [((x + y) // band) % 2 for x in range(size)]
+        if key not in cache:
+            middle = b"".join(accent if c else base for c in cells[2:size - 2])
+            cache[key] = frame * 2 + middle + frame * 2
+        return cache[key]
+
+    return png_bytes(size, size, [row(y) for y in range(size)])
+
+
+# ---- items -------------------------------------------------------------------------------
+
+class Item:
+    pass
+
+
+def asin_for(rng):
+    alphabet = "0123456789ABCDEFGHJKLMNPQRSTUVWXYZ"
+    return "B0" + "".join(rng.choice(alphabet) for _ in range(8))
+
+
+def make_items(rng, region, category, count):
+    lang = LANGUAGE[region]
+    items = []
+    seen_titles = set()
+    for rank in range(1, count + 1):
+        item = Item()
+        item.rank = rank
+        item.department = CATEGORY_DEPARTMENTS[category] or rng.choice(DEPARTMENTS)
+        first, second, third = TITLE_PARTS[lang][item.department]
+        while True:
+            title = "%s %s%s" % (rng.choice(first), rng.choice(second), rng.choice(third))
+            if title not in seen_titles:
+                break
+            title += " %d" % rng.randrange(2, 9)
+            if title not in seen_titles:
+                break
+        seen_titles.add(title)
+        item.title = title
+        item.asin = asin_for(rng)
+        item.store = STORE_NAMES[lang][item.department]
+        if item.department in ("books", "music", "dvd"):
+            people = 2 if rng.random() < 0.2 else 1
+            item.authors = ["%s %s" % (rng.choice(FIRST_NAMES[lang]), rng.choice(LAST_NAMES[lang]))
+                            for _ in range(people)]
+            item.brand = None
+        else:
+            item.authors = []
+            item.brand = rng.choice(BRANDS)
+        list_amount = round(rng.uniform(6, 80), 0) - 0.01
+        our_amount = round(list_amount * rng.uniform(0.55, 0.95), 2)
+        item.list_price = format_price(region, list_amount) if rng.random() < 0.85 else None
+        item.our_price = (UNAVAILABLE[lang] if rng.random() < 0.06
+                          else format_price(region, our_amount))
+        # Most pictures come in a CDATA section; some are entity-escaped, as the
+        # storefront sends them now and then.
+        item.image_in_cdata = rng.random() < 0.85
+        items.append(item)
+    return items
+
+
+def creator_html(base, name):
+    query = html.escape(name.replace(" ", "+"), quote=True)
+    return '<a href="%s/s?ie=UTF8&field-author=%s&search-alias=stripbooks">%s</a>' % (
+        base, query, html.escape(name, quote=False))
+
+
+def image_html(base, item):
+    return ('<a href="%s/dp/%s"><img src="%s/images/I/%s._SL75_.png" alt="%s" '
+            'border="0" /></a>' % (base, item.asin, base, item.asin,
+                                   html.escape(item.title, quote=True)))
+
+
+def link_for(base, item, region):
+    return ("%s/gp/aw/d.html?ie=UTF8&a=%s&ref_=zg_bs_%d&tag=%s" %
+            (base, item.asin, item.rank, region.split(".", 1)[1]))
+
+
+def text(value):
+    return html.escape(value, quote=False)
+
+
+def feed_document(base, region, title, items):
+    lang = LANGUAGE[region]
+    out = ['<?xml version="1.0" encoding="UTF-8"?>',
+           '<rss version="2.0" xmlns:velmora="http://%s/rss">' % region,
+           "<channel>",
+           "<title>%s</title>" % text(title),
+           "<link>%s/</link>" % base,
+           "<language>%s</language>" % lang]
+    for item in items:
+        out.append("<item>")
+        out.append("<rank>%d</rank>" % item.rank)
+        out.append("<title>%s</title>" % text(item.title))
+        out.append("<store>%s</store>" % text(item.store))
+        if item.list_price:
+            out.append("<listPriceAmount>%s</listPriceAmount>" % text(item.list_price))
+        out.append("<ourPriceAmount>%s</ourPriceAmount>" % text(item.our_price))
+        for index, name in enumerate(item.authors):
+            fragment = creator_html(base, name)
+            if index % 2:
+                out.append("<creator><![CDATA[%s]]></creator>" % fragment)
+            else:
+                out.append("<creator>%s</creator>" % text(fragment))
+        if item.brand:
+            out.append("<creator>%s</creator>" % text(
+                '<a href="%s/s?field-brand=%s">%s</a>' % (base, item.brand, item.brand)))
+        fragment = image_html(base, item)
+        if item.image_in_cdata:
+            out.append("<image><![CDATA[%s]]></image>" % fragment)
+        else:
+            out.append("<image>%s</image>" % text(fragment))
+        out.append("<link>%s</link>" % text(link_for(base, item, region)))
+        out.append("</item>")
+    out.append("</channel>")
+    out.append("</rss>")
+    return "\n".join(out) + "\n"
+
+
+def rss_document(base, title, items):
+    """The same items as a plain RSS 2.0 document, for other feed readers."""
+    out = ['<?xml version="1.0" encoding="UTF-8"?>', '<rss version="2.0">', "<channel>",
+           "<title>%s</title>" % text(title), "<link>%s/</link>" % base,
+           "<description>%s</description>" % text(title)]
+    for item in items:
+        description = "%s<br/>%s %s" % (image_html(base, item), ", ".join(item.authors),
+                                        item.our_price)
+        out.append("<item><title>%s</title><link>%s/dp/%s</link>"
+                   "<guid isPermaLink=\"false\">%s</guid>"
+                   "<description>%s</description></item>" % (
+                       text(item.title), base, item.asin, item.asin, text(description)))
+    out.append("</channel></rss>")
+    return "\n".join(out) + "\n"
+
+
+def product_page(item):
+    return ("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%s</title></head>"
+            "<body><h1>%s</h1><p>%s</p><p>%s</p></body></html>\n" % (
+                text(item.title), text(item.title), text(item.store), text(item.our_price)))
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    mode = "wb" if isinstance(data, bytes) else "w"
+    with open(path, mode, **({} if mode == "wb" else {"encoding": "utf-8"})) as f:
+        f.write(data)
+
+
+def write_item_files(root, item):
+    seed = int(item.asin[2:], 36)
+    write(os.path.join(root, "images", "I", item.asin + "._SL75_.png"), picture(75, seed))
+    write(os.path.join(root, "images", "I", item.asin + "._SL100_.png"), picture(100, seed))
+    write(os.path.join(root, "dp", item.asin, "index.html"), product_page(item))
+
+
+def url_catalogue(base):
+    lines = ["# Demo storefront on %s: feed addresses per region and category." % base]
+    for region in REGIONS:
+        lines.append("")
+        lines.append("[%s]" % region)
+        for category in CATEGORIES:
+            lines.append("%s=%s/feeds/%s/%s.xml" % (category, base, region, category))
+        lines.append("homepage=%s/" % base)
+        lines.append("link_url_suffix=/?tag=demo-%s" % region.split(".", 1)[1])
+    return "\n".join(lines) + "\n"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--root", required=True, help="document root to fill")
+    parser.add_argument("--port", type=int, required=True, help="port the root is served on")
+    parser.add_argument("--urls", help="write the URL catalogue to this file")
+    parser.add_argument("--bench-items", type=int, default=0,
+                        help="also write bench/feed.xml and bench/feed.rss with N items")
+    parser.add_argument("--no-feeds", action="store_true",
+                        help="skip the 40 region feeds (with --bench-items)")
+    args = parser.parse_args()
+
+    base = "http://127.0.0.1:%d" % args.port
+    rng = random.Random(SEED)
+    if not args.no_feeds:
+        for region in REGIONS:
+            for category in CATEGORIES:
+                items = make_items(rng, region, category, rng.randint(20, 30))
+                title = "%s - %s" % (FEED_TITLES[LANGUAGE[region]], category)
+                write(os.path.join(args.root, "feeds", region, category + ".xml"),
+                      feed_document(base, region, title, items))
+                for item in items:
+                    write_item_files(args.root, item)
+        write(os.path.join(args.root, "index.html"),
+              "<!DOCTYPE html><html><body><h1>Velmora demo storefront</h1></body></html>\n")
+    if args.bench_items:
+        bench_rng = random.Random(SEED + 1)
+        items = make_items(bench_rng, "velmora.com", "bestsellers", args.bench_items)
+        for item in items:
+            item.image_in_cdata = True  # every item has its picture
+            write_item_files(args.root, item)
+        write(os.path.join(args.root, "bench", "feed.xml"),
+              feed_document(base, "velmora.com", "Bench", items))
+        write(os.path.join(args.root, "bench", "feed.rss"), rss_document(base, "Bench", items))
+    if args.urls:
+        write(args.urls, url_catalogue(base))
+    return 0
+
+
+if __name__ == "__main__":
+    raise SystemExit(main())

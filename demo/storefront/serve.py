@@ -1,0 +1,56 @@
+#!/usr/bin/python3
+"""Serves the demo storefront on 127.0.0.1: binds a port (ephemeral unless --port),
+generates the storefront for that port into --root and the URL catalogue into
+--urls, writes the port to --port-file once it answers, and serves until SIGTERM.
+Standard library only; run with /usr/bin/python3.
+"""
+
+import argparse
+import functools
+import os
+import signal
+import subprocess
+import sys
+import threading
+from http.server import SimpleHTTPRequestHandler, ThreadingHTTPServer
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+class QuietHandler(SimpleHTTPRequestHandler):
+    def log_message(self, format, *args):  # noqa: A002 - one line per request to stderr
+        sys.stderr.write("%s\n" % (format % args))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--urls", required=True)
+    parser.add_argument("--port-file", required=True)
+    parser.add_argument("--port", type=int, default=0)
+    args = parser.parse_args()
+
+    os.makedirs(args.root, exist_ok=True)
+    handler = functools.partial(QuietHandler, directory=args.root)
+    server = ThreadingHTTPServer(("127.0.0.1", args.port), handler)
+    server.daemon_threads = True
+    port = server.server_address[1]
+    subprocess.run([sys.executable, os.path.join(HERE, "generate_storefront.py"),
+                    "--root", args.root, "--port", str(port), "--urls", args.urls],
+                   check=True)
+
+    signal.signal(signal.SIGTERM, lambda *_: threading.Thread(target=server.shutdown).start())
+    temporary = args.port_file + ".tmp"
+    with open(temporary, "w") as f:
+        f.write("%d\n" % port)
+    os.rename(temporary, args.port_file)
+    try:
+        server.serve_forever()
+    except KeyboardInterrupt:
+        pass
+    server.server_close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

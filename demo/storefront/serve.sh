@@ -1,0 +1,49 @@
+#!/bin/sh
+# Builds a demo data directory and serves the demo storefront for it.
+#
+#   demo/storefront/serve.sh <datadir-out> [<build-data-dir>]
+#
+# <datadir-out> is made anew: a copy of <build-data-dir> (default: build/share/velmora
+# of this checkout) whose velmora_urls.dat points at the local storefront, plus
+# storefront/ (the served files), storefront.port, storefront.pid and storefront.log.
+# The server keeps running in the background; stop it with
+#   kill "$(cat <datadir-out>/storefront.pid)"
+# Prints one line "port=<port> pid=<pid>" once the storefront answers.
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+out=${1:?usage: serve.sh <datadir-out> [<build-data-dir>]}
+build_data=${2:-$here/../../build/share/velmora}
+
+if [ ! -d "$build_data" ]; then
+  echo "serve.sh: no build data directory at $build_data (build the tree first)" >&2
+  exit 1
+fi
+if [ -f "$out/storefront.pid" ]; then
+  kill "$(cat "$out/storefront.pid")" 2>/dev/null || true
+fi
+rm -rf "$out"
+mkdir -p "$out"
+cp -R "$build_data"/. "$out"/
+rm -f "$out/velmora_urls.dat"
+
+setsid /usr/bin/python3 "$here/serve.py" --root "$out/storefront" \
+  --urls "$out/velmora_urls.dat" --port-file "$out/storefront.port" \
+  </dev/null >"$out/storefront.log" 2>&1 &
+pid=$!
+echo "$pid" > "$out/storefront.pid"
+
+tries=0
+while [ ! -s "$out/storefront.port" ]; do
+  if ! kill -0 "$pid" 2>/dev/null; then
+    echo "serve.sh: the storefront server failed; see $out/storefront.log" >&2
+    exit 1
+  fi
+  tries=$((tries + 1))
+  if [ "$tries" -gt 600 ]; then
+    echo "serve.sh: the storefront did not come up within 60 s" >&2
+    kill "$pid" 2>/dev/null || true
+    exit 1
+  fi
+  sleep 0.1
+done
+echo "port=$(cat "$out/storefront.port") pid=$pid"

@@ -1,0 +1,162 @@
+/*
+ * feedservice_daemon.cpp - the feed service daemon: owns the session bus name
+ * com.corvane.feedservice, serves "activate" and "deactivate" on /daemon, and
+ * relays every status of a plug-in run as the signal "plugin_executed".
+ * Plug-ins are loaded and run by PluginHost on its worker thread; this thread
+ * only serves the bus and the termination signals, so it stays responsive
+ * during runs. SIGTERM and SIGINT end the daemon after a run under way.
+ */
+#include "feedservice_plugin_host.h"
+
+#include <gio/gio.h>
+#include <glib-unix.h>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+constexpr char kBusName[] = "com.corvane.feedservice";
+constexpr char kObjectPath[] = "/daemon";
+constexpr char kInterface[] = "com.corvane.feedservice";
+
+constexpr char kIntrospection[] = R"(<node>
+  <interface name="com.corvane.feedservice">
+    <method name="activate">
+      <arg type="s" name="plugin" direction="in"/>
+      <arg type="i" name="result" direction="out"/>
+    </method>
+    <method name="deactivate">
+      <arg type="s" name="plugin" direction="in"/>
+    </method>
+    <signal name="plugin_executed">
+      <arg type="s" name="plugin"/>
+      <arg type="i" name="status"/>
+    </signal>
+  </interface>
+</node>)";
+
+struct Daemon {
+    GMainLoop *loop = nullptr;
+    GDBusConnection *connection = nullptr; /* set once the bus is acquired */
+    std::unique_ptr<PluginHost> host;
+    int exit_status = 0;
+};
+
+/* Called on the plug-in worker thread; GDBus queues emitted signals in order. */
+void emit_plugin_executed(Daemon *daemon, const std::string &plugin, gint32 status) {
+    GError *error = nullptr;
+    if (!g_dbus_connection_emit_signal(daemon->connection, nullptr, kObjectPath, kInterface,
+                                       "plugin_executed",
+                                       g_variant_new("(si)", plugin.c_str(), status), &error)) {
+        g_warning("cannot emit plugin_executed(%s, %d): %s", plugin.c_str(), status,
+                  error->message);
+        g_error_free(error);
+    }
+}
+
+void handle_method_call(GDBusConnection *, const gchar *, const gchar *, const gchar *,
+                        const gchar *method, GVariant *parameters,
+                        GDBusMethodInvocation *invocation, gpointer user_data) {
+    auto *daemon = static_cast<Daemon *>(user_data);
+    const gchar *plugin = nullptr;
+    g_variant_get(parameters, "(&s)", &plugin);
+    if (g_strcmp0(method, "activate") == 0) {
+        g_object_ref(invocation);
+        daemon->host->activate(plugin, [invocation](bool loaded) {
+            g_dbus_method_invocation_return_value(invocation, g_variant_new("(i)", loaded ? 1 : 0));
+            g_object_unref(invocation);
+        });
+    } else if (g_strcmp0(method, "deactivate") == 0) {
+        daemon->host->deactivate(plugin);
+        g_dbus_method_invocation_return_value(invocation, nullptr);
+    } else {
+        g_dbus_method_invocation_return_error(invocation, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD,
+                                              "no method %s", method);
+    }
+}
+
+const GDBusInterfaceVTable kVTable = {handle_method_call, nullptr, nullptr, {}};
+
+void on_bus_acquired(GDBusConnection *connection, const gchar *, gpointer user_data) {
+    auto *daemon = static_cast<Daemon *>(user_data);
+    daemon->connection = G_DBUS_CONNECTION(g_object_ref(connection));
+    GError *error = nullptr;
+    GDBusNodeInfo *node = g_dbus_node_info_new_for_xml(kIntrospection, &error);
+    g_assert_no_error(error);
+    if (!g_dbus_connection_register_object(connection, kObjectPath, node->interfaces[0], &kVTable,
+                                           daemon, nullptr, &error)) {
+        g_warning("cannot register %s: %s", kObjectPath, error->message);
+        g_error_free(error);
+        daemon->exit_status = 1;
+        g_main_loop_quit(daemon->loop);
+    }
+    g_dbus_node_info_unref(node);
+}
+
+void on_name_acquired(GDBusConnection *, const gchar *name, gpointer) {
+    g_message("serving %s", name);
+}
+
+void on_name_lost(GDBusConnection *connection, const gchar *name, gpointer user_data) {
+    auto *daemon = static_cast<Daemon *>(user_data);
+    if (!connection) {
+        g_warning("no session bus: cannot serve %s", name);
+    } else {
+        g_warning("the name %s is taken or was lost", name);
+    }
+    daemon->exit_status = 1;
+    g_main_loop_quit(daemon->loop);
+}
+
+gboolean on_terminate(gpointer user_data) {
+    auto *daemon = static_cast<Daemon *>(user_data);
+    g_message("terminating");
+    g_main_loop_quit(daemon->loop);
+    return G_SOURCE_CONTINUE;
+}
+
+void watch_signal(int signum, Daemon *daemon, GMainContext *context) {
+    GSource *source = g_unix_signal_source_new(signum);
+    g_source_set_callback(source, on_terminate, daemon, nullptr);
+    g_source_attach(source, context);
+    g_source_unref(source);
+}
+
+} // namespace
+
+int main() {
+    /* The global default context belongs to the plug-in worker; this thread
+     * serves the bus on a context of its own. */
+    GMainContext *context = g_main_context_new();
+    g_main_context_push_thread_default(context);
+
+    Daemon daemon;
+    daemon.loop = g_main_loop_new(context, FALSE);
+    const char *plugin_dir = g_getenv("FEEDSERVICE_PLUGIN_DIR");
+    daemon.host = std::make_unique<PluginHost>(
+        plugin_dir && *plugin_dir ? plugin_dir : FEEDSERVICE_DEFAULT_PLUGIN_DIR,
+        [&daemon](const std::string &plugin, gint32 status) {
+            emit_plugin_executed(&daemon, plugin, status);
+        });
+
+    watch_signal(SIGTERM, &daemon, context);
+    watch_signal(SIGINT, &daemon, context);
+    const guint owner =
+        g_bus_own_name(G_BUS_TYPE_SESSION, kBusName, G_BUS_NAME_OWNER_FLAGS_NONE, on_bus_acquired,
+                       on_name_acquired, on_name_lost, &daemon, nullptr);
+    g_main_loop_run(daemon.loop);
+
+    /* Waits for a run under way, then unloads the plug-ins. */
+    daemon.host->shutdown();
+    g_bus_unown_name(owner);
+    if (daemon.connection) {
+        g_dbus_connection_flush_sync(daemon.connection, nullptr, nullptr);
+        g_object_unref(daemon.connection);
+    }
+    daemon.host.reset();
+    g_main_loop_unref(daemon.loop);
+    g_main_context_pop_thread_default(context);
+    g_main_context_unref(context);
+    return daemon.exit_status;
+}

@@ -1,0 +1,310 @@
+/*
+ * feedservice_plugin_host.cpp - plug-in loading with GModule, the worker thread
+ * that makes every call into the plug-ins, and the scheduling of their runs
+ * (on request and periodically, never two at once, requests during a run
+ * folded into one further run).
+ */
+#include "feedservice_plugin_host.h"
+
+#include <gmodule.h>
+
+#include <cstdlib>
+
+namespace {
+
+/* The plug-in's entry points. The daemon shares no code with its plug-ins:
+ * these are its own view of their exported symbols. */
+using StatusCallback = void (*)(gpointer user_data, gint32 status);
+using InitPluginFn = gpointer (*)(void);
+using DeInitPluginFn = void (*)(gpointer context);
+using ExecuteWithCallbackFn = void (*)(gpointer context, gpointer user_data,
+                                       StatusCallback callback);
+using IntPropertyFn = int (*)(void);
+
+constexpr int kFallbackIntervalSeconds = 3600;
+
+/* Seconds between periodic runs: the plug-in's own interval unless the
+ * environment (FEEDSERVICE_RUN_INTERVAL, used by tests) sets one. */
+int run_interval_seconds(IntPropertyFn get_default_interval) {
+    if (const char *forced = g_getenv("FEEDSERVICE_RUN_INTERVAL")) {
+        const long value = std::strtol(forced, nullptr, 10);
+        if (value > 0 && value <= G_MAXINT) {
+            return static_cast<int>(value);
+        }
+    }
+    const int interval = get_default_interval ? get_default_interval() : 0;
+    return interval > 0 ? interval : kFallbackIntervalSeconds;
+}
+
+gboolean run_task(gpointer data) {
+    (*static_cast<std::function<void()> *>(data))();
+    return G_SOURCE_REMOVE;
+}
+
+void delete_task(gpointer data) {
+    delete static_cast<std::function<void()> *>(data);
+}
+
+} // namespace
+
+struct PluginHost::Plugin {
+    PluginHost *host = nullptr;
+    std::string name;
+    GModule *module = nullptr;
+    gpointer context = nullptr;
+    DeInitPluginFn de_init = nullptr;
+    ExecuteWithCallbackFn execute = nullptr;
+    int interval_seconds = kFallbackIntervalSeconds;
+    /* Guarded by the host's mutex. */
+    bool run_requested = false;
+    GSource *periodic = nullptr;
+};
+
+PluginHost::PluginHost(std::string plugin_dir, StatusSink sink)
+    : plugin_dir_(std::move(plugin_dir)), sink_(std::move(sink)) {
+    worker_context_ = g_main_context_ref(g_main_context_default());
+    worker_loop_ = g_main_loop_new(worker_context_, FALSE);
+    worker_ = g_thread_new("plugin-worker", worker_main, this);
+}
+
+PluginHost::~PluginHost() {
+    shutdown();
+    g_main_loop_unref(worker_loop_);
+    g_main_context_unref(worker_context_);
+}
+
+gpointer PluginHost::worker_main(gpointer self) {
+    auto *host = static_cast<PluginHost *>(self);
+    g_main_loop_run(host->worker_loop_);
+    return nullptr;
+}
+
+std::string PluginHost::module_file_name(const std::string &name) {
+    if (name.empty() || name.size() > 200 || name[0] == '.') {
+        return {};
+    }
+    for (char c : name) {
+        if (!g_ascii_isalnum(c) && c != '_' && c != '-' && c != '.') {
+            return {};
+        }
+    }
+    if (name.find("..") != std::string::npos) {
+        return {};
+    }
+    std::string file = g_str_has_prefix(name.c_str(), "lib") ? name : "lib" + name;
+    if (!g_str_has_suffix(file.c_str(), ".so")) {
+        file += ".so";
+    }
+    return file;
+}
+
+void PluginHost::post_to_worker(std::function<void()> task, gint priority) {
+    GSource *source = g_idle_source_new();
+    g_source_set_priority(source, priority);
+    g_source_set_callback(source, run_task, new std::function<void()>(std::move(task)),
+                          delete_task);
+    g_source_attach(source, worker_context_);
+    g_source_unref(source);
+}
+
+PluginHost::Plugin *PluginHost::find_loaded(const std::string &file) {
+    auto found = plugins_.find(file);
+    return found == plugins_.end() ? nullptr : found->second.get();
+}
+
+void PluginHost::activate(const std::string &name, ActivateReply reply) {
+    const std::string file = module_file_name(name);
+    if (file.empty()) {
+        g_warning("refusing to activate plug-in with malformed name \"%s\"", name.c_str());
+        reply(false);
+        return;
+    }
+    Plugin *loaded = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_) {
+            reply(false);
+            return;
+        }
+        loaded = find_loaded(file);
+        if (loaded && !loaded->periodic) {
+            start_periodic(loaded);
+        }
+    }
+    if (loaded) {
+        reply(true);
+        request_run(loaded);
+        return;
+    }
+    /* Loading calls init_plugin, which belongs on the worker thread. */
+    post_to_worker([this, name, reply] { load_on_worker(name, reply); }, G_PRIORITY_DEFAULT);
+}
+
+void PluginHost::load_on_worker(const std::string &name, const ActivateReply &reply) {
+    const std::string file = module_file_name(name);
+    Plugin *plugin = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_) {
+            reply(false);
+            return;
+        }
+        plugin = find_loaded(file);
+    }
+    if (!plugin) {
+        g_autofree gchar *path = g_build_filename(plugin_dir_.c_str(), file.c_str(), nullptr);
+        if (!g_file_test(path, G_FILE_TEST_IS_REGULAR)) {
+            g_message("no plug-in \"%s\": %s does not exist", name.c_str(), path);
+            reply(false);
+            return;
+        }
+        GModule *module = g_module_open(path, static_cast<GModuleFlags>(G_MODULE_BIND_LOCAL));
+        if (!module) {
+            g_warning("cannot load plug-in \"%s\": %s", name.c_str(), g_module_error());
+            reply(false);
+            return;
+        }
+        gpointer init = nullptr, de_init = nullptr, execute = nullptr;
+        gpointer validate = nullptr, interval = nullptr;
+        if (!g_module_symbol(module, "init_plugin", &init) ||
+            !g_module_symbol(module, "de_init_plugin", &de_init) ||
+            !g_module_symbol(module, "execute_with_callback", &execute) || !init || !de_init ||
+            !execute) {
+            g_warning("plug-in \"%s\" lacks an entry point: %s", name.c_str(), g_module_error());
+            g_module_close(module);
+            reply(false);
+            return;
+        }
+        g_module_symbol(module, "validate_credentials", &validate);
+        g_module_symbol(module, "get_default_interval", &interval);
+        /* A plug-in whose credentials do not validate cannot run. */
+        if (validate && reinterpret_cast<IntPropertyFn>(validate)() != 0) {
+            g_warning("plug-in \"%s\" reports invalid credentials; not loaded", name.c_str());
+            g_module_close(module);
+            reply(false);
+            return;
+        }
+        auto owned = std::make_unique<Plugin>();
+        owned->host = this;
+        owned->name = file.substr(0, file.size() - 3); /* without ".so" */
+        owned->module = module;
+        owned->de_init = reinterpret_cast<DeInitPluginFn>(de_init);
+        owned->execute = reinterpret_cast<ExecuteWithCallbackFn>(execute);
+        owned->interval_seconds = run_interval_seconds(reinterpret_cast<IntPropertyFn>(interval));
+        owned->context = reinterpret_cast<InitPluginFn>(init)();
+        g_message("loaded plug-in \"%s\" from %s, runs every %d s", owned->name.c_str(), path,
+                  owned->interval_seconds);
+        plugin = owned.get();
+        std::lock_guard<std::mutex> lock(mutex_);
+        plugins_.emplace(file, std::move(owned));
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!plugin->periodic) {
+            start_periodic(plugin);
+        }
+    }
+    reply(true);
+    request_run(plugin);
+}
+
+void PluginHost::start_periodic(Plugin *plugin) {
+    plugin->periodic = g_timeout_source_new_seconds(static_cast<guint>(plugin->interval_seconds));
+    g_source_set_callback(
+        plugin->periodic,
+        [](gpointer data) -> gboolean {
+            auto *tick = static_cast<Plugin *>(data);
+            tick->host->request_run(tick);
+            return G_SOURCE_CONTINUE;
+        },
+        plugin, nullptr);
+    g_source_attach(plugin->periodic, worker_context_);
+}
+
+void PluginHost::deactivate(const std::string &name) {
+    const std::string file = module_file_name(name);
+    std::lock_guard<std::mutex> lock(mutex_);
+    Plugin *plugin = file.empty() ? nullptr : find_loaded(file);
+    if (!plugin) {
+        g_message("deactivate: plug-in \"%s\" is not loaded", name.c_str());
+        return;
+    }
+    if (plugin->periodic) {
+        g_source_destroy(plugin->periodic);
+        g_source_unref(plugin->periodic);
+        plugin->periodic = nullptr;
+    }
+}
+
+void PluginHost::request_run(Plugin *plugin) {
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        wake = !plugin->run_requested && !stopping_;
+        plugin->run_requested = true;
+    }
+    if (wake) {
+        post_to_worker([this, plugin] { run_if_requested(plugin); }, G_PRIORITY_DEFAULT);
+    }
+}
+
+namespace {
+struct RunReport {
+    const PluginHost::StatusSink *sink;
+    const std::string *plugin;
+};
+} // namespace
+
+void PluginHost::report_status(gpointer user_data, gint32 status) {
+    auto *report = static_cast<RunReport *>(user_data);
+    (*report->sink)(*report->plugin, status);
+}
+
+void PluginHost::run_if_requested(Plugin *plugin) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_ || !plugin->run_requested) {
+            return;
+        }
+        /* Cleared before the run: a request arriving during it adds one more. */
+        plugin->run_requested = false;
+    }
+    RunReport report{&sink_, &plugin->name};
+    plugin->execute(plugin->context, &report, report_status);
+}
+
+void PluginHost::unload_all_on_worker() {
+    std::map<std::string, std::unique_ptr<Plugin>> plugins;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        plugins.swap(plugins_);
+        for (auto &entry : plugins) {
+            if (entry.second->periodic) {
+                g_source_destroy(entry.second->periodic);
+                g_source_unref(entry.second->periodic);
+                entry.second->periodic = nullptr;
+            }
+        }
+    }
+    for (auto &entry : plugins) {
+        Plugin &plugin = *entry.second;
+        plugin.de_init(plugin.context);
+        g_module_close(plugin.module);
+        g_message("unloaded plug-in \"%s\"", plugin.name.c_str());
+    }
+    g_main_loop_quit(worker_loop_);
+}
+
+void PluginHost::shutdown() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!worker_) {
+            return;
+        }
+        stopping_ = true;
+    }
+    /* Runs after a run under way returns; pending runs see stopping_ and skip. */
+    post_to_worker([this] { unload_all_on_worker(); }, G_PRIORITY_HIGH);
+    g_thread_join(worker_);
+    worker_ = nullptr;
+}

@@ -1,0 +1,213 @@
+/*
+ * velmora_service_run.cpp - the entry points that the feed service daemon calls
+ * (init_plugin, execute_with_callback, de_init_plugin and the two property
+ * queries) and the update run: read region and categories from GConf, download
+ * each category's feed, hand the documents to the parser and item store, report
+ * progress through the daemon's callback, and start over when the settings
+ * changed while the run was under way.
+ */
+#include "velmora_service_plugin.h"
+#include "velmora_paths.h"
+
+#include <memory>
+#include <string>
+
+namespace {
+
+constexpr char kRegionKey[] = "/apps/peltro/velmora/region";
+constexpr char kCategoriesKey[] = "/apps/peltro/velmora/categories";
+constexpr char kDefaultRegion[] = "velmora.com";
+constexpr char kDefaultCategory[] = "bestsellers";
+constexpr int kDefaultIntervalSeconds = 3600;
+
+} // namespace
+
+/* One reading of the settings; the run owns it and frees it with
+ * velmora_feed_settings_free. */
+typedef struct {
+    GSList *categories; /* of gchar*, never empty */
+    gchar *region;
+} VelmoraFeedSettings;
+
+static void velmora_feed_settings_free(VelmoraFeedSettings *settings) {
+    if (!settings) {
+        return;
+    }
+    g_slist_free_full(settings->categories, g_free);
+    g_free(settings->region);
+    g_free(settings);
+}
+
+namespace {
+
+struct FeedSettingsDeleter {
+    void operator()(VelmoraFeedSettings *settings) const { velmora_feed_settings_free(settings); }
+};
+using FeedSettingsPtr = std::unique_ptr<VelmoraFeedSettings, FeedSettingsDeleter>;
+
+struct RawDataDeleter {
+    void operator()(VelmoraItemRawData *raw) const { velmora_item_raw_data_free(raw); }
+};
+using RawDataPtr = std::unique_ptr<VelmoraItemRawData, RawDataDeleter>;
+
+/* State of the walk of the second reading's categories over the first's. */
+struct CategoryCheck {
+    GHashTable *known;
+    gint all_found;
+};
+
+void ignore_status(gpointer, gint32) {}
+
+} // namespace
+
+/* Reads region and categories as they are now, with the defaults applied: an
+ * absent or empty list becomes "bestsellers", an absent region the United
+ * States storefront. An empty region string is kept as it is. */
+static VelmoraFeedSettings *read_feed_settings(VelmoraServiceContext *context) {
+    auto *settings = g_new0(VelmoraFeedSettings, 1);
+    settings->region = gconf_client_get_string(context->gconf_client, kRegionKey, nullptr);
+    settings->categories =
+        gconf_client_get_list(context->gconf_client, kCategoriesKey, GCONF_VALUE_STRING, nullptr);
+    if (!settings->categories) {
+        settings->categories = g_slist_prepend(nullptr, g_strdup(kDefaultCategory));
+    }
+    if (!settings->region) {
+        settings->region = g_strdup(kDefaultRegion);
+    }
+    return settings;
+}
+
+/* g_slist_foreach walker: puts one category of the first reading into the set. */
+static void remember_category(gpointer category, gpointer known) {
+    g_hash_table_insert(static_cast<GHashTable *>(known), category, category);
+}
+
+/* g_slist_foreach walker: clears the flag at the first category of the second
+ * reading that the first did not hold; once cleared no more lookups are made. */
+static void check_category(gpointer category, gpointer state) {
+    auto *check = static_cast<CategoryCheck *>(state);
+    if (check->all_found && !g_hash_table_contains(check->known, category)) {
+        check->all_found = 0;
+    }
+}
+
+/* The same region and the same categories, in any order, count as unchanged. */
+static bool feed_settings_unchanged(const VelmoraFeedSettings *before,
+                                    const VelmoraFeedSettings *after) {
+    if (g_strcmp0(before->region, after->region) != 0) {
+        return false;
+    }
+    if (g_slist_length(before->categories) != g_slist_length(after->categories)) {
+        return false;
+    }
+    CategoryCheck check{g_hash_table_new(g_str_hash, g_str_equal), 1};
+    g_slist_foreach(before->categories, remember_category, check.known);
+    g_slist_foreach(after->categories, check_category, &check);
+    g_hash_table_destroy(check.known);
+    return check.all_found != 0;
+}
+
+extern "C" {
+
+VelmoraServiceContext *init_plugin(void) {
+    auto *context = g_new0(VelmoraServiceContext, 1);
+    context->gconf_client = gconf_client_get_default();
+    context->queries = query_loader_new(velmora_data_path("velmora_queries.dat").c_str());
+    context->urls = query_loader_new(velmora_data_path("velmora_urls.dat").c_str());
+    const std::string database_path = velmora_store_path("velmora.db");
+    context->database = db_interface_new(database_path.c_str());
+    if (context->database) {
+        context->watcher = file_watcher_new(database_path.c_str());
+    }
+    return context;
+}
+
+void de_init_plugin(VelmoraServiceContext *context) {
+    if (!context) {
+        return;
+    }
+    if (context->gconf_client) {
+        g_object_unref(context->gconf_client);
+    }
+    db_interface_free(context->database);
+    query_loader_free(context->queries);
+    query_loader_free(context->urls);
+    file_watcher_free(context->watcher);
+    g_free(context);
+}
+
+int validate_credentials(void) {
+    return 0;
+}
+
+int get_default_interval(void) {
+    return kDefaultIntervalSeconds;
+}
+
+VelmoraItemRawData *do_velmora_item_get(const gchar *region, GSList *categories,
+                                        QueryLoader *urls) {
+    VelmoraItemRawData *raw = velmora_item_raw_data_new();
+    for (GSList *entry = categories; entry; entry = entry->next) {
+        const auto *category = static_cast<const gchar *>(entry->data);
+        gchar *address = query_loader_load_query_by_section(urls, region, category);
+        if (!address) {
+            g_debug("Network url not found, skipping velmora download");
+            continue;
+        }
+        GArray *body = g_array_new(FALSE, FALSE, 1);
+        GString *request = g_string_new(address);
+        network_utils_get(request, body, 0, 0, 0);
+        g_string_free(request, TRUE);
+        g_free(address);
+        g_array_append_val(raw->downloads, body);
+    }
+    return raw;
+}
+
+void execute_with_callback(VelmoraServiceContext *context, gpointer user_data,
+                           VelmoraStatusCallback callback) {
+    if (!context) {
+        return;
+    }
+    if (!callback) {
+        /* A daemon that wants no progress still gets the run. */
+        callback = ignore_status;
+    }
+    if (!context->gconf_client || !context->queries || !context->urls) {
+        callback(user_data, VELMORA_STATUS_ITEM_STORED);
+        return;
+    }
+    const std::string database_path = velmora_store_path("velmora.db");
+    const std::string image_cache_dir = velmora_store_path("image-cache");
+
+    for (;;) {
+        FeedSettingsPtr settings(read_feed_settings(context));
+        RawDataPtr raw(do_velmora_item_get(settings->region, settings->categories, context->urls));
+
+        GArray *downloads = raw->downloads;
+        if (downloads->len == 0 || g_array_index(downloads, GArray *, 0)->len == 0) {
+            /* Nothing usable arrived: keep the previous run's items. */
+            callback(user_data, VELMORA_STATUS_NOTHING_DOWNLOADED);
+            return;
+        }
+        callback(user_data, VELMORA_STATUS_RUN_STARTED);
+
+        ensure_database(&context->database, &context->watcher, database_path.c_str(),
+                        context->queries);
+        do_velmora_clear_image_data(context->database, context->queries);
+        VelmoraItemArray *items = do_velmora_item_parse_and_save(
+            raw.get(), settings->region, context->urls, &context->database, context->queries,
+            user_data, image_cache_dir.c_str(), callback);
+        callback(user_data, VELMORA_STATUS_PASS_ENDED);
+        velmora_item_array_free(items);
+        raw.reset();
+
+        FeedSettingsPtr now(read_feed_settings(context));
+        if (feed_settings_unchanged(settings.get(), now.get())) {
+            return;
+        }
+        /* The settings changed during the pass: start over with a fresh reading. */
+    }
+}
+
+} // extern "C"
