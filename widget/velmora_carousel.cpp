@@ -1,0 +1,158 @@
+/*
+ * velmora_carousel.cpp - the carousel: its own copy of the stored items with
+ * their pictures, the shown position, the 5000 ms tick and its start and stop
+ * rules, the arrow buttons' steps, and the refresh that replaces the items.
+ */
+#include "velmora_view.h"
+#include "velmora_view_internal.h"
+
+VelmoraItemDataArray *stored_data = nullptr;
+int current_index = 0;
+int item_count = 0;
+
+namespace {
+
+constexpr guint kTickMilliseconds = 5000;
+/* Pictures with a side longer than this are not decoded at all: a small file
+ * can claim a size that would take gigabytes once decoded. */
+constexpr int kLargestDecodedSide = 4096;
+
+/* "size-prepared" of the picture loader: refuses oversized pictures and
+ * scales the others down, keeping their shape, to fit the item picture. */
+void fit_item_picture(GdkPixbufLoader *loader, int width, int height, gpointer) {
+    if (width > kLargestDecodedSide || height > kLargestDecodedSide) {
+        gdk_pixbuf_loader_set_size(loader, 0, 0); /* a zero size stops the decoding */
+        return;
+    }
+    if (width <= kItemPictureSize && height <= kItemPictureSize)
+        return;
+    if (width >= height)
+        gdk_pixbuf_loader_set_size(loader, kItemPictureSize,
+                                   MAX(1, height * kItemPictureSize / width));
+    else
+        gdk_pixbuf_loader_set_size(loader, MAX(1, width * kItemPictureSize / height),
+                                   kItemPictureSize);
+}
+
+/* The picture of an item; NULL when the file is missing, broken or too large. */
+GdkPixbuf *load_item_picture(const gchar *path) {
+    g_autofree gchar *contents = nullptr;
+    gsize length = 0;
+    if (!path || !g_file_get_contents(path, &contents, &length, nullptr))
+        return nullptr;
+    g_autoptr(GdkPixbufLoader) loader = gdk_pixbuf_loader_new();
+    g_signal_connect(loader, "size-prepared", G_CALLBACK(fit_item_picture), nullptr);
+    const gboolean written = gdk_pixbuf_loader_write(
+        loader, reinterpret_cast<const guchar *>(contents), length, nullptr);
+    const gboolean closed = gdk_pixbuf_loader_close(loader, nullptr);
+    GdkPixbuf *picture = written && closed ? gdk_pixbuf_loader_get_pixbuf(loader) : nullptr;
+    return picture ? GDK_PIXBUF(g_object_ref(picture)) : nullptr;
+}
+
+/* The carousel's own record of an item: copies of its texts and its picture. */
+VelmoraItemData *carousel_record(const VelmoraItemData *source) {
+    VelmoraItemData *record = velmora_item_data_new();
+    if (!source)
+        return record;
+    record->image_path = g_strdup(source->image_path);
+    record->title = g_strdup(source->title);
+    record->item_url = g_strdup(source->item_url);
+    record->authors = g_strdup(source->authors);
+    record->velmora_price = g_strdup(source->velmora_price);
+    record->time_saved = g_strdup(source->time_saved);
+    record->store = g_strdup(source->store);
+    record->rank = g_strdup(source->rank);
+    record->picture = load_item_picture(source->image_path);
+    return record;
+}
+
+bool has_items() {
+    return item_count > 0 && stored_data && stored_data->items && stored_data->items->len > 0;
+}
+
+/* index moved by step, wrapping at both ends of count items. */
+int wrapped_index(int index, int step, int count) {
+    return ((index + step) % count + count) % count;
+}
+
+/* Shared by both arrow buttons: the button's normal look returns on every
+ * release or leave; the carousel steps only when the pointer is still on it. */
+gboolean step_carousel(GtkWidget *button, GdkEvent *event, VelmoraView *view, int step) {
+    button_pressed = FALSE;
+    gtk_widget_queue_draw(button);
+    if (!event_position_inside_widget(button, event) || !has_items())
+        return FALSE;
+    current_index = wrapped_index(current_index, step, item_count);
+    show_current_item(view);
+    restart_scrolling(view);
+    return FALSE;
+}
+
+} // namespace
+
+gboolean carousel_tick(gpointer data) {
+    if (has_items()) {
+        current_index = wrapped_index(current_index, 1, item_count);
+        show_current_item(static_cast<VelmoraView *>(data));
+    }
+    return TRUE;
+}
+
+gboolean up_step_handler(GtkWidget *button, GdkEvent *event, gpointer data) {
+    return step_carousel(button, event, static_cast<VelmoraView *>(data), -1);
+}
+
+gboolean down_step_handler(GtkWidget *button, GdkEvent *event, gpointer data) {
+    return step_carousel(button, event, static_cast<VelmoraView *>(data), 1);
+}
+
+void remove_timeout(VelmoraView *view) {
+    if (view && view->timer_id != 0) {
+        g_source_remove(view->timer_id);
+        view->timer_id = 0;
+    }
+}
+
+void restart_scrolling(VelmoraView *view) {
+    if (!view || !stored_data || view->message_shown)
+        return;
+    remove_timeout(view);
+    view->timer_id = g_timeout_add(kTickMilliseconds, carousel_tick, view);
+}
+
+void pause_scrolling(VelmoraView *view) {
+    if (!view || !stored_data || view->message_shown)
+        return;
+    remove_timeout(view);
+}
+
+void clear_stored_data(void) {
+    velmora_item_data_array_free(stored_data);
+    stored_data = nullptr;
+}
+
+void update_view(VelmoraView *view, VelmoraSettings *settings, VelmoraItemDataArray *items,
+                 gboolean restart) {
+    if (!view || !items || !items->items || items->items->len == 0)
+        return;
+    if (view->message_shown)
+        create_item_view(view, settings);
+
+    item_count = static_cast<int>(items->items->len);
+    if (current_index > item_count - 1)
+        current_index = item_count - 1;
+    if (current_index < 0)
+        current_index = 0;
+
+    clear_stored_data();
+    stored_data = velmora_item_data_array_new();
+    for (guint i = 0; i < items->items->len; ++i) {
+        VelmoraItemData *record =
+            carousel_record(g_array_index(items->items, VelmoraItemData *, i));
+        g_array_append_val(stored_data->items, record);
+    }
+
+    show_current_item(view);
+    if (restart)
+        restart_scrolling(view);
+}

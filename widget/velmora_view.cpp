@@ -1,0 +1,468 @@
+/*
+ * velmora_view.cpp - the widget's card: the item layout (logo, feed title,
+ * item picture, title and price lines, arrow buttons) and the message layout
+ * (logo and one centred text), the translucent drawing of the card and the
+ * arrow buttons, and the taps that open an item or the storefront's home page
+ * in the device's browser.
+ */
+#include "velmora_view.h"
+#include "velmora_view_internal.h"
+
+#include <memory>
+#include <string>
+
+#include <hildon/hildon.h>
+
+#include "velmora_paths.h"
+
+/* The widget's libosso context; set and cleared by the plug-in instance. */
+osso_context_t *osso_context = nullptr;
+
+gboolean button_pressed = FALSE;
+
+namespace {
+
+constexpr int kCardWidth = 396;
+constexpr int kCardHeight = 200;
+constexpr int kLogoBandHeight = 60;
+constexpr int kArrowButtonWidth = 68;
+constexpr int kArrowButtonHeight = 69;
+constexpr int kTextColumnWidth = 202;
+constexpr int kTextColumnHeight = 100;
+constexpr int kItemPicturePadding = 8;
+/* An item's price is shown only while it is at most this old. */
+constexpr gint64 kPriceFreshSeconds = 3600;
+
+constexpr const char *kItemBackground = "icons/Velmora_Background.png";
+constexpr const char *kMessageBackground = "icons/VelmoraBackgroundNoButtons.png";
+constexpr const char *kUpArrow = "icons/Velmora_Up_Arrow.png";
+constexpr const char *kDownArrow = "icons/Velmora_Down_Arrow.png";
+constexpr const char *kUpButtonBackground = "icons/velmora_button_up_bg.png";
+constexpr const char *kUpButtonBackgroundPressed = "icons/velmora_button_up_bg_pressed.png";
+constexpr const char *kDownButtonBackground = "icons/velmora_button_down_bg.png";
+constexpr const char *kDownButtonBackgroundPressed = "icons/velmora_button_down_bg_pressed.png";
+constexpr const char *kUrlCatalogue = "velmora_urls.dat";
+constexpr const char *kTextCatalogue = "velmora_applet_translations.dat";
+
+/* Logos by the region's index in the settings' region table. */
+constexpr const char *kRegionLogos[] = {
+    "icons/VelmoraCaHomepageLogo.png",   /* 0: Canada */
+    "icons/VelmoraCoUkHomepageLogo.png", /* 1: United Kingdom */
+    "icons/VelmoraComHomepageLogo.png",  /* 2: United States */
+    "icons/VelmoraDeHomepageLogo.png",   /* 3: Germany */
+    "icons/VelmoraFrHomepageLogo.png",   /* 4: France */
+};
+constexpr int kUnitedStatesLogo = 2;
+
+/* Opened when an address is missing or not a web page, and the URL catalogue
+ * has no usable home page either. */
+constexpr const char *kFallbackHomePage = "https://www.velmora.com/";
+
+constexpr const char *kTitleWithStoreMarkup =
+    "<span foreground=\"black\">%s #%s: </span><span underline=\"single\">%s</span>";
+constexpr const char *kTitleWithoutStoreMarkup =
+    "<span foreground=\"black\">#%s: </span><span underline=\"single\">%s</span>";
+constexpr const char *kPriceMarkup =
+    "<span foreground=\"black\">%s </span><span foreground=\"#990000\">%s</span>";
+
+struct QueryLoaderFree {
+    void operator()(QueryLoader *loader) const { query_loader_free(loader); }
+};
+using QueryLoaderPtr = std::unique_ptr<QueryLoader, QueryLoaderFree>;
+
+QueryLoaderPtr load_catalogue(const char *file) {
+    return QueryLoaderPtr(query_loader_new(velmora_data_path(file).c_str()));
+}
+
+/* The entry name of the current region's section of catalogue, or NULL. */
+gchar *region_entry(QueryLoader *catalogue, const gchar *name) {
+    if (!catalogue)
+        return nullptr;
+    g_autofree gchar *region = get_region_from_gconf();
+    return query_loader_load_query_by_section(catalogue, region, name);
+}
+
+const gchar *or_empty(const gchar *text) {
+    return text ? text : "";
+}
+
+/* A picture from the data directory; NULL when it cannot be loaded. */
+GdkPixbuf *load_data_picture(const char *file) {
+    return gdk_pixbuf_new_from_file(velmora_data_path(file).c_str(), nullptr);
+}
+
+/* An image of a picture from the data directory; empty when it cannot be loaded. */
+GtkWidget *image_from_data_picture(const char *file) {
+    g_autoptr(GdkPixbuf) picture = load_data_picture(file);
+    return gtk_image_new_from_pixbuf(picture);
+}
+
+/* Only web pages are handed to the browser: an item link comes from a feed and
+ * may name anything. The text also has to be valid UTF-8 to travel on D-Bus. */
+bool is_web_address(const gchar *address) {
+    if (!address || !g_utf8_validate(address, -1, nullptr))
+        return false;
+    g_autoptr(GUri) uri = g_uri_parse(address, G_URI_FLAGS_PARSE_RELAXED, nullptr);
+    if (!uri)
+        return false;
+    const gchar *scheme = g_uri_get_scheme(uri);
+    const gchar *host = g_uri_get_host(uri);
+    return (g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0) &&
+           host && *host;
+}
+
+/* The storefront's home page: the United States "homepage" entry of the URL
+ * catalogue when it is a web address, else a fixed address. */
+gchar *storefront_home_page() {
+    QueryLoaderPtr urls = load_catalogue(kUrlCatalogue);
+    gchar *home =
+        urls ? query_loader_load_query_by_section(urls.get(), VELMORA_REGION_US, "homepage")
+             : nullptr;
+    if (is_web_address(home))
+        return home;
+    g_free(home);
+    return g_strdup(kFallbackHomePage);
+}
+
+/* TRUE when time_saved is ISO 8601 text (UTC unless it names a zone) at most an
+ * hour before now, in whole seconds; a time in the future counts as fresh. */
+bool price_is_fresh(const gchar *time_saved) {
+    if (!time_saved)
+        return false;
+    g_autoptr(GTimeZone) utc = g_time_zone_new_utc();
+    g_autoptr(GDateTime) saved = g_date_time_new_from_iso8601(time_saved, utc);
+    if (!saved)
+        return false;
+    g_autoptr(GDateTime) now = g_date_time_new_now_utc();
+    return g_date_time_to_unix(now) - g_date_time_to_unix(saved) <= kPriceFreshSeconds;
+}
+
+VelmoraItemData *current_item() {
+    if (!stored_data || !stored_data->items || current_index < 0 ||
+        static_cast<guint>(current_index) >= stored_data->items->len)
+        return nullptr;
+    return g_array_index(stored_data->items, VelmoraItemData *, current_index);
+}
+
+/* Makes the widget's own surface fully transparent wherever it is exposed, so
+ * that the card's children are drawn over nothing. */
+gboolean clear_exposed_area(GtkWidget *widget, GdkEventExpose *event, gpointer) {
+    cairo_t *cr = gdk_cairo_create(widget->window);
+    cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+    gdk_cairo_region(cr, event->region);
+    cairo_fill(cr);
+    cairo_destroy(cr);
+    return FALSE;
+}
+
+/* "button-release-event" of item_box and feed_title_box. */
+gboolean on_item_tapped(GtkWidget *box, GdkEventButton *event, gpointer) {
+    if (!event_inside_widget(box, event))
+        return FALSE;
+    VelmoraItemData *item = current_item();
+    if (item)
+        launch_browser(item->item_url);
+    return FALSE;
+}
+
+/* "button-release-event" of logo_box: the region's home page. */
+gboolean on_logo_tapped(GtkWidget *box, GdkEventButton *event, gpointer data) {
+    auto *view = static_cast<VelmoraView *>(data);
+    if (!event_inside_widget(box, event))
+        return FALSE;
+    g_autofree gchar *home = region_entry(view->url_catalogue, "homepage");
+    launch_browser(home);
+    return FALSE;
+}
+
+/* "button-press-event" of either arrow button: draw it pressed. The press is
+ * the button's own, so it goes no further. */
+gboolean on_arrow_pressed(GtkWidget *button, GdkEventButton *, gpointer) {
+    button_pressed = TRUE;
+    gtk_widget_queue_draw(button);
+    return TRUE;
+}
+
+void paint_button_background(cairo_t *cr, cairo_surface_t *surface, GdkEventExpose *event) {
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_surface(cr, surface, 0, 0);
+    gdk_cairo_region(cr, event->region);
+    gdk_cairo_rectangle(cr, &event->area);
+    cairo_clip(cr);
+    cairo_paint(cr);
+    cairo_surface_destroy(surface);
+    cairo_destroy(cr);
+}
+
+/* Paints an arrow button's background, pressed or normal; the arrow image is
+ * drawn over it by the button's own expose handler. */
+gboolean draw_arrow_button(GtkWidget *button, GdkEventExpose *event, const char *normal,
+                           const char *pressed) {
+    cairo_t *cr = gdk_cairo_create(button->window);
+    const std::string path = velmora_data_path(button_pressed ? pressed : normal);
+    cairo_surface_t *surface = cairo_image_surface_create_from_png(path.c_str());
+    paint_button_background(cr, surface, event);
+    return FALSE;
+}
+
+gboolean on_up_button_expose(GtkWidget *button, GdkEventExpose *event, gpointer) {
+    return draw_arrow_button(button, event, kUpButtonBackground, kUpButtonBackgroundPressed);
+}
+
+gboolean on_down_button_expose(GtkWidget *button, GdkEventExpose *event, gpointer) {
+    return draw_arrow_button(button, event, kDownButtonBackground, kDownButtonBackgroundPressed);
+}
+
+const char *logo_path_for_region(VelmoraSettings *settings) {
+    int index = -1;
+    if (settings) {
+        g_autofree gchar *region = get_region_from_gconf();
+        index = get_setting_item_index(settings->regions, region, "region");
+    }
+    if (index < 0 || index >= static_cast<int>(G_N_ELEMENTS(kRegionLogos)))
+        index = kUnitedStatesLogo;
+    return kRegionLogos[index];
+}
+
+/* An event box without a visible window that takes the events of its child. */
+GtkWidget *new_input_box(GtkWidget *child) {
+    GtkWidget *box = gtk_event_box_new();
+    gtk_event_box_set_visible_window(GTK_EVENT_BOX(box), FALSE);
+    gtk_event_box_set_above_child(GTK_EVENT_BOX(box), TRUE);
+    if (child)
+        gtk_container_add(GTK_CONTAINER(box), child);
+    return box;
+}
+
+/* Replaces the current layout by an empty one holding only the logo box.
+ * Every widget of the previous layout is destroyed, so its pointers go too. */
+void reset_layout(VelmoraView *view) {
+    GtkWidget *old = gtk_bin_get_child(GTK_BIN(view->widget));
+    if (old)
+        gtk_container_remove(GTK_CONTAINER(view->widget), old);
+    view->fixed = view->item_image = view->text_column = view->background = nullptr;
+    view->logo_image = view->logo_box = view->feed_title_box = view->item_box = nullptr;
+    view->up_button = view->down_button = nullptr;
+    view->feed_title_label = view->title_label = view->price_label = nullptr;
+    view->message_label = nullptr;
+
+    view->fixed = gtk_fixed_new();
+    gtk_container_add(GTK_CONTAINER(view->widget), view->fixed);
+
+    /* set_logo, which every layout build calls next, loads the picture. */
+    view->logo_image = gtk_image_new();
+    view->logo_box = new_input_box(view->logo_image);
+    g_signal_connect(view->logo_box, "button-release-event", G_CALLBACK(on_logo_tapped), view);
+    gtk_widget_show_all(view->fixed);
+}
+
+void set_background(VelmoraView *view, const char *file) {
+    view->background = image_from_data_picture(file);
+    gtk_fixed_put(GTK_FIXED(view->fixed), view->background, 0, 0);
+}
+
+GtkWidget *create_label(int width, int height, const char *colour, const char *font, gfloat x_align,
+                        gfloat y_align, gboolean wrap) {
+    GtkWidget *label = gtk_label_new(nullptr);
+    gtk_widget_set_size_request(label, width, height);
+    hildon_helper_set_logical_font(label, font);
+    GdkColor color;
+    if (gdk_color_parse(colour, &color))
+        gtk_widget_modify_fg(label, GTK_STATE_NORMAL, &color);
+    gtk_misc_set_alignment(GTK_MISC(label), x_align, y_align);
+    gtk_label_set_line_wrap(GTK_LABEL(label), wrap);
+    return label;
+}
+
+GtkWidget *create_arrow_button(const char *arrow) {
+    GtkWidget *button = gtk_event_box_new();
+    gtk_widget_set_size_request(button, kArrowButtonWidth, kArrowButtonHeight);
+    gtk_event_box_set_visible_window(GTK_EVENT_BOX(button), TRUE);
+    gtk_event_box_set_above_child(GTK_EVENT_BOX(button), TRUE);
+    GdkColor white;
+    gdk_color_parse("white", &white);
+    gtk_widget_modify_bg(button, GTK_STATE_NORMAL, &white);
+    gtk_container_add(GTK_CONTAINER(button), image_from_data_picture(arrow));
+    return button;
+}
+
+} // namespace
+
+gboolean event_position_inside_widget(GtkWidget *widget, const GdkEvent *event) {
+    gdouble x = 0, y = 0;
+    if (!widget || !event || !gdk_event_get_coords(event, &x, &y))
+        return FALSE;
+    return x >= 0 && x <= widget->allocation.width && y >= 0 && y <= widget->allocation.height;
+}
+
+gboolean event_inside_widget(GtkWidget *widget, GdkEventButton *event) {
+    return event_position_inside_widget(widget, reinterpret_cast<GdkEvent *>(event));
+}
+
+VelmoraView *initialize_view(GtkWidget *widget) {
+    auto *view = g_new0(VelmoraView, 1);
+    view->widget = widget;
+
+    gtk_widget_set_size_request(widget, kCardWidth, kCardHeight);
+    gtk_widget_set_app_paintable(widget, TRUE);
+    GdkColormap *rgba = gdk_screen_get_rgba_colormap(gdk_screen_get_default());
+    if (rgba)
+        gtk_widget_set_colormap(widget, rgba);
+    g_signal_connect(widget, "expose-event", G_CALLBACK(clear_exposed_area), nullptr);
+
+    view->message_shown = FALSE;
+    stored_data = velmora_item_data_array_new();
+    view->url_catalogue = query_loader_new(velmora_data_path(kUrlCatalogue).c_str());
+    return view;
+}
+
+void set_logo(VelmoraView *view, VelmoraSettings *settings) {
+    g_autoptr(GdkPixbuf) logo = load_data_picture(logo_path_for_region(settings));
+    const int width = logo ? gdk_pixbuf_get_width(logo) : 0;
+    const int height = logo ? gdk_pixbuf_get_height(logo) : 0;
+    gtk_image_set_from_pixbuf(GTK_IMAGE(view->logo_image), logo);
+    /* Integer division truncates toward zero, also for a logo wider than the card. */
+    gtk_fixed_put(GTK_FIXED(view->fixed), view->logo_box, (kCardWidth - width) / 2,
+                  (kLogoBandHeight - height) / 2);
+}
+
+void set_feed_title_and_our_price_string(VelmoraView *view, VelmoraSettings *) {
+    GSList *categories = get_categories_from_gconf();
+    const gchar *feed = categories && categories->data
+                            ? static_cast<const gchar *>(categories->data)
+                            : VELMORA_DEFAULT_CATEGORY;
+
+    QueryLoaderPtr texts = load_catalogue(kTextCatalogue);
+    g_autofree gchar *feed_title = region_entry(texts.get(), feed);
+    if (!view->message_shown && view->feed_title_label)
+        gtk_label_set_text(GTK_LABEL(view->feed_title_label), or_empty(feed_title));
+    g_free(view->our_price_text);
+    view->our_price_text = region_entry(texts.get(), "our_price");
+
+    g_slist_free_full(categories, g_free);
+}
+
+void create_item_view(VelmoraView *view, VelmoraSettings *settings) {
+    current_index = 0;
+    view->message_shown = FALSE;
+
+    reset_layout(view);
+    set_background(view, kItemBackground);
+    set_logo(view, settings);
+
+    view->up_button = create_arrow_button(kUpArrow);
+    view->down_button = create_arrow_button(kDownArrow);
+
+    view->feed_title_label =
+        create_label(326, 24, "#e47911", "EmpSmallSystemFont", 0.0, 0.5, FALSE);
+    view->feed_title_box = new_input_box(view->feed_title_label);
+
+    view->item_image = gtk_image_new();
+    gtk_widget_set_size_request(view->item_image, kItemPictureSize, kItemPictureSize);
+
+    view->title_label =
+        create_label(kTextColumnWidth, 64, "#004b91", "EmpSmallSystemFont", 0.0, 0.5, TRUE);
+    view->price_label =
+        create_label(kTextColumnWidth, 20, "#990000", "SmallSystemFont", 0.0, 0.5, FALSE);
+
+    view->text_column = gtk_vbox_new(FALSE, 0);
+    gtk_widget_set_size_request(view->text_column, kTextColumnWidth, kTextColumnHeight);
+    gtk_box_pack_start(GTK_BOX(view->text_column), view->title_label, TRUE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(view->text_column), view->price_label, TRUE, FALSE, 0);
+
+    GtkWidget *item_row = gtk_hbox_new(FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(item_row), view->item_image, FALSE, FALSE, kItemPicturePadding);
+    gtk_box_pack_start(GTK_BOX(item_row), view->text_column, FALSE, FALSE, 0);
+    view->item_box = new_input_box(item_row);
+
+    set_feed_title_and_our_price_string(view, settings);
+
+    GtkFixed *fixed = GTK_FIXED(view->fixed);
+    gtk_fixed_put(fixed, view->feed_title_box, 8, kLogoBandHeight);
+    gtk_fixed_put(fixed, view->item_box, 0, 92);
+    gtk_fixed_put(fixed, view->up_button, 327, kLogoBandHeight);
+    gtk_fixed_put(fixed, view->down_button, 327, 130);
+
+    g_signal_connect(view->up_button, "leave-notify-event", G_CALLBACK(up_step_handler), view);
+    g_signal_connect(view->up_button, "button-release-event", G_CALLBACK(up_step_handler), view);
+    g_signal_connect(view->down_button, "leave-notify-event", G_CALLBACK(down_step_handler), view);
+    g_signal_connect(view->down_button, "button-release-event", G_CALLBACK(down_step_handler),
+                     view);
+    g_signal_connect(view->feed_title_box, "button-release-event", G_CALLBACK(on_item_tapped),
+                     view);
+    g_signal_connect(view->item_box, "button-release-event", G_CALLBACK(on_item_tapped), view);
+    g_signal_connect(view->up_button, "button-press-event", G_CALLBACK(on_arrow_pressed), view);
+    g_signal_connect(view->down_button, "button-press-event", G_CALLBACK(on_arrow_pressed), view);
+    gtk_widget_set_app_paintable(view->up_button, TRUE);
+    gtk_widget_set_app_paintable(view->down_button, TRUE);
+    g_signal_connect(view->up_button, "expose-event", G_CALLBACK(on_up_button_expose), view);
+    g_signal_connect(view->down_button, "expose-event", G_CALLBACK(on_down_button_expose), view);
+
+    gtk_widget_show_all(view->fixed);
+}
+
+void create_message_view(VelmoraView *view, VelmoraSettings *settings, const gchar *key) {
+    view->message_shown = TRUE;
+    remove_timeout(view);
+
+    reset_layout(view);
+    set_background(view, kMessageBackground);
+    set_logo(view, settings);
+
+    view->message_label = create_label(380, 140, "black", "EmpSmallSystemFont", 0.5, 0.5, FALSE);
+    QueryLoaderPtr texts = load_catalogue(kTextCatalogue);
+    g_autofree gchar *message = key ? region_entry(texts.get(), key) : nullptr;
+    gtk_label_set_text(GTK_LABEL(view->message_label), or_empty(message));
+
+    gtk_fixed_put(GTK_FIXED(view->fixed), view->message_label, 8, kLogoBandHeight);
+    gtk_widget_show_all(view->fixed);
+}
+
+void show_current_item(VelmoraView *view) {
+    VelmoraItemData *item = current_item();
+    /* The item widgets exist only while the item layout is shown. */
+    if (!view || !item || !view->item_image || !view->title_label || !view->price_label)
+        return;
+
+    gtk_image_set_from_pixbuf(GTK_IMAGE(view->item_image), item->picture);
+
+    if (item->title) {
+        g_autofree gchar *title_line =
+            item->store ? g_markup_printf_escaped(kTitleWithStoreMarkup, item->store,
+                                                  or_empty(item->rank), item->title)
+                        : g_markup_printf_escaped(kTitleWithoutStoreMarkup, or_empty(item->rank),
+                                                  item->title);
+        gtk_label_set_markup(GTK_LABEL(view->title_label), title_line);
+    }
+
+    if (item->velmora_price && price_is_fresh(item->time_saved)) {
+        g_autofree gchar *price_line = g_markup_printf_escaped(
+            kPriceMarkup, or_empty(view->our_price_text), item->velmora_price);
+        gtk_label_set_markup(GTK_LABEL(view->price_label), price_line);
+    } else {
+        gtk_label_set_text(GTK_LABEL(view->price_label), "");
+    }
+}
+
+void de_initialize_view(VelmoraView *view) {
+    if (!view)
+        return;
+    clear_stored_data();
+    remove_timeout(view);
+    query_loader_free(view->url_catalogue);
+    g_free(view->our_price_text);
+    g_free(view);
+}
+
+gint launch_browser(const gchar *address) {
+    g_autofree gchar *home = nullptr;
+    if (!is_web_address(address)) {
+        home = storefront_home_page();
+        address = home;
+    }
+    if (!osso_context)
+        return OSSO_INVALID;
+    return osso_rpc_run_with_defaults(osso_context, "osso_browser", "open_new_window", nullptr,
+                                      DBUS_TYPE_STRING, address, DBUS_TYPE_BOOLEAN, FALSE,
+                                      DBUS_TYPE_INVALID);
+}
