@@ -1,0 +1,19 @@
+/*
+ * hildon-private.h - helpers shared inside libhildon-1.
+ */
+#ifndef HILDON_PRIVATE_H
+#define HILDON_PRIVATE_H
+
+#include "hildon/hildon.h"
+
+/* Declares the logical fonts as GTK rc styles, once per process. */
+void hildon_ensure_logical_fonts(void);
+
+/* Applies a button size class (finger or thumb height, half or full screen
+ * width) as the widget's size request. */
+void hildon_apply_size_type(GtkWidget *widget, HildonSizeType size);
+
+/* Puts the button's title beside its value (horizontal) or above it (vertical). */
+void hildon_button_arrange(HildonButton *button, HildonButtonArrangement arrangement);
+
+#endif /* HILDON_PRIVATE_H */

@@ -1,0 +1,205 @@
+/*
+ * hildon-touch-selector.cpp - HildonTouchSelector: columns of text rows shown
+ * side by side, at most one active row per column. A change of the active row,
+ * by the user or by hildon_touch_selector_set_active, emits "changed" with the
+ * column.
+ */
+#include "hildon/hildon.h"
+#include "hildon-private.h"
+
+namespace {
+
+enum { CHANGED, LAST_SIGNAL };
+guint selector_signals[LAST_SIGNAL];
+
+/* Visible rows of a column before it scrolls. */
+constexpr gint kColumnMinHeight = 200;
+
+struct SelectorColumn {
+    HildonTouchSelector *selector;
+    gint index;
+    GtkListStore *model;
+    GtkWidget *view;
+    gint active;
+};
+
+} // namespace
+
+struct _HildonTouchSelectorPrivate {
+    GPtrArray *columns; /* SelectorColumn*, owned */
+    GtkWidget *row_box;
+};
+
+G_DEFINE_TYPE_WITH_PRIVATE(HildonTouchSelector, hildon_touch_selector, GTK_TYPE_VBOX)
+
+namespace {
+
+gint selected_row(SelectorColumn *column) {
+    GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(column->view));
+    GtkTreeModel *model = nullptr;
+    GtkTreeIter iter;
+    if (!gtk_tree_selection_get_selected(selection, &model, &iter))
+        return -1;
+    GtkTreePath *path = gtk_tree_model_get_path(model, &iter);
+    gint row = gtk_tree_path_get_indices(path)[0];
+    gtk_tree_path_free(path);
+    return row;
+}
+
+/* GtkTreeSelection also reports "changed" when nothing changed; only a new
+ * active row is passed on. */
+void on_selection_changed(GtkTreeSelection *, gpointer data) {
+    auto *column = static_cast<SelectorColumn *>(data);
+    gint row = selected_row(column);
+    if (row == column->active)
+        return;
+    column->active = row;
+    g_signal_emit(column->selector, selector_signals[CHANGED], 0, column->index);
+}
+
+SelectorColumn *column_at(HildonTouchSelector *selector, gint column) {
+    GPtrArray *columns = selector->priv->columns;
+    if (column < 0 || guint(column) >= columns->len)
+        return nullptr;
+    return static_cast<SelectorColumn *>(g_ptr_array_index(columns, column));
+}
+
+void free_column(gpointer data) {
+    auto *column = static_cast<SelectorColumn *>(data);
+    g_object_unref(column->model);
+    g_free(column);
+}
+
+SelectorColumn *append_text_column(HildonTouchSelector *selector) {
+    auto *column = g_new0(SelectorColumn, 1);
+    column->selector = selector;
+    column->index = gint(selector->priv->columns->len);
+    column->active = -1;
+    column->model = gtk_list_store_new(1, G_TYPE_STRING);
+    column->view = gtk_tree_view_new_with_model(GTK_TREE_MODEL(column->model));
+    gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(column->view), FALSE);
+    GtkCellRenderer *renderer = gtk_cell_renderer_text_new();
+    gtk_tree_view_insert_column_with_attributes(GTK_TREE_VIEW(column->view), -1, nullptr, renderer,
+                                                "text", 0, nullptr);
+    GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(column->view));
+    gtk_tree_selection_set_mode(selection, GTK_SELECTION_SINGLE);
+    g_signal_connect(selection, "changed", G_CALLBACK(on_selection_changed), column);
+
+    GtkWidget *scroller = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_NEVER,
+                                   GTK_POLICY_AUTOMATIC);
+    gtk_widget_set_size_request(scroller, -1, kColumnMinHeight);
+    gtk_container_add(GTK_CONTAINER(scroller), column->view);
+    gtk_box_pack_start(GTK_BOX(selector->priv->row_box), scroller, TRUE, TRUE, 0);
+    gtk_widget_show_all(scroller);
+    g_ptr_array_add(selector->priv->columns, column);
+    return column;
+}
+
+void selector_destroy(GtkObject *object) {
+    HildonTouchSelector *selector = HILDON_TOUCH_SELECTOR(object);
+    /* The views go with the widget tree; stop their selections from reaching the
+     * column records, which are freed with the selector. */
+    GPtrArray *columns = selector->priv->columns;
+    for (guint i = 0; i < columns->len; ++i) {
+        auto *column = static_cast<SelectorColumn *>(g_ptr_array_index(columns, i));
+        GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(column->view));
+        g_signal_handlers_disconnect_by_func(selection, (gpointer)on_selection_changed, column);
+    }
+    GTK_OBJECT_CLASS(hildon_touch_selector_parent_class)->destroy(object);
+}
+
+void selector_finalize(GObject *object) {
+    g_ptr_array_free(HILDON_TOUCH_SELECTOR(object)->priv->columns, TRUE);
+    G_OBJECT_CLASS(hildon_touch_selector_parent_class)->finalize(object);
+}
+
+} // namespace
+
+static void hildon_touch_selector_class_init(HildonTouchSelectorClass *klass) {
+    hildon_ensure_logical_fonts();
+    G_OBJECT_CLASS(klass)->finalize = selector_finalize;
+    GTK_OBJECT_CLASS(klass)->destroy = selector_destroy;
+    selector_signals[CHANGED] =
+        g_signal_new("changed", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST,
+                     G_STRUCT_OFFSET(HildonTouchSelectorClass, changed), nullptr, nullptr,
+                     g_cclosure_marshal_VOID__INT, G_TYPE_NONE, 1, G_TYPE_INT);
+}
+
+static void hildon_touch_selector_init(HildonTouchSelector *selector) {
+    selector->priv = static_cast<HildonTouchSelectorPrivate *>(
+        hildon_touch_selector_get_instance_private(selector));
+    selector->priv->columns = g_ptr_array_new_with_free_func(free_column);
+    selector->priv->row_box = gtk_hbox_new(TRUE, 0);
+    gtk_box_pack_start(GTK_BOX(selector), selector->priv->row_box, TRUE, TRUE, 0);
+    gtk_widget_show(selector->priv->row_box);
+}
+
+GtkWidget *hildon_touch_selector_new_text(void) {
+    auto *selector = HILDON_TOUCH_SELECTOR(g_object_new(HILDON_TYPE_TOUCH_SELECTOR, nullptr));
+    append_text_column(selector);
+    return GTK_WIDGET(selector);
+}
+
+void hildon_touch_selector_append_text(HildonTouchSelector *selector, const gchar *text) {
+    g_return_if_fail(HILDON_IS_TOUCH_SELECTOR(selector));
+    g_return_if_fail(text != nullptr);
+    SelectorColumn *column = column_at(selector, 0);
+    g_return_if_fail(column != nullptr);
+    GtkTreeIter iter;
+    gtk_list_store_append(column->model, &iter);
+    gtk_list_store_set(column->model, &iter, 0, text, -1);
+}
+
+void hildon_touch_selector_set_active(HildonTouchSelector *selector, gint column, gint index) {
+    g_return_if_fail(HILDON_IS_TOUCH_SELECTOR(selector));
+    SelectorColumn *target = column_at(selector, column);
+    g_return_if_fail(target != nullptr);
+    GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(target->view));
+    GtkTreeIter iter;
+    if (index < 0 ||
+        !gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(target->model), &iter, nullptr, index)) {
+        gtk_tree_selection_unselect_all(selection);
+        return;
+    }
+    gtk_tree_selection_select_iter(selection, &iter);
+    GtkTreePath *path = gtk_tree_model_get_path(GTK_TREE_MODEL(target->model), &iter);
+    gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(target->view), path, nullptr, FALSE, 0, 0);
+    gtk_tree_path_free(path);
+}
+
+gint hildon_touch_selector_get_active(HildonTouchSelector *selector, gint column) {
+    g_return_val_if_fail(HILDON_IS_TOUCH_SELECTOR(selector), -1);
+    SelectorColumn *target = column_at(selector, column);
+    g_return_val_if_fail(target != nullptr, -1);
+    return selected_row(target);
+}
+
+gchar *hildon_touch_selector_get_current_text(HildonTouchSelector *selector) {
+    g_return_val_if_fail(HILDON_IS_TOUCH_SELECTOR(selector), nullptr);
+    /* The texts of the active rows of all columns, joined by commas; NULL
+     * while a column has no active row. */
+    GString *text = g_string_new(nullptr);
+    GPtrArray *columns = selector->priv->columns;
+    for (guint i = 0; i < columns->len; ++i) {
+        auto *column = static_cast<SelectorColumn *>(g_ptr_array_index(columns, i));
+        GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(column->view));
+        GtkTreeModel *model = nullptr;
+        GtkTreeIter iter;
+        if (!gtk_tree_selection_get_selected(selection, &model, &iter)) {
+            g_string_free(text, TRUE);
+            return nullptr;
+        }
+        gchar *row_text = nullptr;
+        gtk_tree_model_get(model, &iter, 0, &row_text, -1);
+        if (i > 0)
+            g_string_append_c(text, ',');
+        g_string_append(text, row_text != nullptr ? row_text : "");
+        g_free(row_text);
+    }
+    if (columns->len == 0) {
+        g_string_free(text, TRUE);
+        return nullptr;
+    }
+    return g_string_free(text, FALSE);
+}

@@ -1,0 +1,26 @@
+/*
+ * osso-private.h - the application context record shared by the parts of
+ * libosso: its name, its session-bus connection, the main context its
+ * callbacks run on, and the hardware-state watch.
+ */
+#ifndef OSSO_PRIVATE_H
+#define OSSO_PRIVATE_H
+
+#include "libosso.h"
+
+#include <gio/gio.h>
+
+struct OssoHwWatch;
+
+struct osso_af_context_t {
+    gchar *application;
+    gchar *version;
+    GDBusConnection *session;
+    GMainContext *main_context; /* where callbacks run; owned reference */
+    OssoHwWatch *hw_watch;      /* NULL while no hardware-state callback is set */
+};
+
+/* Ends the hardware-state watch of a context that is going away. */
+void osso_hw_watch_stop(osso_context_t *osso);
+
+#endif /* OSSO_PRIVATE_H */
