@@ -241,6 +241,11 @@ void create_daemon_proxy(VelmoraPlugin *plugin) {
 
 void velmora_plugin_init(GTypeInstance *instance, gpointer) {
     auto *plugin = VELMORA_PLUGIN(instance);
+    /* A widget made after an earlier one of this module was torn down starts
+     * afresh, not with the flags that the earlier one left behind. */
+    run_started = FALSE;
+    restart_carousel = FALSE;
+    awaiting_new_run = FALSE;
     run_signal_connected = FALSE;
 
     hd_home_plugin_item_set_settings(HD_HOME_PLUGIN_ITEM(plugin), TRUE);
