@@ -21,48 +21,71 @@ typedef struct _FileWatcher FileWatcher;
 /* ---- Database: one result at a time per handle; a NULL handle gives no rows
  * and writes nothing. ---- */
 
-/* Opens (creating if needed) the SQLite file at path; NULL on failure. */
+/* Opens (creating if needed) the SQLite file at path; NULL on failure, also when the
+ * file is not a database. Every connection uses WAL journaling (set when the file is
+ * made), synchronous=NORMAL and a busy time-out of 200 ms, so that one writing and
+ * several reading processes share the file; a statement still meeting "locked" is
+ * retried for a bounded time and then reported as a failure, never as an empty result. */
 DBInterface *db_interface_new(const gchar *path);
 void db_interface_free(DBInterface *db);
 
-/* Starts a query; a pending result of the same handle is closed first.
- * Non-zero on success. */
+/* Starts a query (one statement); a pending result of the same handle is closed
+ * first. Non-zero on success, also when the query yields no rows; 0 when it cannot run. */
 gint db_interface_execute_query(DBInterface *db, const gchar *sql);
-/* Non-zero while a row is current; closes the result when the rows run out. */
+/* Non-zero while a row is current; closes the result when the rows run out (an open
+ * result holds the database's log from being checkpointed). */
 gint db_interface_step_result(DBInterface *db);
 void db_interface_close_result(DBInterface *db);
-/* Current row's text of the named column, or NULL; valid until the next step.
- * reserved: pass 0. */
+/* Current row's text of the result column named column (as the query names it), or
+ * NULL; valid until the next step. reserved: pass 0. */
 const gchar *db_get_text_column(DBInterface *db, const gchar *column, gint reserved);
-/* Current row's integer of the named column; 0 without a current row. */
+/* Current row's integer (its low 32 bits) of the named column; 0 without a current
+ * row. */
 gint32 db_get_int_column(DBInterface *db, const gchar *column, gint reserved);
 
-/* Runs a statement that returns no rows. Non-zero on success. */
+/* Runs the statements of sql in order (stopping at the first failure); does not touch
+ * the pending result. Non-zero on success. */
 gint db_interface_execute_update(DBInterface *db, const gchar *sql);
-/* As above, and stores the new row's id in *row_id (left untouched on failure). */
+/* As above, and stores the new row's id in *row_id (left untouched on failure, and when
+ * no row was inserted). */
 gint db_interface_execute_update_get_row_id(DBInterface *db, const gchar *sql, gint64 *row_id);
 
 /* Afterwards *db and *watcher serve the database file at path, which exists
- * with its tables (statements "create_tables" etc. of the catalogue). Either
- * handle may be replaced. Non-zero on success. */
+ * with its tables (statement "create_tables" of the catalogue). Both handles are
+ * replaced when either is absent or the watcher reports the file deleted; the
+ * directory is made if needed; a file that is not a database is kept aside as
+ * "<path>.corrupt-<UTC time>" and a new one made. Non-zero on success. */
 gint ensure_database(DBInterface **db, FileWatcher **watcher, const gchar *path,
                      QueryLoader *queries);
 
-/* ---- Statements ---- */
+/* ---- Statements ----
+ * Placeholder notation: a question mark "?" in the template stands for the next
+ * symbol; marks inside quoted text ('..', "..", `..`, [..]) or comments (from -- to the
+ * line's end, and C-style comments) are not placeholders. Symbols are inserted in one pass and
+ * never re-scanned. Every symbol must be one literal made by db_make_string_param* (or NULL, which
+ * gives SQL NULL); anything else makes db_format_query refuse the template. */
 
 DBSymTable *db_symtable_new(void);
 /* Appends value; the table does not take ownership. */
 void db_add_symbol(DBSymTable *table, const gchar *value);
 /* Frees the table only, not the values added to it. */
 void db_symtable_free(DBSymTable *table);
-/* A new SQL literal that reads back as text unchanged; NULL text gives NULL. */
+/* A new SQL literal (quoted, every ' doubled) that reads back as text byte for byte
+ * unchanged; NULL text gives the literal NULL. */
 gchar *db_make_string_param(const gchar *text);
+/* A new decimal integer literal. */
 gchar *db_make_string_param_from_int(gint32 value);
 /* A new statement with the template's placeholders filled in order, or NULL
  * when the count of placeholders and symbols differ. */
 gchar *db_format_query(DBSymTable *table, const gchar *template_text);
 
-/* ---- Catalogues ---- */
+/* ---- Catalogues ----
+ * A catalogue is a key file: "name=value" entries, optionally under "[section]"
+ * headers; entries before the first header are the un-sectioned ones. A value goes on
+ * over the following lines that start with a blank (joined with newlines); '#' starts a
+ * comment line; values are literal. Full description: platform/feedserviceutils/README.md.
+ * A missing file or a file that does not parse gives a NULL loader; a missing name or
+ * section gives NULL. */
 
 QueryLoader *query_loader_new(const gchar *path);
 void query_loader_free(QueryLoader *loader);
@@ -74,21 +97,33 @@ gchar *query_loader_load_query_by_section(QueryLoader *loader, const gchar *sect
 
 FileWatcher *file_watcher_new(const gchar *path);
 void file_watcher_free(FileWatcher *watcher);
-/* Non-zero once the watched file has been deleted (or replaced by a new file). */
+/* Non-zero once the watched file has been deleted (or replaced by a new file at the
+ * same path, told apart by device, inode and birth time). A watcher made on a path
+ * with no file, and a NULL watcher, report non-zero. Needs no main loop. */
 gint file_watcher_is_file_deleted(FileWatcher *watcher);
 
-/* Fetches address (http or https) and appends the response body to body, a
- * GArray of 1-byte elements. An empty array afterwards means nothing arrived.
- * flags, timeout_seconds and max_bytes: 0 selects the defaults. Non-zero on success. */
+/* Fetches address (http or https only, also across at most 5 redirects) and appends
+ * the response body to body, a GArray of 1-byte elements. Only a 2xx answer within the
+ * size cap counts; otherwise the array is left as it was (empty: nothing arrived).
+ * flags: reserved, pass 0. timeout_seconds: the whole download's limit (default 60; the
+ * connect time-out is 10 s and a stall of 20 s ends it, each cut to this limit).
+ * max_bytes: the size cap (default 8 MiB; pictures use 4 MiB). One connection per
+ * thread is kept and reused across calls. Non-zero on success. */
 gint network_utils_get(GString *address, GArray *body, gint flags, gint timeout_seconds,
                        gint max_bytes);
 
-/* Creates the directory (path ends in "/") with its parents if absent. */
+/* Creates the directory (path ends in "/") with its parents (mode 0700) if absent.
+ * Non-zero when the directory exists afterwards. */
 gint ensure_directory(const gchar *path);
 
-/* Makes sure the picture of image_id is a file in cache_dir and that its
- * picture row records the file's path (update_template is the
- * "update_image_paths" statement). force: non-zero fetches even when cached. */
+/* Makes sure the picture of image_id is a file "<image_id>.img" in cache_dir and
+ * that its picture row records the file's path. It counts as cached when the
+ * catalogue's "sel_image_path" (parameter: picture id; column "image_path") gives a
+ * path whose file exists; then nothing is fetched. Otherwise the picture (4 MiB at
+ * most) is written to a temporary file in cache_dir and renamed into place, and
+ * update_template (the "update_image_paths" statement) is filled with 1. the file's
+ * path and 2. the picture id, and run. A failed download leaves no file and records no
+ * path. item_id is not used. force: non-zero fetches even when cached. */
 gint check_and_download_image(DBInterface *db, const gchar *cache_dir, QueryLoader *queries,
                               gint32 item_id, gint32 image_id, const gchar *image_url,
                               const gchar *update_template, gint force);

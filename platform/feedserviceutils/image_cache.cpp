@@ -1,13 +1,121 @@
-// image_cache.cpp - the picture cache.
-#include "feedserviceutils.h"
+/*
+ * image_cache.cpp - directories and the picture cache.
+ *
+ * A picture is a file "<picture id>.img" in the cache directory; its name never comes
+ * from the picture's address. It is cached when its picture row records a path whose
+ * file exists ("sel_image_path" of the catalogue reads that path); a cached picture is
+ * not fetched again unless the caller forces it. A fetched picture (4 MiB at most) is
+ * written to a temporary file beside its final name and renamed into place, so a crash
+ * never leaves a partial picture under the final name. The path is then recorded with
+ * the "update_image_paths" template handed in by the caller: the library binds two
+ * parameters, 1. the file's path (text), 2. the picture id (integer). A failed download
+ * writes no file and records no path.
+ */
+#include "feedserviceutils_internal.h"
 
-gint ensure_directory(const gchar *) {
-    return 0;
+#include <glib/gstdio.h>
+
+#include <initializer_list>
+
+namespace {
+
+constexpr int kDirectoryMode = 0700;
+constexpr int kPictureMode = 0644;
+
+/* Fills template_text with the given parameters (SQL literals, see db_statements.cpp). */
+gchar *format_with(const gchar *template_text, std::initializer_list<const gchar *> values) {
+    fsu::SymTablePtr table(db_symtable_new());
+    for (const gchar *value : values)
+        db_add_symbol(table.get(), value);
+    return db_format_query(table.get(), template_text);
 }
-gint check_and_download_image(DBInterface *, const gchar *, QueryLoader *, gint32, gint32,
-                              const gchar *, const gchar *, gint) {
-    return 0;
+
+/* Reads the path recorded in the picture row of image_id into *path (NULL when none).
+ * Without the catalogue's "sel_image_path" it cannot tell, and reports Failed. */
+fsu::FirstRow recorded_picture_path(DBInterface *db, QueryLoader *queries, gint32 image_id,
+                                    gchar **path) {
+    *path = nullptr;
+    g_autofree gchar *query = query_loader_load_query(queries, "sel_image_path");
+    if (query == nullptr)
+        return fsu::FirstRow::Failed;
+    g_autofree gchar *id = db_make_string_param_from_int(image_id);
+    g_autofree gchar *sql = format_with(query, {id});
+    return fsu::query_first_text(db, sql, "image_path", path);
 }
-gint delete_image_data_from_database(DBInterface *, QueryLoader *) {
-    return 0;
+
+bool record_picture_path(DBInterface *db, const gchar *update_template, const gchar *path,
+                         gint32 image_id) {
+    g_autofree gchar *path_param = db_make_string_param(path);
+    g_autofree gchar *id_param = db_make_string_param_from_int(image_id);
+    g_autofree gchar *sql = format_with(update_template, {path_param, id_param});
+    return sql != nullptr && db_interface_execute_update(db, sql) != 0;
+}
+
+} // namespace
+
+gint ensure_directory(const gchar *path) {
+    if (path == nullptr || *path == '\0')
+        return 0;
+    if (g_mkdir_with_parents(path, kDirectoryMode) != 0) {
+        g_debug("Cannot create the directory %s: %s", path, g_strerror(errno));
+        return 0;
+    }
+    return g_file_test(path, G_FILE_TEST_IS_DIR) ? 1 : 0;
+}
+
+gint check_and_download_image(DBInterface *db, const gchar *cache_dir, QueryLoader *queries,
+                              gint32 /*item_id: pictures are per picture row, not per item*/,
+                              gint32 image_id, const gchar *image_url, const gchar *update_template,
+                              gint force) {
+    if (db == nullptr || cache_dir == nullptr || *cache_dir == '\0' || image_url == nullptr ||
+        *image_url == '\0' || update_template == nullptr || image_id < 1)
+        return 0;
+
+    g_autofree gchar *recorded = nullptr;
+    const fsu::FirstRow row = recorded_picture_path(db, queries, image_id, &recorded);
+    if (row == fsu::FirstRow::None)
+        return 0; /* no picture row to record a path in: fetching would leave an orphan */
+    if (!force && recorded != nullptr && g_file_test(recorded, G_FILE_TEST_IS_REGULAR))
+        return 1;
+    if (!ensure_directory(cache_dir))
+        return 0;
+
+    GString *address = g_string_new(image_url);
+    GArray *picture = g_array_new(FALSE, FALSE, 1);
+    const bool fetched =
+        network_utils_get(address, picture, 0, 0, fsu::kPictureMaxBytes) && picture->len > 0;
+    g_string_free(address, TRUE);
+
+    g_autofree gchar *name = g_strdup_printf("%d.img", image_id);
+    g_autofree gchar *path = g_build_filename(cache_dir, name, nullptr);
+    GError *error = nullptr;
+    /* Written to a temporary file in the same directory, then renamed over the name. */
+    const bool stored =
+        fetched && g_file_set_contents_full(path, picture->data, picture->len,
+                                            G_FILE_SET_CONTENTS_CONSISTENT, kPictureMode, &error);
+    g_array_free(picture, TRUE);
+    if (!fetched)
+        return 0;
+    if (!stored) {
+        g_debug("Cannot store the picture %s: %s", path, error->message);
+        g_error_free(error);
+        return 0;
+    }
+    if (!record_picture_path(db, update_template, path, image_id)) {
+        /* A file whose path is recorded nowhere would only be an orphan in the cache. */
+        g_remove(path);
+        return 0;
+    }
+    return 1;
+}
+
+gint delete_image_data_from_database(DBInterface *db, QueryLoader *queries) {
+    if (db == nullptr)
+        return 0;
+    g_autofree gchar *sql = query_loader_load_query(queries, "del_image_all");
+    if (sql == nullptr) {
+        g_debug("The catalogue has no \"del_image_all\" statement");
+        return 0;
+    }
+    return db_interface_execute_update(db, sql);
 }
