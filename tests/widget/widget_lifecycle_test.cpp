@@ -1,0 +1,393 @@
+// widget_lifecycle_test.cpp - the widget as the desktop runs it, in-process under
+// Xvfb with a real GConf: loaded through the plug-in module, talking to a fake
+// feed service daemon on the test's session bus. Covers the start-up layout, the
+// activation tick and its retry, the run-signal flags, the settings dialog and its
+// answers, visibility handling and a teardown that leaves nothing behind.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "fake_feed_daemon.h"
+#include "widget_test_support.h"
+
+using namespace widget_test;
+
+namespace {
+
+class GtkEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override { ASSERT_TRUE(gtk_init_check(nullptr, nullptr)); }
+};
+const auto *gtk_environment = ::testing::AddGlobalTestEnvironment(new GtkEnvironment);
+
+constexpr const char *kPluginName = "libvelmoraserviceplugin";
+
+class WidgetLifecycleTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_NE(widget_type(), G_TYPE_INVALID);
+        remove_database();
+        unset_settings();
+        daemon_ = std::make_unique<FakeFeedDaemon>();
+        watcher_ = std::make_unique<RunSignalWatcher>();
+    }
+
+    void TearDown() override {
+        destroy_widget();
+        for (GtkDialog *dialog : settings_dialogs())
+            gtk_widget_destroy(GTK_WIDGET(dialog));
+        watcher_.reset();
+        daemon_.reset();
+    }
+
+    // Creates the widget and waits for its first activation, from which on it
+    // listens to the run signal.
+    void create_and_activate() {
+        plugin_ = create_widget();
+        ASSERT_TRUE(run_until([&] { return daemon_->activate_calls() >= 1; }, 3000));
+    }
+
+    void destroy_widget() {
+        if (plugin_ != nullptr)
+            gtk_widget_destroy(GTK_WIDGET(plugin_));
+        plugin_ = nullptr;
+    }
+
+    // Emits a run signal and runs the main loop until the widget has seen it.
+    void run_signal(int status, const char *name = kPluginName) {
+        const int seen = watcher_->count();
+        daemon_->emit_run_signal(name, status);
+        ASSERT_TRUE(watcher_->wait_for(seen + 1));
+    }
+
+    VelmoraView *view() { return plugin_->view; }
+
+    std::unique_ptr<FakeFeedDaemon> daemon_;
+    std::unique_ptr<RunSignalWatcher> watcher_;
+    VelmoraPlugin *plugin_ = nullptr;
+};
+
+TEST_F(WidgetLifecycleTest, EmptyDatabaseShowsLoadingWithoutTimerAndActivatesOnce) {
+    create_and_activate();
+    EXPECT_TRUE(view()->message_shown);
+    EXPECT_EQ(shown_message(plugin_), message_text("velmora.com", "loading"));
+    EXPECT_FALSE(shown_message(plugin_).empty());
+    EXPECT_EQ(view()->timer_id, 0u);
+    EXPECT_EQ(daemon_->last_plugin_name(), kPluginName);
+
+    // "activate" answered 1: the tick has stopped.
+    run_for(1500);
+    EXPECT_EQ(daemon_->activate_calls(), 1);
+}
+
+TEST_F(WidgetLifecycleTest, StoredItemsAreShownAtOnceWithTheCarouselRunning) {
+    store_items(3);
+    plugin_ = create_widget();
+    EXPECT_FALSE(view()->message_shown);
+    EXPECT_EQ(stored_item_count(), 3);
+    EXPECT_EQ(stored_title(0), "Item 1");
+    EXPECT_NE(view()->timer_id, 0u);
+}
+
+TEST_F(WidgetLifecycleTest, ActivationIsRetriedEverySecondUntilItAnswersOne) {
+    daemon_->script_activate_answers({0, 5});
+    plugin_ = create_widget();
+    ASSERT_TRUE(run_until([&] { return daemon_->activate_calls() >= 3; }, 4500));
+    run_for(1500);
+    EXPECT_EQ(daemon_->activate_calls(), 3);
+}
+
+TEST_F(WidgetLifecycleTest, FirstItemOfARunBuildsTheItemLayoutAndStartsTheCarousel) {
+    create_and_activate();
+    store_items(3);
+    run_signal(1);
+    EXPECT_TRUE(view()->message_shown);
+    run_signal(0);
+    EXPECT_FALSE(view()->message_shown);
+    EXPECT_EQ(stored_item_count(), 3);
+    const guint timer = view()->timer_id;
+    EXPECT_NE(timer, 0u);
+
+    // Later items of the same run refresh the list and leave the timer alone.
+    store_items(4);
+    run_signal(0);
+    EXPECT_EQ(stored_item_count(), 4);
+    EXPECT_EQ(view()->timer_id, timer);
+
+    // The end of a pass changes nothing.
+    run_signal(2);
+    EXPECT_EQ(view()->timer_id, timer);
+}
+
+TEST_F(WidgetLifecycleTest, TwoRunStartsThenAnItemRestartTheCarouselOnce) {
+    store_items(2);
+    create_and_activate();
+    const guint timer = view()->timer_id;
+    run_signal(1);
+    run_signal(1);
+    run_signal(0);
+    const guint restarted = view()->timer_id;
+    EXPECT_NE(restarted, 0u);
+    EXPECT_NE(restarted, timer);
+    run_signal(0);
+    EXPECT_EQ(view()->timer_id, restarted);
+}
+
+TEST_F(WidgetLifecycleTest, ItemWithoutRunStartShowsItemsButStartsNoTimer) {
+    create_and_activate();
+    store_items(2);
+    run_signal(0);
+    EXPECT_FALSE(view()->message_shown);
+    EXPECT_EQ(stored_item_count(), 2);
+    EXPECT_EQ(view()->timer_id, 0u);
+
+    // Coming onto the current desktop starts it.
+    hd_home_plugin_item_set_is_on_current_desktop(HD_HOME_PLUGIN_ITEM(plugin_), TRUE);
+    EXPECT_TRUE(plugin_->is_on_current_desktop);
+    EXPECT_NE(view()->timer_id, 0u);
+}
+
+TEST_F(WidgetLifecycleTest, SignalsOfOtherPluginsAndOtherStatusesAreIgnored) {
+    create_and_activate();
+    store_items(2);
+    run_signal(1, "libotherplugin");
+    run_signal(0, "libotherplugin");
+    run_signal(7);
+    run_signal(2);
+    EXPECT_TRUE(view()->message_shown);
+    EXPECT_EQ(shown_message(plugin_), message_text("velmora.com", "loading"));
+}
+
+TEST_F(WidgetLifecycleTest, NothingDownloadedReplacesOnlyAMessage) {
+    create_and_activate();
+    run_signal(-1022);
+    EXPECT_EQ(shown_message(plugin_), message_text("velmora.com", "no_connection"));
+    EXPECT_FALSE(shown_message(plugin_).empty());
+    run_signal(-1022);
+    EXPECT_EQ(shown_message(plugin_), message_text("velmora.com", "no_connection"));
+
+    // Items on screen stay when a later run downloads nothing.
+    store_items(2);
+    run_signal(1);
+    run_signal(0);
+    ASSERT_FALSE(view()->message_shown);
+    run_signal(-1022);
+    EXPECT_FALSE(view()->message_shown);
+    EXPECT_EQ(stored_item_count(), 2);
+}
+
+TEST_F(WidgetLifecycleTest, VisibilityAndDeviceActivityPauseAndResumeTheCarousel) {
+    store_items(2);
+    plugin_ = create_widget();
+    auto *item = HD_HOME_PLUGIN_ITEM(plugin_);
+    ASSERT_NE(view()->timer_id, 0u);
+
+    hd_home_plugin_item_set_is_on_current_desktop(item, TRUE);
+    EXPECT_NE(view()->timer_id, 0u);
+    hd_home_plugin_item_set_is_on_current_desktop(item, FALSE);
+    EXPECT_FALSE(plugin_->is_on_current_desktop);
+    EXPECT_EQ(view()->timer_id, 0u);
+    hd_home_plugin_item_set_is_on_current_desktop(item, TRUE);
+    EXPECT_NE(view()->timer_id, 0u);
+
+    // The device going inactive pauses; coming onto the desktop meanwhile
+    // restarts nothing; becoming active again while on the desktop restarts.
+    daemon_->emit_screensaver_active(true);
+    ASSERT_TRUE(run_until([&] { return plugin_->device_inactive == TRUE; }, 3000));
+    EXPECT_EQ(view()->timer_id, 0u);
+    hd_home_plugin_item_set_is_on_current_desktop(item, FALSE);
+    hd_home_plugin_item_set_is_on_current_desktop(item, TRUE);
+    EXPECT_EQ(view()->timer_id, 0u);
+    daemon_->emit_screensaver_active(false);
+    ASSERT_TRUE(run_until([&] { return plugin_->device_inactive == FALSE; }, 3000));
+    EXPECT_NE(view()->timer_id, 0u);
+
+    // Becoming active while not on the current desktop restarts nothing.
+    hd_home_plugin_item_set_is_on_current_desktop(item, FALSE);
+    daemon_->emit_screensaver_active(true);
+    ASSERT_TRUE(run_until([&] { return plugin_->device_inactive == TRUE; }, 3000));
+    daemon_->emit_screensaver_active(false);
+    ASSERT_TRUE(run_until([&] { return plugin_->device_inactive == FALSE; }, 3000));
+    EXPECT_EQ(view()->timer_id, 0u);
+}
+
+// ---- The settings dialog ----
+
+TEST_F(WidgetLifecycleTest, DialogHasItsTitleSaveButtonAndTwoPickers) {
+    plugin_ = create_widget();
+    GtkDialog *dialog = open_settings(plugin_);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(GTK_WIDGET_VISIBLE(GTK_WIDGET(dialog)));
+    EXPECT_FALSE(gtk_dialog_get_has_separator(dialog));
+    EXPECT_EQ(gtk_window_get_transient_for(GTK_WINDOW(dialog)), nullptr);
+    EXPECT_FALSE(gtk_window_get_modal(GTK_WINDOW(dialog)));
+    EXPECT_EQ(gtk_container_get_border_width(GTK_CONTAINER(dialog->vbox)), 8u);
+
+    GtkButton *save = dialog_button(dialog, "Save");
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(gtk_dialog_get_response_for_widget(dialog, GTK_WIDGET(save)), VELMORA_RESPONSE_SAVE);
+
+    std::vector<std::string> titles;
+    GList *children = gtk_container_get_children(GTK_CONTAINER(dialog->vbox));
+    for (GList *l = children; l != nullptr; l = l->next) {
+        if (HILDON_IS_PICKER_BUTTON(l->data)) {
+            titles.emplace_back(hildon_button_get_title(HILDON_BUTTON(l->data)));
+            EXPECT_EQ(hildon_picker_button_get_selector(HILDON_PICKER_BUTTON(l->data)),
+                      titles.size() == 1 ? plugin_->region_selector : plugin_->category_selector);
+        }
+    }
+    g_list_free(children);
+    EXPECT_EQ(titles, (std::vector<std::string>{"Site", "Feed"}));
+}
+
+TEST_F(WidgetLifecycleTest, DialogWithNoRegionStoredWritesTheDefaultAndShowsItsRow) {
+    set_categories({"hotnew_books", "bestsellers"});
+    plugin_ = create_widget();
+    ASSERT_NE(open_settings(plugin_), nullptr);
+    EXPECT_EQ(stored_region(), "velmora.com");
+    EXPECT_EQ(hildon_touch_selector_get_active(plugin_->region_selector, 0), 2);
+    EXPECT_EQ(current_text(plugin_->region_selector), "velmora.com");
+    EXPECT_EQ(hildon_touch_selector_get_active(plugin_->category_selector, 0), 3);
+    EXPECT_EQ(current_text(plugin_->category_selector), "Hot New Releases in Books");
+}
+
+TEST_F(WidgetLifecycleTest, DialogWithAnEmptyCategoryListShowsBestsellersAndWritesNothing) {
+    set_region("velmora.co.uk");
+    set_categories({});
+    plugin_ = create_widget();
+    ASSERT_NE(open_settings(plugin_), nullptr);
+    EXPECT_EQ(hildon_touch_selector_get_active(plugin_->region_selector, 0), 1);
+    EXPECT_EQ(hildon_touch_selector_get_active(plugin_->category_selector, 0), 0);
+    EXPECT_EQ(current_text(plugin_->category_selector), "Bestsellers");
+    EXPECT_TRUE(stored_categories().empty());
+}
+
+TEST_F(WidgetLifecycleTest, CancelledDialogChangesNoKeyAndIsDestroyed) {
+    set_region("velmora.fr");
+    set_categories({"movers_shakers"});
+    plugin_ = create_widget();
+    GtkDialog *dialog = open_settings(plugin_);
+    ASSERT_NE(dialog, nullptr);
+    hildon_touch_selector_set_active(plugin_->region_selector, 0, 3);
+    hildon_touch_selector_set_active(plugin_->category_selector, 0, 5);
+
+    gtk_dialog_response(dialog, GTK_RESPONSE_DELETE_EVENT);
+    EXPECT_TRUE(settings_dialogs().empty());
+    EXPECT_EQ(stored_region(), "velmora.fr");
+    EXPECT_EQ(stored_categories(), (std::vector<std::string>{"movers_shakers"}));
+}
+
+TEST_F(WidgetLifecycleTest, SaveStoresTheChoiceAndIgnoresTheOldRunUntilANewOneStarts) {
+    store_items(3);
+    create_and_activate();
+    ASSERT_FALSE(view()->message_shown);
+
+    GtkDialog *dialog = open_settings(plugin_);
+    ASSERT_NE(dialog, nullptr);
+    hildon_touch_selector_set_active(plugin_->region_selector, 0, 3);
+    hildon_touch_selector_set_active(plugin_->category_selector, 0, 2);
+    gtk_button_clicked(dialog_button(dialog, "Save"));
+
+    EXPECT_TRUE(settings_dialogs().empty());
+    EXPECT_EQ(stored_region(), "velmora.de");
+    EXPECT_EQ(stored_categories(), (std::vector<std::string>{"bestsellers_book"}));
+    EXPECT_EQ(daemon_->activate_calls(), 2);
+    EXPECT_EQ(stored_data, nullptr);
+    EXPECT_EQ(view()->timer_id, 0u);
+    EXPECT_EQ(shown_message(plugin_), message_text("velmora.de", "loading"));
+
+    // Items of the run that was under way before "Save" are not shown.
+    run_signal(0);
+    run_signal(2);
+    EXPECT_TRUE(view()->message_shown);
+    EXPECT_EQ(stored_data, nullptr);
+
+    store_items(2, "Buch");
+    run_signal(1);
+    EXPECT_TRUE(view()->message_shown);
+    run_signal(0);
+    EXPECT_FALSE(view()->message_shown);
+    EXPECT_EQ(stored_item_count(), 2);
+    EXPECT_EQ(stored_title(0), "Buch 1");
+    EXPECT_NE(view()->timer_id, 0u);
+}
+
+TEST_F(WidgetLifecycleTest, SaveStoresNothingForAPickerWithoutAnActiveRow) {
+    set_region("velmora.example");
+    set_categories({"bestsellers"});
+    plugin_ = create_widget();
+    GtkDialog *dialog = open_settings(plugin_);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(hildon_touch_selector_get_active(plugin_->region_selector, 0), -1);
+    hildon_touch_selector_set_active(plugin_->category_selector, 0, 7);
+    gtk_dialog_response(dialog, VELMORA_RESPONSE_SAVE);
+
+    EXPECT_EQ(stored_region(), "velmora.example");
+    EXPECT_EQ(stored_categories(), (std::vector<std::string>{"bestsellers_games"}));
+}
+
+TEST_F(WidgetLifecycleTest, EachOpenDialogSavesItsOwnChoice) {
+    plugin_ = create_widget();
+    GtkDialog *first = open_settings(plugin_);
+    ASSERT_NE(first, nullptr);
+    HildonTouchSelector *first_region = plugin_->region_selector;
+    hildon_touch_selector_set_active(first_region, 0, 3);
+
+    GtkDialog *second = open_settings(plugin_);
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(plugin_->region_selector, first_region);
+    hildon_touch_selector_set_active(plugin_->region_selector, 0, 4);
+    gtk_widget_destroy(GTK_WIDGET(second));
+
+    gtk_dialog_response(first, VELMORA_RESPONSE_SAVE);
+    EXPECT_EQ(stored_region(), "velmora.de");
+}
+
+// ---- Teardown ----
+
+TEST_F(WidgetLifecycleTest, TeardownWithinTheFirstSecondLeavesNoActivationTick) {
+    plugin_ = create_widget();
+    bool finalized = false;
+    g_object_weak_ref(
+        G_OBJECT(plugin_), [](gpointer flag, GObject *) { *static_cast<bool *>(flag) = true; },
+        &finalized);
+    destroy_widget();
+    EXPECT_TRUE(finalized);
+    EXPECT_EQ(osso_context, nullptr);
+
+    run_for(2500);
+    EXPECT_EQ(daemon_->activate_calls(), 0);
+    ASSERT_TRUE(run_until([&] { return daemon_->deactivate_calls() == 1; }, 2000));
+}
+
+TEST_F(WidgetLifecycleTest, TeardownWithTheDialogOpenClosesIt) {
+    create_and_activate();
+    GtkDialog *dialog = open_settings(plugin_);
+    ASSERT_NE(dialog, nullptr);
+    g_object_ref(dialog);
+    destroy_widget();
+    EXPECT_TRUE(settings_dialogs().empty());
+
+    // An answer that still reaches the dialog finds no widget behind it.
+    gtk_dialog_response(dialog, VELMORA_RESPONSE_SAVE);
+    g_object_unref(dialog);
+    EXPECT_EQ(stored_region(), "velmora.com");
+    run_for(200);
+}
+
+TEST_F(WidgetLifecycleTest, AWidgetAfterATornDownOneStartsWithFreshFlags) {
+    create_and_activate();
+    GtkDialog *dialog = open_settings(plugin_);
+    ASSERT_NE(dialog, nullptr);
+    gtk_dialog_response(dialog, VELMORA_RESPONSE_SAVE); // now waiting for a new run
+    destroy_widget();
+
+    const int activations = daemon_->activate_calls();
+    plugin_ = create_widget();
+    ASSERT_TRUE(run_until([&] { return daemon_->activate_calls() > activations; }, 3000));
+    store_items(2);
+    run_signal(0);
+    EXPECT_FALSE(view()->message_shown);
+}
+
+} // namespace

@@ -1,0 +1,278 @@
+// widget_test_support.h - helpers for the widget's in-process tests: loading
+// libvelmoraapplet through the desktop's plug-in module, running the main loop
+// until something happens, storing items the way the service plug-in does,
+// GConf access, watching the daemon's run signal and finding the settings dialog.
+#ifndef VELMORA_WIDGET_TEST_SUPPORT_H
+#define VELMORA_WIDGET_TEST_SUPPORT_H
+
+#include <gconf/gconf-client.h>
+#include <glib/gstdio.h>
+#include <gtk/gtk.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "velmora_plugin.h"
+#include "velmora_service_plugin.h"
+#include "velmora_settings_dialog.h"
+#include "velmora_view.h"
+
+// The widget library's VOID:STRING,INT marshaller; the watcher registers the very
+// same one so that it does not replace the widget's registration.
+extern "C" void g_cclosure_user_marshal_VOID__STRING_INT(GClosure *closure, GValue *return_value,
+                                                         guint n_param_values,
+                                                         const GValue *param_values,
+                                                         gpointer invocation_hint,
+                                                         gpointer marshal_data);
+
+#ifndef VELMORA_APPLET_PATH
+#error "VELMORA_APPLET_PATH must name the built libvelmoraapplet.so"
+#endif
+
+namespace widget_test {
+
+// Loads the widget library as the desktop does, once per process, and keeps it
+// in use so that the type stays registered between tests.
+inline GType widget_type() {
+    static GType type = [] {
+        HDPluginModule *module = hd_plugin_module_new(VELMORA_APPLET_PATH);
+        if (!g_type_module_use(G_TYPE_MODULE(module)))
+            return G_TYPE_INVALID;
+        return hd_plugin_module_get_added_type(module);
+    }();
+    return type;
+}
+
+inline VelmoraPlugin *create_widget() {
+    return VELMORA_PLUGIN(g_object_new(widget_type(), nullptr));
+}
+
+// Runs the default main context until pred holds or timeout_ms passes.
+inline bool run_until(const std::function<bool()> &pred, int timeout_ms) {
+    const gint64 deadline = g_get_monotonic_time() + gint64(timeout_ms) * 1000;
+    while (!pred()) {
+        if (g_get_monotonic_time() > deadline)
+            return false;
+        if (!g_main_context_iteration(nullptr, FALSE))
+            g_usleep(2000);
+    }
+    return true;
+}
+
+inline void run_for(int ms) {
+    run_until([] { return false; }, ms);
+}
+
+inline std::string store_dir() {
+    return std::string(g_get_home_dir()) + "/.feedservice/velmora";
+}
+inline std::string database_path() {
+    return store_dir() + "/velmora.db";
+}
+
+inline std::string data_path(const char *file) {
+    const char *dir = g_getenv("VELMORA_DATA_DIR");
+    return std::string(dir != nullptr ? dir : VELMORA_BUILD_DATA_DIR) + "/" + file;
+}
+
+// Replaces the items in the item database with count items titled
+// "<prefix> 1" ... "<prefix> count", written through the service plug-in's store.
+inline void store_items(int count, const std::string &prefix = "Item") {
+    g_mkdir_with_parents(store_dir().c_str(), 0700);
+    QueryLoader *queries = query_loader_new(data_path("velmora_queries.dat").c_str());
+    DBInterface *db = nullptr;
+    FileWatcher *watcher = nullptr;
+    ensure_database(&db, &watcher, database_path().c_str(), queries);
+    gchar *delete_all = query_loader_load_query(queries, "del_item_all");
+    db_interface_execute_update(db, delete_all);
+    g_free(delete_all);
+
+    VelmoraItemArray *items = velmora_item_array_new();
+    for (int i = 1; i <= count; ++i) {
+        auto *item = g_new0(VelmoraItem, 1);
+        item->rank = g_strdup_printf("%d", i);
+        item->title = g_strdup_printf("%s %d", prefix.c_str(), i);
+        item->link = g_strdup_printf("http://127.0.0.1:9/item/%d", i);
+        item->store = g_strdup("Books");
+        item->our_price = g_strdup("9.99");
+        g_array_append_val(items->items, item);
+    }
+    do_velmora_item_save(items, db, queries);
+    velmora_item_array_free(items);
+    db_interface_free(db);
+    file_watcher_free(watcher);
+    query_loader_free(queries);
+}
+
+inline void remove_database() {
+    g_unlink(database_path().c_str());
+}
+
+// ---- GConf ----
+constexpr const char *kRegionKey = "/apps/peltro/velmora/region";
+constexpr const char *kCategoriesKey = "/apps/peltro/velmora/categories";
+
+inline GConfClient *gconf() {
+    static GConfClient *client = gconf_client_get_default();
+    return client;
+}
+
+inline void unset_settings() {
+    gconf_client_unset(gconf(), kRegionKey, nullptr);
+    gconf_client_unset(gconf(), kCategoriesKey, nullptr);
+}
+
+inline void set_region(const char *region) {
+    gconf_client_set_string(gconf(), kRegionKey, region, nullptr);
+}
+
+inline void set_categories(const std::vector<std::string> &categories) {
+    GSList *list = nullptr;
+    for (const auto &c : categories)
+        list = g_slist_append(list, const_cast<gchar *>(c.c_str()));
+    gconf_client_set_list(gconf(), kCategoriesKey, GCONF_VALUE_STRING, list, nullptr);
+    g_slist_free(list);
+}
+
+// The stored region, or "<unset>".
+inline std::string stored_region() {
+    gchar *value = gconf_client_get_string(gconf(), kRegionKey, nullptr);
+    std::string result = value != nullptr ? value : "<unset>";
+    g_free(value);
+    return result;
+}
+
+inline std::vector<std::string> stored_categories() {
+    std::vector<std::string> result;
+    GSList *list = gconf_client_get_list(gconf(), kCategoriesKey, GCONF_VALUE_STRING, nullptr);
+    for (GSList *l = list; l != nullptr; l = l->next)
+        result.emplace_back(static_cast<gchar *>(l->data));
+    g_slist_free_full(list, g_free);
+    return result;
+}
+
+// ---- The card ----
+
+// The text that the card shows for a message key in the given region.
+inline std::string message_text(const char *region, const char *key) {
+    QueryLoader *texts = query_loader_new(data_path("velmora_applet_translations.dat").c_str());
+    gchar *text = query_loader_load_query_by_section(texts, region, key);
+    std::string result = text != nullptr ? text : "";
+    g_free(text);
+    query_loader_free(texts);
+    return result;
+}
+
+inline std::string shown_message(VelmoraPlugin *plugin) {
+    if (!plugin->view->message_shown || plugin->view->message_label == nullptr)
+        return "";
+    return gtk_label_get_text(GTK_LABEL(plugin->view->message_label));
+}
+
+inline int stored_item_count() {
+    return stored_data != nullptr && stored_data->items != nullptr ? int(stored_data->items->len)
+                                                                   : -1;
+}
+
+inline std::string stored_title(int index) {
+    auto *item = g_array_index(stored_data->items, VelmoraItemData *, index);
+    return item->title != nullptr ? item->title : "";
+}
+
+// ---- The daemon's run signal, as the widget's own connection delivers it ----
+
+// Counts "plugin_executed" signals on the shared session connection that the
+// widget also uses. dbus-glib hands one signal to every proxy that wants it in the
+// same dispatch, so once the count has grown the widget has handled the signal.
+class RunSignalWatcher {
+  public:
+    RunSignalWatcher() {
+        connection_ = dbus_g_bus_get(DBUS_BUS_SESSION, nullptr);
+        proxy_ = dbus_g_proxy_new_for_name(connection_, "com.corvane.feedservice", "/daemon",
+                                           "com.corvane.feedservice");
+        dbus_g_object_register_marshaller(g_cclosure_user_marshal_VOID__STRING_INT, G_TYPE_NONE,
+                                          G_TYPE_STRING, G_TYPE_INT, G_TYPE_INVALID);
+        dbus_g_proxy_add_signal(proxy_, "plugin_executed", G_TYPE_STRING, G_TYPE_INT,
+                                G_TYPE_INVALID);
+        dbus_g_proxy_connect_signal(proxy_, "plugin_executed", G_CALLBACK(on_signal), this,
+                                    nullptr);
+    }
+    ~RunSignalWatcher() {
+        dbus_g_proxy_disconnect_signal(proxy_, "plugin_executed", G_CALLBACK(on_signal), this);
+        g_object_unref(proxy_);
+        dbus_g_connection_unref(connection_);
+    }
+    RunSignalWatcher(const RunSignalWatcher &) = delete;
+    RunSignalWatcher &operator=(const RunSignalWatcher &) = delete;
+
+    int count() const { return int(statuses_.size()); }
+    const std::vector<int> &statuses() const { return statuses_; }
+
+    // Runs the main loop until n signals in all have arrived.
+    bool wait_for(int n, int timeout_ms = 5000) {
+        return run_until([&] { return count() >= n; }, timeout_ms);
+    }
+
+  private:
+    static void on_signal(DBusGProxy *, const gchar *, gint status, gpointer data) {
+        static_cast<RunSignalWatcher *>(data)->statuses_.push_back(status);
+    }
+    DBusGConnection *connection_ = nullptr;
+    DBusGProxy *proxy_ = nullptr;
+    std::vector<int> statuses_;
+};
+
+// ---- The settings dialog ----
+
+// Open toplevel dialogs titled like the widget's settings dialog, newest first.
+inline std::vector<GtkDialog *> settings_dialogs(const char *title = "Velmora settings") {
+    std::vector<GtkDialog *> found;
+    GList *toplevels = gtk_window_list_toplevels();
+    for (GList *l = toplevels; l != nullptr; l = l->next) {
+        if (GTK_IS_DIALOG(l->data) &&
+            g_strcmp0(gtk_window_get_title(GTK_WINDOW(l->data)), title) == 0)
+            found.insert(found.begin(), GTK_DIALOG(l->data));
+    }
+    g_list_free(toplevels);
+    return found;
+}
+
+// Asks the widget for its settings, as the desktop's settings entry does, and
+// returns the dialog that appeared.
+inline GtkDialog *open_settings(VelmoraPlugin *plugin) {
+    const auto before = settings_dialogs();
+    g_signal_emit_by_name(plugin, "show-settings");
+    for (GtkDialog *dialog : settings_dialogs()) {
+        bool is_new = true;
+        for (GtkDialog *old : before)
+            is_new = is_new && old != dialog;
+        if (is_new)
+            return dialog;
+    }
+    return nullptr;
+}
+
+// The dialog's action button with the given label, or null.
+inline GtkButton *dialog_button(GtkDialog *dialog, const char *label) {
+    GtkButton *match = nullptr;
+    GList *buttons = gtk_container_get_children(GTK_CONTAINER(dialog->action_area));
+    for (GList *l = buttons; l != nullptr; l = l->next) {
+        if (GTK_IS_BUTTON(l->data) &&
+            g_strcmp0(gtk_button_get_label(GTK_BUTTON(l->data)), label) == 0)
+            match = GTK_BUTTON(l->data);
+    }
+    g_list_free(buttons);
+    return match;
+}
+
+inline std::string current_text(HildonTouchSelector *selector) {
+    gchar *text = hildon_touch_selector_get_current_text(selector);
+    std::string result = text != nullptr ? text : "<none>";
+    g_free(text);
+    return result;
+}
+
+} // namespace widget_test
+
+#endif // VELMORA_WIDGET_TEST_SUPPORT_H
