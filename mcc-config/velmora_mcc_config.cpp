@@ -28,8 +28,11 @@ constexpr const char *kRegionUnitedStates = "velmora.com";
 constexpr const char *kRegionGermany = "velmora.de";
 constexpr const char *kRegionFrance = "velmora.fr";
 
-/* Mobile country codes with a storefront of their own; every other code gets
- * the United States storefront. */
+/* Mobile country codes served by a storefront other than the United States
+ * one; every other code gets the United States storefront. Neighbouring
+ * countries without a storefront of their own are served by the nearest one.
+ * Germany's own code 262 is listed last: without it a German SIM would be sent
+ * to the United States storefront. */
 constexpr std::pair<const char *, const char *> kCountryRegions[] = {
     {"302", kRegionCanada},        {"238", kRegionUnitedKingdom}, {"244", kRegionUnitedKingdom},
     {"234", kRegionUnitedKingdom}, {"235", kRegionUnitedKingdom}, {"202", kRegionUnitedKingdom},
@@ -37,7 +40,7 @@ constexpr std::pair<const char *, const char *> kCountryRegions[] = {
     {"232", kRegionGermany},       {"282", kRegionGermany},       {"270", kRegionGermany},
     {"228", kRegionGermany},       {"603", kRegionFrance},        {"206", kRegionFrance},
     {"208", kRegionFrance},        {"212", kRegionFrance},        {"604", kRegionFrance},
-    {"605", kRegionFrance},
+    {"605", kRegionFrance},        {"262", kRegionGermany},
 };
 
 void drop_log_message(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
