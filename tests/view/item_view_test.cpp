@@ -1,0 +1,420 @@
+// item_view_test.cpp - the card's two layouts: title and price lines, texts and
+// logo of the region, logo placement, and the card as it reaches the screen.
+#include "view_test_support.h"
+
+#include <glib/gstdio.h>
+
+using namespace view_test;
+
+namespace {
+
+const char *const kFreshPriceLine =
+    "<span foreground=\"black\">Our price: </span><span foreground=\"#990000\">$9.99</span>";
+
+class ItemViewTest : public CardTest {};
+
+TEST_F(ItemViewTest, TitleLineWithStoreAndWithoutStoreEscapesEveryArgument) {
+    std::vector<Item> items(3);
+    items[0].title = "Salt & <Pepper>";
+    items[0].store = "Kitchen & Home";
+    items[0].rank = "3";
+    items[1].title = "Plain \"Title\"";
+    items[1].rank = "<7>";
+    items[2].title = "No rank";
+    show_items(items);
+
+    EXPECT_EQ(label_markup(view_->title_label),
+              "<span foreground=\"black\">Kitchen &amp; Home #3: </span><span "
+              "underline=\"single\">Salt &amp; &lt;Pepper&gt;</span>");
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(view_->title_label)),
+                 "Kitchen & Home #3: Salt & <Pepper>");
+
+    current_index = 1;
+    show_current_item(view_);
+    EXPECT_EQ(label_markup(view_->title_label),
+              "<span foreground=\"black\">#&lt;7&gt;: </span><span "
+              "underline=\"single\">Plain &quot;Title&quot;</span>");
+
+    current_index = 2;
+    show_current_item(view_);
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(view_->title_label)), "#: No rank");
+}
+
+TEST_F(ItemViewTest, ItemWithoutTitleKeepsThePreviousTitleLine) {
+    std::vector<Item> items = numbered_items(2);
+    items[1].title.reset();
+    items[1].price = "$1.00";
+    items[1].time_saved = iso_time(0);
+    show_items(items);
+    ASSERT_EQ(label_markup(view_->title_label), numbered_title_line(1));
+
+    current_index = 1;
+    show_current_item(view_);
+    EXPECT_EQ(label_markup(view_->title_label), numbered_title_line(1));
+    // The rest of the item is shown all the same.
+    EXPECT_NE(label_markup(view_->price_label), "");
+}
+
+TEST_F(ItemViewTest, PriceIsShownForAnItemStoredAtMostAnHourAgo) {
+    std::vector<Item> items(1);
+    items[0].title = "Priced";
+    items[0].price = "$9.99";
+    create_item_view(view_, settings_);
+
+    // An hour old to the second; retried if the clock ticks over meanwhile.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const gint64 before = g_get_real_time() / G_USEC_PER_SEC;
+        items[0].time_saved = iso_time(3600);
+        refresh(view_, settings_, items, FALSE);
+        if (g_get_real_time() / G_USEC_PER_SEC == before)
+            break;
+    }
+    EXPECT_EQ(label_markup(view_->price_label), kFreshPriceLine);
+
+    struct Case {
+        const char *what;
+        Text price;
+        std::string time_saved;
+        bool shown;
+    };
+    const std::vector<Case> cases = {
+        {"3601 s old", "$9.99", iso_time(3601), false},
+        {"a minute old, with T and Z", "$9.99", iso_time(60, "%Y-%m-%dT%H:%M:%SZ"), true},
+        // A minute old in its own zone, two hours old if the zone were ignored.
+        {"with a zone offset", "$9.99", iso_time(7200 + 60, "%Y-%m-%dT%H:%M:%S-02:00"), true},
+        {"a day old", "$9.99", iso_time(86400), false},
+        {"in the future", "$9.99", iso_time(-600), true},
+        {"not a time", "$9.99", "yesterday", false},
+        {"no time", "$9.99", "", false},
+        {"no price", Text(), iso_time(0), false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        items[0].price = c.price;
+        items[0].time_saved = c.time_saved.empty() ? Text() : Text(c.time_saved);
+        refresh(view_, settings_, items, FALSE);
+        EXPECT_EQ(label_markup(view_->price_label), c.shown ? kFreshPriceLine : "");
+    }
+
+    // A stale item after a fresh one empties the price line.
+    std::vector<Item> two(2, items[0]);
+    two[0].price = two[1].price = "$9.99";
+    two[0].time_saved = iso_time(0);
+    two[1].time_saved = iso_time(7200);
+    current_index = 0;
+    refresh(view_, settings_, two, FALSE);
+    ASSERT_EQ(label_markup(view_->price_label), kFreshPriceLine);
+    current_index = 1;
+    show_current_item(view_);
+    EXPECT_EQ(label_markup(view_->price_label), "");
+}
+
+TEST_F(ItemViewTest, FeedTitleAndPriceCaptionFollowRegionAndFirstCategory) {
+    store_region_to_gconf(VELMORA_REGION_DE);
+    store_categories_to_gconf("(hotnew_books,bestsellers)");
+    create_item_view(view_, settings_);
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(view_->feed_title_label)),
+                 "Neuerscheinungen in Bücher");
+    EXPECT_STREQ(view_->our_price_text, "Unser Preis:");
+
+    store_region_to_gconf(VELMORA_REGION_FR);
+    store_categories_to_gconf("");
+    create_item_view(view_, settings_);
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(view_->feed_title_label)), "Meilleures ventes");
+    EXPECT_STREQ(view_->our_price_text, "Notre prix :");
+
+    // A region that no catalogue knows gets no texts, and nothing breaks.
+    store_region_to_gconf("velmora.example");
+    create_item_view(view_, settings_);
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(view_->feed_title_label)), "");
+    EXPECT_EQ(view_->our_price_text, nullptr);
+    std::vector<Item> items(1);
+    items[0].title = "T";
+    items[0].price = "1";
+    items[0].time_saved = iso_time(0);
+    refresh(view_, settings_, items, FALSE);
+    EXPECT_EQ(label_markup(view_->price_label),
+              "<span foreground=\"black\"> </span><span foreground=\"#990000\">1</span>");
+}
+
+TEST_F(ItemViewTest, MessageLayoutShowsTheRegionsTextAndReplacesTheItemLayout) {
+    show_items(numbered_items(2));
+    ASSERT_NE(view_->up_button, nullptr);
+
+    create_message_view(view_, settings_, "loading");
+    EXPECT_TRUE(view_->message_shown);
+    ASSERT_NE(view_->message_label, nullptr);
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(view_->message_label)), "Loading best sellers…");
+    // The item layout is gone with its widgets.
+    EXPECT_EQ(view_->item_image, nullptr);
+    EXPECT_EQ(view_->up_button, nullptr);
+    EXPECT_EQ(view_->title_label, nullptr);
+    EXPECT_EQ(gtk_bin_get_child(GTK_BIN(window_)), view_->fixed);
+    // Showing an item now has no widgets to fill and must not touch the old ones.
+    show_current_item(view_);
+
+    store_region_to_gconf(VELMORA_REGION_FR);
+    create_message_view(view_, settings_, "no_connection");
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(view_->message_label)), "Aucune connexion réseau");
+
+    create_message_view(view_, settings_, "no_such_message");
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(view_->message_label)), "");
+
+    create_item_view(view_, settings_);
+    EXPECT_FALSE(view_->message_shown);
+    EXPECT_EQ(view_->message_label, nullptr);
+    EXPECT_EQ(current_index, 0);
+}
+
+bool same_pixels(GdkPixbuf *a, GdkPixbuf *b) {
+    if (!a || !b || gdk_pixbuf_get_width(a) != gdk_pixbuf_get_width(b) ||
+        gdk_pixbuf_get_height(a) != gdk_pixbuf_get_height(b) ||
+        gdk_pixbuf_get_rowstride(a) != gdk_pixbuf_get_rowstride(b))
+        return false;
+    const gsize size = gdk_pixbuf_get_rowstride(a) * gdk_pixbuf_get_height(a);
+    return memcmp(gdk_pixbuf_get_pixels(a), gdk_pixbuf_get_pixels(b), size) == 0;
+}
+
+std::pair<int, int> fixed_position(GtkWidget *fixed, GtkWidget *child) {
+    int x = 0, y = 0;
+    gtk_container_child_get(GTK_CONTAINER(fixed), child, "x", &x, "y", &y, nullptr);
+    return {x, y};
+}
+
+TEST_F(ItemViewTest, EachRegionShowsItsLogoCentredInTheTopBand) {
+    const std::vector<std::pair<const char *, const char *>> logos = {
+        {VELMORA_REGION_CA, "icons/VelmoraCaHomepageLogo.png"},
+        {VELMORA_REGION_UK, "icons/VelmoraCoUkHomepageLogo.png"},
+        {VELMORA_REGION_US, "icons/VelmoraComHomepageLogo.png"},
+        {VELMORA_REGION_DE, "icons/VelmoraDeHomepageLogo.png"},
+        {VELMORA_REGION_FR, "icons/VelmoraFrHomepageLogo.png"},
+        {"velmora.example", "icons/VelmoraComHomepageLogo.png"},
+    };
+    for (const auto &[region, file] : logos) {
+        SCOPED_TRACE(region);
+        store_region_to_gconf(region);
+        Picture expected = Picture::from_file(build_data_path(file));
+        ASSERT_TRUE(expected.valid());
+        GdkPixbuf *expected_pixbuf =
+            gdk_pixbuf_new_from_file(build_data_path(file).c_str(), nullptr);
+        for (bool message : {false, true}) {
+            if (message)
+                create_message_view(view_, settings_, "loading");
+            else
+                create_item_view(view_, settings_);
+            EXPECT_TRUE(
+                same_pixels(gtk_image_get_pixbuf(GTK_IMAGE(view_->logo_image)), expected_pixbuf));
+            const auto position = fixed_position(view_->fixed, view_->logo_box);
+            EXPECT_EQ(position.first, (396 - expected.width()) / 2);
+            EXPECT_EQ(position.second, (60 - expected.height()) / 2);
+        }
+        g_object_unref(expected_pixbuf);
+    }
+}
+
+// A data directory holding only a logo of the given size: every other picture
+// is missing.
+class LogoPlacementTest : public ItemViewTest {
+  protected:
+    void use_logo(int width, int height) {
+        dir_ = temp_dir() + "/logo-data-" + std::to_string(width);
+        g_mkdir_with_parents((dir_ + "/icons").c_str(), 0700);
+        const std::string logo = write_picture("logo.png", width, height, 0x102030ff);
+        g_rename(logo.c_str(), (dir_ + "/icons/VelmoraComHomepageLogo.png").c_str());
+        g_setenv("VELMORA_DATA_DIR", dir_.c_str(), TRUE);
+    }
+    void TearDown() override {
+        g_setenv("VELMORA_DATA_DIR", VELMORA_BUILD_DATA_DIR, TRUE);
+        ItemViewTest::TearDown();
+    }
+    std::string dir_;
+};
+
+TEST_F(LogoPlacementTest, LogoPositionTruncatesTowardZero) {
+    use_logo(200, 40);
+    create_item_view(view_, settings_);
+    EXPECT_EQ(fixed_position(view_->fixed, view_->logo_box), std::make_pair(98, 10));
+
+    use_logo(401, 40);
+    create_message_view(view_, settings_, "loading");
+    EXPECT_EQ(fixed_position(view_->fixed, view_->logo_box), std::make_pair(-2, 10));
+
+    use_logo(100, 61);
+    create_item_view(view_, settings_);
+    EXPECT_EQ(fixed_position(view_->fixed, view_->logo_box), std::make_pair(148, 0));
+}
+
+TEST_F(LogoPlacementTest, MissingPicturesLeaveEmptyImagesAndTheLayoutIsBuilt) {
+    g_setenv("VELMORA_DATA_DIR", (temp_dir() + "/nothing-here").c_str(), TRUE);
+    create_item_view(view_, settings_);
+    ASSERT_NE(view_->background, nullptr);
+    EXPECT_EQ(gtk_image_get_storage_type(GTK_IMAGE(view_->background)), GTK_IMAGE_EMPTY);
+    EXPECT_EQ(gtk_image_get_storage_type(GTK_IMAGE(view_->logo_image)), GTK_IMAGE_EMPTY);
+    EXPECT_EQ(fixed_position(view_->fixed, view_->logo_box), std::make_pair(198, 30));
+    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(view_->feed_title_label)), "");
+    show_items(numbered_items(1));
+    show_and_draw();
+    EXPECT_EQ(label_markup(view_->title_label), numbered_title_line(1));
+}
+
+// Pixels of the screen against the artwork: the window is cleared to
+// transparent and nothing composites under Xvfb, so a translucent pixel of the
+// artwork reaches the screen premultiplied.
+class CardScreenshotTest : public ItemViewTest {
+  protected:
+    // Every fully opaque pixel of the logo is on the screen at the logo's place.
+    void expect_logo_drawn(const Picture &screen) {
+        Picture logo = Picture::from_file(build_data_path("icons/VelmoraComHomepageLogo.png"));
+        ASSERT_TRUE(logo.valid());
+        const int left = (396 - logo.width()) / 2, top = (60 - logo.height()) / 2;
+        int opaque = 0, matching = 0;
+        for (int y = 0; y < logo.height(); ++y)
+            for (int x = 0; x < logo.width(); ++x)
+                if (logo.alpha(x, y) == 255) {
+                    ++opaque;
+                    matching += near(screen.at(left + x, top + y), logo.at(x, y));
+                }
+        EXPECT_GT(opaque, 200);
+        EXPECT_EQ(matching, opaque);
+    }
+
+    void expect_background_at(const Picture &screen, const Picture &background, int x, int y) {
+        EXPECT_TRUE(near(screen.at(x, y), background.at(x, y)))
+            << "at " << x << "," << y << ": " << screen.at(x, y) << " vs " << background.at(x, y);
+    }
+
+    // Counts pixels of the area that satisfy pred.
+    static int count(const Picture &screen, int x0, int y0, int x1, int y1,
+                     const std::function<bool(const Rgb &)> &pred) {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                n += pred(screen.at(x, y));
+        return n;
+    }
+
+    void expect_button(const Picture &screen, int left, int top, const char *background_file) {
+        Picture background = Picture::from_file(build_data_path(background_file));
+        ASSERT_TRUE(background.valid());
+        for (auto [x, y] : {std::pair{3, 3}, {64, 6}, {5, 62}, {60, 40}, {34, 4}})
+            EXPECT_TRUE(near(screen.at(left + x, top + y), background.at(x, y)))
+                << background_file << " at " << x << "," << y << ": "
+                << screen.at(left + x, top + y) << " vs " << background.at(x, y);
+        // The arrow lies over the middle of the button.
+        Picture arrow = Picture::from_file(build_data_path("icons/Velmora_Up_Arrow.png"));
+        EXPECT_TRUE(near(screen.at(left + 34, top + 34), arrow.at(18, 18), 12))
+            << screen.at(left + 34, top + 34);
+    }
+};
+
+TEST_F(CardScreenshotTest, ItemLayoutDrawsCardLogoPictureTextAndButtons) {
+    std::vector<Item> items(1);
+    items[0].title = "A title long enough to fill the line";
+    items[0].store = "Books";
+    items[0].rank = "1";
+    items[0].price = "$12.34";
+    items[0].time_saved = iso_time(0);
+    items[0].image_path = write_picture("green.png", 100, 100, 0x20c040ff);
+    show_items(items);
+    show_and_draw();
+    Picture screen = screenshot();
+    ASSERT_TRUE(screen.valid());
+
+    Picture background = Picture::from_file(build_data_path("icons/Velmora_Background.png"));
+    ASSERT_TRUE(background.valid());
+    // Card corners (translucent or clear), the logo band and the orange rule under
+    // it, the empty strip under the item row and the button column's gap.
+    for (auto [x, y] : {std::pair{0, 0},
+                        {395, 0},
+                        {20, 20},
+                        {20, 59},
+                        {300, 59},
+                        {200, 196},
+                        {5, 120},
+                        {360, 129}})
+        expect_background_at(screen, background, x, y);
+    expect_logo_drawn(screen);
+
+    // The item's picture fills its 100 by 100 square at (8, 92).
+    for (auto [x, y] : {std::pair{8, 92}, {107, 92}, {8, 191}, {107, 191}, {58, 142}})
+        EXPECT_TRUE(near(screen.at(x, y), Rgb{0x20, 0xc0, 0x40})) << x << "," << y;
+    EXPECT_FALSE(near(screen.at(7, 142), Rgb{0x20, 0xc0, 0x40}));
+    EXPECT_FALSE(near(screen.at(108, 142), Rgb{0x20, 0xc0, 0x40}));
+
+    // Text: the black store and rank and the blue title in the title area, the dark
+    // red price below it, the orange feed title above.
+    const auto dark = [](const Rgb &c) { return c.r < 60 && c.g < 60 && c.b < 60; };
+    const auto blue = [](const Rgb &c) { return c.b > c.r + 60 && c.b > 90; };
+    const auto dark_red = [](const Rgb &c) {
+        return c.r > c.g + 50 && c.r > c.b + 50 && c.r < 200;
+    };
+    const auto orange = [](const Rgb &c) { return c.r > 180 && c.g > 80 && c.g < 160 && c.b < 80; };
+    EXPECT_GT(count(screen, 116, 92, 318, 164, dark), 10);
+    EXPECT_GT(count(screen, 116, 92, 318, 164, blue), 10);
+    EXPECT_GT(count(screen, 116, 164, 318, 192, dark_red), 5);
+    EXPECT_GT(count(screen, 8, 60, 326, 84, orange), 10);
+    // No text strays into the picture.
+    EXPECT_EQ(count(screen, 12, 96, 104, 188, blue), 0);
+
+    expect_button(screen, 327, 60, "icons/velmora_button_up_bg.png");
+    expect_button(screen, 327, 130, "icons/velmora_button_down_bg.png");
+}
+
+TEST_F(CardScreenshotTest, MessageLayoutDrawsCardWithoutButtonsLogoAndText) {
+    create_message_view(view_, settings_, "no_connection");
+    show_and_draw();
+    Picture screen = screenshot();
+    ASSERT_TRUE(screen.valid());
+
+    Picture background =
+        Picture::from_file(build_data_path("icons/VelmoraBackgroundNoButtons.png"));
+    ASSERT_TRUE(background.valid());
+    Picture item_background = Picture::from_file(build_data_path("icons/Velmora_Background.png"));
+    // Where the item layout has its buttons, the message card is plain.
+    EXPECT_FALSE(near(background.at(360, 100), item_background.at(360, 100)));
+    for (auto [x, y] : {std::pair{0, 0}, {20, 20}, {20, 59}, {360, 100}, {380, 190}, {200, 196}})
+        expect_background_at(screen, background, x, y);
+    expect_logo_drawn(screen);
+
+    // The centred black text: dark pixels around the middle, none at the sides.
+    const auto dark = [](const Rgb &c) { return c.r < 60 && c.g < 60 && c.b < 60; };
+    EXPECT_GT(count(screen, 100, 110, 296, 150, dark), 20);
+    EXPECT_EQ(count(screen, 8, 62, 60, 198, dark), 0);
+    EXPECT_EQ(count(screen, 340, 62, 388, 198, dark), 0);
+}
+
+TEST_F(CardScreenshotTest, HeldArrowLooksPressedAndAReleaseOutsideOnlyRestoresIt) {
+    show_items(numbered_items(3), TRUE);
+    show_and_draw();
+    const guint timer = view_->timer_id;
+
+    send_event(view_->up_button, GDK_BUTTON_PRESS, 30, 30);
+    EXPECT_TRUE(button_pressed);
+    redraw();
+    Picture pressed = screenshot();
+    Picture pressed_background =
+        Picture::from_file(build_data_path("icons/velmora_button_up_bg_pressed.png"));
+    EXPECT_TRUE(near(pressed.at(327 + 3, 60 + 3), pressed_background.at(3, 3)))
+        << pressed.at(330, 63);
+    EXPECT_TRUE(near(pressed.at(327 + 60, 60 + 40), pressed_background.at(60, 40)));
+
+    // The finger slides off and is lifted outside the button.
+    send_event(view_->up_button, GDK_LEAVE_NOTIFY, 80, 30);
+    send_event(view_->up_button, GDK_BUTTON_RELEASE, 80, -5);
+    EXPECT_FALSE(button_pressed);
+    redraw();
+    Picture released = screenshot();
+    expect_button(released, 327, 60, "icons/velmora_button_up_bg.png");
+    EXPECT_EQ(current_index, 0);
+    EXPECT_EQ(view_->timer_id, timer);
+    EXPECT_EQ(label_markup(view_->title_label), numbered_title_line(1));
+
+    // Pressed and released on the down button: normal look, one step.
+    send_event(view_->down_button, GDK_BUTTON_PRESS, 30, 30);
+    send_event(view_->down_button, GDK_BUTTON_RELEASE, 30, 30);
+    redraw();
+    expect_button(screenshot(), 327, 130, "icons/velmora_button_down_bg.png");
+    EXPECT_EQ(current_index, 1);
+}
+
+} // namespace
