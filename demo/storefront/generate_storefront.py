@@ -14,7 +14,9 @@ Layout under --root (served as the document root on http://127.0.0.1:<port>/):
   images/I/<ASIN>._SL100_.png        the size the plug-in asks for (100x100)
   dp/<ASIN>/index.html               the product page an item link leads to
   bench/feed.xml, bench/feed.rss     with --bench-items N: one feed of N items in the
-                                     storefront shape and the same items as RSS 2.0
+                                     storefront shape and the same items as RSS 2.0;
+  bench/feed-nopictures.xml          the same feed with every picture entity-escaped,
+                                     so that the parser finds no picture address
 --urls writes the URL catalogue (sections = regions) for the given port.
 
 Standard library only; run with /usr/bin/python3.
@@ -389,6 +391,10 @@ def main():
         write(os.path.join(args.root, "bench", "feed.xml"),
               feed_document(base, "velmora.com", "Bench", items))
         write(os.path.join(args.root, "bench", "feed.rss"), rss_document(base, "Bench", items))
+        for item in items:
+            item.image_in_cdata = False  # the parser sees no picture address
+        write(os.path.join(args.root, "bench", "feed-nopictures.xml"),
+              feed_document(base, "velmora.com", "Bench", items))
     if args.urls:
         write(args.urls, url_catalogue(base))
     return 0

@@ -1,0 +1,8 @@
+#!/bin/sh
+# Runs the whole-run benchmark in an isolated world (private session bus with its own
+# GConf, fresh $HOME), as the tests do.   bench/run/run.sh [build dir, default build]
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-$here/../../build}
+cmake --build "$build" -j2 --target velmora_run_bench
+exec "$here/../../tests/run-isolated.sh" "$build/bench/run/velmora_run_bench"

@@ -1,0 +1,353 @@
+// The feed service daemon end to end: the built daemon runs as a child process on the
+// test's session bus, loads the built plug-in, and a GDBus client activates it and follows
+// its "plugin_executed" signals while the plug-in fetches the demo storefront.
+#include "storefront_server.h"
+#include "item_database.h"
+
+#include <gio/gio.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr char kBusName[] = "com.corvane.feedservice";
+constexpr char kObjectPath[] = "/daemon";
+constexpr char kInterface[] = "com.corvane.feedservice";
+constexpr char kPlugin[] = "libvelmoraserviceplugin";
+
+std::vector<int> pass(int items) {
+    std::vector<int> expected{1};
+    expected.insert(expected.end(), items, 0);
+    expected.push_back(2);
+    return expected;
+}
+std::vector<int> operator+(std::vector<int> a, const std::vector<int> &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+void set_categories(const std::string &list) {
+    const std::string command = "gconftool-2 --type list --list-type string --set "
+                                "/apps/peltro/velmora/categories " +
+                                list;
+    gint status = 0;
+    ASSERT_TRUE(g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, &status, nullptr));
+    ASSERT_TRUE(g_spawn_check_wait_status(status, nullptr));
+}
+
+// Iterates the test's main context until done() holds or the time is up.
+bool wait_until(const std::function<bool()> &done, double seconds) {
+    const gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(seconds * 1e6);
+    GSource *tick = g_timeout_source_new(10);
+    g_source_set_callback(
+        tick, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
+    g_source_attach(tick, nullptr);
+    while (!done() && g_get_monotonic_time() < deadline)
+        g_main_context_iteration(nullptr, TRUE);
+    g_source_destroy(tick);
+    g_source_unref(tick);
+    return done();
+}
+
+// A client of the daemon on a bus: calls its methods and records its signals.
+class DaemonClient {
+  public:
+    explicit DaemonClient(GDBusConnection *connection)
+        : connection_(G_DBUS_CONNECTION(g_object_ref(connection))) {
+        subscription_ = g_dbus_connection_signal_subscribe(
+            connection_, nullptr, kInterface, "plugin_executed", kObjectPath, nullptr,
+            G_DBUS_SIGNAL_FLAGS_NONE, on_signal, this, nullptr);
+    }
+    ~DaemonClient() {
+        g_dbus_connection_signal_unsubscribe(connection_, subscription_);
+        g_object_unref(connection_);
+    }
+
+    // The answer of "activate", or -1 when the call failed.
+    int activate(const char *plugin, GDBusCallFlags flags = G_DBUS_CALL_FLAGS_NO_AUTO_START) {
+        GVariant *reply = g_dbus_connection_call_sync(
+            connection_, kBusName, kObjectPath, kInterface, "activate",
+            g_variant_new("(s)", plugin), G_VARIANT_TYPE("(i)"), flags, 20000, nullptr, nullptr);
+        if (!reply)
+            return -1;
+        gint32 result = -1;
+        g_variant_get(reply, "(i)", &result);
+        g_variant_unref(reply);
+        return result;
+    }
+    bool deactivate(const char *plugin) {
+        GVariant *reply =
+            g_dbus_connection_call_sync(connection_, kBusName, kObjectPath, kInterface,
+                                        "deactivate", g_variant_new("(s)", plugin), nullptr,
+                                        G_DBUS_CALL_FLAGS_NO_AUTO_START, 20000, nullptr, nullptr);
+        if (reply)
+            g_variant_unref(reply);
+        return reply != nullptr;
+    }
+
+    std::vector<int> statuses;
+    std::vector<std::string> names;
+
+    int count(int status) const {
+        int n = 0;
+        for (int s : statuses)
+            n += s == status;
+        return n;
+    }
+    bool wait_for_status(int status, int occurrences, double seconds) {
+        return wait_until([&] { return count(status) >= occurrences; }, seconds);
+    }
+
+  private:
+    static void on_signal(GDBusConnection *, const gchar *, const gchar *, const gchar *,
+                          const gchar *, GVariant *parameters, gpointer user_data) {
+        auto *self = static_cast<DaemonClient *>(user_data);
+        const gchar *name = nullptr;
+        gint32 status = 0;
+        g_variant_get(parameters, "(&si)", &name, &status);
+        self->names.push_back(name);
+        self->statuses.push_back(status);
+    }
+
+    GDBusConnection *connection_;
+    guint subscription_ = 0;
+};
+
+bool name_has_owner(GDBusConnection *connection, const char *name) {
+    GVariant *reply = g_dbus_connection_call_sync(
+        connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "NameHasOwner", g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE,
+        5000, nullptr, nullptr);
+    gboolean owned = FALSE;
+    if (reply) {
+        g_variant_get(reply, "(b)", &owned);
+        g_variant_unref(reply);
+    }
+    return owned;
+}
+
+class FeedServiceDaemon : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { store_ = new StorefrontServer(); }
+    static void TearDownTestSuite() {
+        delete store_;
+        store_ = nullptr;
+    }
+
+    void SetUp() override {
+        connection_ = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+        ASSERT_NE(connection_, nullptr);
+        client_ = std::make_unique<DaemonClient>(connection_);
+        gint status = 0;
+        g_spawn_command_line_sync("gconftool-2 --unset /apps/peltro/velmora/categories", nullptr,
+                                  nullptr, &status, nullptr);
+        g_spawn_command_line_sync("gconftool-2 --unset /apps/peltro/velmora/region", nullptr,
+                                  nullptr, &status, nullptr);
+    }
+    void TearDown() override {
+        if (daemon_) {
+            g_subprocess_send_signal(daemon_, SIGKILL);
+            g_subprocess_wait(daemon_, nullptr, nullptr);
+            g_object_unref(daemon_);
+        }
+        client_.reset();
+        g_object_unref(connection_);
+    }
+
+    void start_daemon(const char *run_interval = nullptr) {
+        log_path_ = std::string(g_getenv("VELMORA_TEST_TMP")) + "/daemon-" +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
+        GSubprocessLauncher *launcher = g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_NONE);
+        g_subprocess_launcher_setenv(launcher, "VELMORA_DATA_DIR", store_->data_dir().c_str(),
+                                     TRUE);
+        g_subprocess_launcher_setenv(launcher, "FEEDSERVICE_PLUGIN_DIR",
+                                     FEEDSERVICE_BUILD_PLUGIN_DIR, TRUE);
+        if (run_interval)
+            g_subprocess_launcher_setenv(launcher, "FEEDSERVICE_RUN_INTERVAL", run_interval, TRUE);
+        g_subprocess_launcher_set_stderr_file_path(launcher, log_path_.c_str());
+        daemon_ = g_subprocess_launcher_spawn(launcher, nullptr, FEEDSERVICE_DAEMON_PATH, nullptr);
+        g_object_unref(launcher);
+        ASSERT_NE(daemon_, nullptr);
+        ASSERT_TRUE(wait_until([&] { return name_has_owner(connection_, kBusName); }, 10))
+            << daemon_log();
+    }
+
+    std::string daemon_log() const {
+        gchar *text = nullptr;
+        g_file_get_contents(log_path_.c_str(), &text, nullptr, nullptr);
+        std::string log = text ? text : "";
+        g_free(text);
+        return log;
+    }
+
+    // Waits for the daemon to exit; its exit status, or -1 when it did not exit normally.
+    int wait_for_exit(double seconds) {
+        // GSubprocess notices the exit through a child watch on the test's main context.
+        if (!wait_until([&] { return g_subprocess_get_identifier(daemon_) == nullptr; }, seconds))
+            return -1;
+        g_subprocess_wait(daemon_, nullptr, nullptr);
+        return g_subprocess_get_if_exited(daemon_) ? g_subprocess_get_exit_status(daemon_) : -1;
+    }
+
+    static StorefrontServer *store_;
+    GDBusConnection *connection_ = nullptr;
+    std::unique_ptr<DaemonClient> client_;
+    GSubprocess *daemon_ = nullptr;
+    std::string log_path_;
+};
+StorefrontServer *FeedServiceDaemon::store_ = nullptr;
+
+// Every feed of the US storefront: a run long enough to act while it is under way.
+const char kAllCategories[] = "[bestsellers,movers_shakers,bestsellers_book,hotnew_books,"
+                              "bestsellers_music,bestsellers_dvd,bestsellers_electronics,"
+                              "bestsellers_games]";
+int all_category_items(const StorefrontServer &store) {
+    int total = 0;
+    for (const char *category :
+         {"bestsellers", "movers_shakers", "bestsellers_book", "hotnew_books", "bestsellers_music",
+          "bestsellers_dvd", "bestsellers_electronics", "bestsellers_games"})
+        total += store.item_count("velmora.com", category);
+    return total;
+}
+
+TEST_F(FeedServiceDaemon, ActivateRunsThePluginAndRelaysEveryStatusInOrder) {
+    start_daemon();
+    const int count = store_->item_count("velmora.com", "bestsellers");
+    EXPECT_EQ(client_->activate(kPlugin), 1);
+    ASSERT_TRUE(client_->wait_for_status(2, 1, 60)) << daemon_log();
+    EXPECT_EQ(client_->statuses, pass(count));
+    for (const auto &name : client_->names)
+        EXPECT_EQ(name, kPlugin);
+
+    const auto stored = stored_items();
+    ASSERT_EQ(static_cast<int>(stored.size()), count);
+    int pictures = 0;
+    for (const auto &item : stored) {
+        if (!item.image_path.empty()) {
+            ++pictures;
+            EXPECT_TRUE(g_file_test(item.image_path.c_str(), G_FILE_TEST_IS_REGULAR));
+        }
+    }
+    EXPECT_GT(pictures, 0);
+    // No further run without a request (the periodic interval is an hour).
+    EXPECT_FALSE(client_->wait_for_status(1, 2, 1.0));
+}
+
+TEST_F(FeedServiceDaemon, ActivateDuringARunQueuesExactlyOneMoreRun) {
+    set_categories(kAllCategories);
+    start_daemon();
+    const int count = all_category_items(*store_);
+    ASSERT_EQ(client_->activate(kPlugin), 1);
+    ASSERT_TRUE(client_->wait_for_status(0, 1, 60)) << daemon_log();
+    // The bus answers at once during the run, and the three requests fold into one run.
+    EXPECT_EQ(client_->activate(kPlugin), 1);
+    EXPECT_EQ(client_->activate(kPlugin), 1);
+    EXPECT_EQ(client_->activate(kPlugin), 1);
+    ASSERT_TRUE(client_->wait_for_status(2, 2, 120)) << daemon_log();
+    EXPECT_FALSE(client_->wait_for_status(1, 3, 2.0));
+    EXPECT_EQ(client_->statuses, pass(count) + pass(count));
+}
+
+TEST_F(FeedServiceDaemon, UnknownOrMalformedPluginNamesAnswerZeroAndChangeNothing) {
+    start_daemon();
+    EXPECT_EQ(client_->activate("libnosuchplugin"), 0);
+    EXPECT_EQ(client_->activate("../plugins/libvelmoraserviceplugin"), 0);
+    EXPECT_EQ(client_->activate(""), 0);
+    EXPECT_TRUE(client_->deactivate("libnosuchplugin"));
+    EXPECT_FALSE(client_->wait_for_status(1, 1, 0.5));
+    EXPECT_TRUE(client_->statuses.empty());
+    EXPECT_NE(daemon_log().find("libnosuchplugin"), std::string::npos);
+    // The daemon goes on serving.
+    EXPECT_EQ(client_->activate(kPlugin), 1);
+    EXPECT_TRUE(client_->wait_for_status(2, 1, 60)) << daemon_log();
+}
+
+TEST_F(FeedServiceDaemon, PeriodicRunsFollowActivationAndStopOnDeactivate) {
+    start_daemon("1");
+    ASSERT_EQ(client_->activate(kPlugin), 1);
+    // Runs go on without further requests.
+    ASSERT_TRUE(client_->wait_for_status(2, 3, 60)) << daemon_log();
+    ASSERT_TRUE(client_->deactivate(kPlugin));
+    // A run under way still ends; then nothing more.
+    ASSERT_TRUE(wait_until([&] { return client_->count(1) == client_->count(2); }, 60));
+    const size_t settled = client_->statuses.size();
+    wait_until([] { return false; }, 2.5);
+    EXPECT_EQ(client_->statuses.size(), settled);
+    EXPECT_EQ(client_->statuses.back(), 2);
+}
+
+TEST_F(FeedServiceDaemon, SigtermDuringARunFinishesTheRunAndExitsCleanly) {
+    set_categories(kAllCategories);
+    start_daemon();
+    const int count = all_category_items(*store_);
+    ASSERT_EQ(client_->activate(kPlugin), 1);
+    ASSERT_TRUE(client_->wait_for_status(0, 1, 60)) << daemon_log();
+    g_subprocess_send_signal(daemon_, SIGTERM);
+    EXPECT_EQ(wait_for_exit(120), 0) << daemon_log();
+    // Every status of the run was relayed before the daemon left.
+    wait_until([&] { return client_->count(2) >= 1; }, 5);
+    EXPECT_EQ(client_->statuses, pass(count));
+    EXPECT_EQ(static_cast<int>(stored_items().size()), count);
+    EXPECT_NE(daemon_log().find("unloaded plug-in \"libvelmoraserviceplugin\""), std::string::npos)
+        << daemon_log();
+    EXPECT_FALSE(name_has_owner(connection_, kBusName));
+}
+
+// A bus that knows the build tree's service file starts the daemon on the first call.
+TEST(FeedServiceActivation, TheServiceFileStartsTheDaemonOnDemand) {
+    const std::string dir = std::string(g_getenv("VELMORA_TEST_TMP")) + "/activation-bus";
+    g_mkdir_with_parents(dir.c_str(), 0700);
+    const std::string config = dir + "/session.conf";
+    const std::string text =
+        "<busconfig><type>session</type><listen>unix:dir=" + dir +
+        "</listen><servicedir>" FEEDSERVICE_BUILD_SERVICE_DIR "</servicedir>"
+        "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+        "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>";
+    ASSERT_TRUE(g_file_set_contents(config.c_str(), text.c_str(), -1, nullptr));
+
+    const std::string command =
+        "dbus-daemon --config-file=" + config + " --fork --print-address=1 --print-pid=1";
+    gchar *out = nullptr;
+    gint status = 0;
+    ASSERT_TRUE(g_spawn_command_line_sync(command.c_str(), &out, nullptr, &status, nullptr));
+    gchar **lines = g_strsplit(out, "\n", -1);
+    g_free(out);
+    const std::string address = lines[0] ? lines[0] : "";
+    const int bus_pid = lines[0] && lines[1] ? atoi(lines[1]) : 0;
+    g_strfreev(lines);
+    ASSERT_GT(bus_pid, 0);
+
+    GDBusConnection *bus = g_dbus_connection_new_for_address_sync(
+        address.c_str(),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
+    ASSERT_NE(bus, nullptr);
+    {
+        DaemonClient client(bus);
+        EXPECT_FALSE(name_has_owner(bus, kBusName));
+        EXPECT_EQ(client.activate("libnosuchplugin", G_DBUS_CALL_FLAGS_NONE), 0);
+        EXPECT_TRUE(name_has_owner(bus, kBusName));
+
+        GVariant *reply = g_dbus_connection_call_sync(
+            bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+            "GetConnectionUnixProcessID", g_variant_new("(s)", kBusName), G_VARIANT_TYPE("(u)"),
+            G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+        ASSERT_NE(reply, nullptr);
+        guint32 daemon_pid = 0;
+        g_variant_get(reply, "(u)", &daemon_pid);
+        g_variant_unref(reply);
+        ASSERT_GT(daemon_pid, 0u);
+        kill(static_cast<pid_t>(daemon_pid), SIGTERM);
+        EXPECT_TRUE(wait_until([&] { return !name_has_owner(bus, kBusName); }, 10));
+    }
+    g_dbus_connection_close_sync(bus, nullptr, nullptr);
+    g_object_unref(bus);
+    kill(bus_pid, SIGTERM);
+}
+
+} // namespace
