@@ -1,0 +1,163 @@
+/*
+ * velmora_item_store.cpp - the writing side of the item database and the
+ * picture cache: stores parsed items one statement at a time (each item refers
+ * to a picture row shared by all items with the same picture address), reads
+ * the stored items back with their picture data, has the pictures fetched into
+ * the cache, and clears the cached files and picture rows.
+ *
+ * All SQL is named statements of the plug-in query catalogue. No statement
+ * opens a transaction, so the widget, reading the same file from another
+ * process, sees every item as soon as its insert has run.
+ */
+#include "velmora_service_plugin.h"
+
+#include <cstdio>
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+namespace {
+
+struct SymTableDeleter {
+    void operator()(DBSymTable *table) const { db_symtable_free(table); }
+};
+using SymTablePtr = std::unique_ptr<DBSymTable, SymTableDeleter>;
+
+/* The statement text with the parameters put in, in order; null when the
+ * statement is missing from the catalogue or cannot be formatted. */
+gchar *format_statement(const gchar *statement, std::initializer_list<const gchar *> params) {
+    if (!statement)
+        return nullptr;
+    SymTablePtr table(db_symtable_new());
+    for (const gchar *param : params)
+        db_add_symbol(table.get(), param);
+    return db_format_query(table.get(), statement);
+}
+
+void execute_update(DBInterface *db, const gchar *sql) {
+    if (sql)
+        db_interface_execute_update(db, sql);
+}
+
+/* "find_image": the id of the picture row with this address; below 1 when
+ * there is none. */
+gint32 find_picture_id(DBInterface *db, QueryLoader *queries, const gchar *address) {
+    g_autofree gchar *statement = query_loader_load_query(queries, "find_image");
+    g_autofree gchar *param = db_make_string_param(address);
+    g_autofree gchar *sql = format_statement(statement, {param});
+    if (!sql)
+        return 0;
+    db_interface_execute_query(db, sql);
+    db_interface_step_result(db);
+    gint32 id = db_get_int_column(db, "id", 0);
+    db_interface_close_result(db);
+    return id;
+}
+
+/* "ins_velmora_image": a new picture row; *picture_id receives its id (left as
+ * it was when the library reports none). */
+void insert_picture(DBInterface *db, QueryLoader *queries, const gchar *address,
+                    gint64 *picture_id) {
+    g_autofree gchar *statement = query_loader_load_query(queries, "ins_velmora_image");
+    g_autofree gchar *param = db_make_string_param(address);
+    g_autofree gchar *sql = format_statement(statement, {param});
+    if (sql)
+        db_interface_execute_update_get_row_id(db, sql, picture_id);
+}
+
+/* The picture row the item refers to: 0 without a picture address, else the
+ * row already holding that address or a new one. */
+gint64 picture_id_for(DBInterface *db, QueryLoader *queries, const VelmoraItem *item) {
+    if (!item->image_url || !*item->image_url)
+        return 0;
+    gint64 picture_id = find_picture_id(db, queries, item->image_url);
+    if (picture_id < 1)
+        insert_picture(db, queries, item->image_url, &picture_id);
+    return picture_id;
+}
+
+void save_item(DBInterface *db, const gchar *insert_statement, const VelmoraItem *item,
+               gint64 picture_id) {
+    g_autofree gchar *title = db_make_string_param(item->title);
+    g_autofree gchar *link = db_make_string_param(item->link);
+    g_autofree gchar *rank = db_make_string_param(item->rank);
+    g_autofree gchar *store = db_make_string_param(item->store);
+    g_autofree gchar *list_price = db_make_string_param(item->list_price);
+    g_autofree gchar *our_price = db_make_string_param(item->our_price);
+    g_autofree gchar *authors = db_make_string_param(item->authors);
+    g_autofree gchar *picture = db_make_string_param_from_int(static_cast<gint32>(picture_id));
+    g_autofree gchar *sql = format_statement(
+        insert_statement, {title, link, rank, store, list_price, our_price, authors, picture});
+    execute_update(db, sql);
+}
+
+} // namespace
+
+extern "C" {
+
+void do_velmora_item_save(VelmoraItemArray *items, DBInterface *db, QueryLoader *queries) {
+    if (!items || !items->items || items->items->len == 0) {
+        g_warning("Not saving empty items");
+        return;
+    }
+    g_autofree gchar *insert_statement = query_loader_load_query(queries, "ins_item");
+    for (guint i = 0; i < items->items->len; i++) {
+        const VelmoraItem *item = g_array_index(items->items, VelmoraItem *, i);
+        if (!item)
+            continue;
+        gint64 picture_id = picture_id_for(db, queries, item);
+        save_item(db, insert_statement, item, picture_id);
+    }
+}
+
+VelmoraItemArray *load_velmora_items(DBInterface *db, QueryLoader *queries) {
+    VelmoraItemArray *rows = velmora_item_array_new();
+    g_autofree gchar *sql = query_loader_load_query(queries, "select_all_tmp_query");
+    if (!sql || !db_interface_execute_query(db, sql))
+        return rows;
+    while (db_interface_step_result(db)) {
+        VelmoraItem *row = g_new0(VelmoraItem, 1);
+        row->id = db_get_int_column(db, "id", 0);
+        row->image_id = db_get_int_column(db, "image_id", 0);
+        row->image_url = g_strdup(db_get_text_column(db, "image_url", 0));
+        row->image_path = g_strdup(db_get_text_column(db, "image_path", 0));
+        g_array_append_val(rows->items, row);
+    }
+    db_interface_close_result(db);
+    return rows;
+}
+
+void do_velmora_clear_image_data(DBInterface *db, QueryLoader *queries) {
+    VelmoraItemArray *rows = load_velmora_items(db, queries);
+    for (guint i = 0; i < rows->items->len; i++) {
+        const VelmoraItem *row = g_array_index(rows->items, VelmoraItem *, i);
+        if (row->image_path)
+            std::remove(row->image_path); /* a file already gone is fine */
+    }
+    velmora_item_array_free(rows);
+    delete_image_data_from_database(db, queries);
+}
+
+void do_velmora_get_and_store_images(DBInterface *db, QueryLoader *queries,
+                                     const gchar *image_cache_dir) {
+    if (!image_cache_dir)
+        return;
+    ensure_directory((std::string(image_cache_dir) + "/").c_str());
+    VelmoraItemArray *rows = load_velmora_items(db, queries);
+    if (rows->items->len == 0) {
+        velmora_item_array_free(rows);
+        return;
+    }
+    g_autofree gchar *update_statement = query_loader_load_query(queries, "update_image_paths");
+    for (guint i = 0; i < rows->items->len; i++) {
+        const VelmoraItem *row = g_array_index(rows->items, VelmoraItem *, i);
+        if (!row->image_url || !*row->image_url)
+            continue;
+        check_and_download_image(db, image_cache_dir, queries, static_cast<gint32>(row->id),
+                                 static_cast<gint32>(row->image_id), row->image_url,
+                                 update_statement, 0);
+    }
+    velmora_item_array_free(rows);
+}
+
+} // extern "C"
