@@ -48,6 +48,11 @@ gboolean on_button_press(GtkWidget *widget, GdkEventButton *event, gpointer) {
     HDHomePluginItem *item = HD_HOME_PLUGIN_ITEM(widget);
     if (!hd_home_plugin_item_get_settings(item))
         return FALSE;
+    /* A menu whose popup never took hold (no pointer grab) is replaced. */
+    GList *earlier = g_list_copy(gtk_menu_get_for_attach_widget(widget));
+    for (GList *menu = earlier; menu != nullptr; menu = menu->next)
+        gtk_widget_destroy(GTK_WIDGET(menu->data));
+    g_list_free(earlier);
     GtkWidget *menu = gtk_menu_new();
     GtkWidget *entry = gtk_menu_item_new_with_label("Settings");
     g_signal_connect_object(entry, "activate", G_CALLBACK(on_settings_activate), item,
@@ -91,13 +96,21 @@ const gchar *choose_module_dir(const gchar *from_command_line) {
 }
 
 HDHomePluginItem *create_widget(const gchar *library_path, GError **error) {
-    HDPluginModule *module = hd_plugin_module_new(library_path);
-    /* The module is used for the rest of the process: instances of its type may
-     * exist at any time, and a GTypeModule that registered types is never freed. */
-    if (!g_type_module_use(G_TYPE_MODULE(module))) {
-        g_set_error(error, G_FILE_ERROR, G_FILE_ERROR_FAILED, "cannot load the widget module %s",
-                    library_path);
-        return nullptr;
+    /* One module per library, loaded once and used for the rest of the process:
+     * instances of its type may exist at any time, a GTypeModule that registered
+     * types is never freed, and a type name can be registered only once. */
+    static GHashTable *loaded_modules =
+        g_hash_table_new_full(g_str_hash, g_str_equal, g_free, nullptr);
+    auto *module = static_cast<HDPluginModule *>(g_hash_table_lookup(loaded_modules, library_path));
+    if (module == nullptr) {
+        module = hd_plugin_module_new(library_path);
+        if (!g_type_module_use(G_TYPE_MODULE(module))) {
+            g_set_error(error, G_FILE_ERROR, G_FILE_ERROR_FAILED,
+                        "cannot load the widget module %s", library_path);
+            g_object_unref(module);
+            return nullptr;
+        }
+        g_hash_table_insert(loaded_modules, g_strdup(library_path), module);
     }
     GType type = hd_plugin_module_get_added_type(module);
     if (type == G_TYPE_INVALID || !g_type_is_a(type, HD_TYPE_HOME_PLUGIN_ITEM) ||

@@ -1,19 +1,16 @@
 /*
  * hildon-logical-font.cpp - logical fonts: names such as "SmallSystemFont"
  * that stand for a font of the desktop's theme. Each is a GTK rc style whose
- * widget path is the name itself, so the theme may redefine it; this library
+ * widget path is the name itself, so a theme may redefine it; this library
  * declares the defaults on first use. hildon_helper_set_logical_font looks the
- * name up and applies the style's font to a widget and its children, again
- * whenever the widget's style changes or a child is added.
+ * name up and applies the style's font to a widget and everything below it,
+ * again when a widget's style changes (a theme switch) and to children added
+ * later with gtk_container_add. The last logical font set on a widget wins.
  */
 #include "hildon/hildon.h"
 #include "hildon-private.h"
 
 namespace {
-
-void free_name(gpointer name, GClosure *) {
-    g_free(name);
-}
 
 /* The desktop's sans family at 13 points, plain and emphasised. */
 constexpr const char *kLogicalFontStyles =
@@ -22,43 +19,68 @@ constexpr const char *kLogicalFontStyles =
     "style \"EmpSmallSystemFont\" { font_name = \"Sans Bold 13\" }\n"
     "widget \"EmpSmallSystemFont\" style \"EmpSmallSystemFont\"\n";
 
-void apply_font(GtkWidget *widget, const gchar *name);
+/* Per widget: the logical font name it follows and its "style-set" handler;
+ * per container: whether it passes its font on to children it gains. */
+constexpr const char *kFontNameKey = "hildon-logical-font-name";
+constexpr const char *kStyleHandlerKey = "hildon-logical-font-style-handler";
+constexpr const char *kAddHandlerKey = "hildon-logical-font-add-handler";
 
-void apply_font_to_child(GtkWidget *child, gpointer name) {
-    apply_font(child, static_cast<const gchar *>(name));
+const gchar *followed_font(GtkWidget *widget) {
+    return static_cast<const gchar *>(g_object_get_data(G_OBJECT(widget), kFontNameKey));
 }
 
-void on_child_added(GtkContainer *, GtkWidget *child, gpointer name) {
-    apply_font(child, static_cast<const gchar *>(name));
-}
-
-/* Sets the font of the logical font's rc style on widget and every widget
- * below it. Containers also pass the font on to children added later. */
-void apply_font(GtkWidget *widget, const gchar *name) {
-    GtkStyle *style =
+/* Sets the font of the widget's logical font on the widget alone. Modifying
+ * the font sets the style again; once the font is in place nothing is done, so
+ * the "style-set" handler comes to rest. */
+void refresh_font(GtkWidget *widget) {
+    const gchar *name = followed_font(widget);
+    if (name == nullptr)
+        return;
+    GtkStyle *logical =
         gtk_rc_get_style_by_paths(gtk_widget_get_settings(widget), name, nullptr, G_TYPE_NONE);
-    if (style == nullptr || style->font_desc == nullptr)
+    if (logical == nullptr || logical->font_desc == nullptr)
         return;
-    gtk_widget_modify_font(widget, style->font_desc);
-    if (!GTK_IS_CONTAINER(widget))
+    GtkRcStyle *modifier = gtk_widget_get_modifier_style(widget);
+    if (modifier->font_desc != nullptr &&
+        pango_font_description_equal(modifier->font_desc, logical->font_desc))
         return;
-    /* A container carries one handler per logical font name at most. */
-    g_autofree gchar *key = g_strconcat("hildon-logical-font-add:", name, nullptr);
-    if (g_object_get_data(G_OBJECT(widget), key) == nullptr) {
-        g_signal_connect_data(widget, "add", G_CALLBACK(on_child_added), g_strdup(name), free_name,
-                              G_CONNECT_AFTER);
-        g_object_set_data(G_OBJECT(widget), key, GINT_TO_POINTER(1));
-    }
-    gtk_container_foreach(GTK_CONTAINER(widget), apply_font_to_child, const_cast<gchar *>(name));
+    gtk_widget_modify_font(widget, logical->font_desc);
 }
 
-/* A theme change replaces the widget's style; the logical font is looked up
- * again so that it follows the new theme. Modifying the font sets the style
- * again, so the handler keeps itself out meanwhile. */
-void on_style_set(GtkWidget *widget, GtkStyle *, gpointer name) {
-    g_signal_handlers_block_by_func(widget, (gpointer)on_style_set, name);
-    apply_font(widget, static_cast<const gchar *>(name));
-    g_signal_handlers_unblock_by_func(widget, (gpointer)on_style_set, name);
+void on_style_set(GtkWidget *widget, GtkStyle *, gpointer) {
+    refresh_font(widget);
+}
+
+void follow_font(GtkWidget *widget, const gchar *name);
+
+void follow_font_in_child(GtkWidget *child, gpointer name) {
+    follow_font(child, static_cast<const gchar *>(name));
+}
+
+void on_child_added(GtkContainer *container, GtkWidget *child, gpointer) {
+    const gchar *name = followed_font(GTK_WIDGET(container));
+    if (name != nullptr)
+        follow_font(child, name);
+}
+
+void follow_font(GtkWidget *widget, const gchar *name) {
+    GObject *object = G_OBJECT(widget);
+    g_object_set_data_full(object, kFontNameKey, g_strdup(name), g_free);
+    if (g_object_get_data(object, kStyleHandlerKey) == nullptr) {
+        gulong handler =
+            g_signal_connect_after(widget, "style-set", G_CALLBACK(on_style_set), nullptr);
+        g_object_set_data(object, kStyleHandlerKey, GSIZE_TO_POINTER(handler));
+    }
+    if (GTK_IS_CONTAINER(widget)) {
+        if (g_object_get_data(object, kAddHandlerKey) == nullptr) {
+            gulong handler =
+                g_signal_connect_after(widget, "add", G_CALLBACK(on_child_added), nullptr);
+            g_object_set_data(object, kAddHandlerKey, GSIZE_TO_POINTER(handler));
+        }
+        gtk_container_forall(GTK_CONTAINER(widget), follow_font_in_child,
+                             const_cast<gchar *>(name));
+    }
+    refresh_font(widget);
 }
 
 } // namespace
@@ -75,8 +97,8 @@ gulong hildon_helper_set_logical_font(GtkWidget *widget, const gchar *logicalfon
     g_return_val_if_fail(GTK_IS_WIDGET(widget), 0);
     g_return_val_if_fail(logicalfontname != nullptr, 0);
     hildon_ensure_logical_fonts();
-    gchar *name = g_strdup(logicalfontname);
-    apply_font(widget, name);
-    return g_signal_connect_data(widget, "style-set", G_CALLBACK(on_style_set), name, free_name,
-                                 G_CONNECT_AFTER);
+    /* A name the theme does not define yet is still followed: a later theme
+     * may define it. */
+    follow_font(widget, logicalfontname);
+    return GPOINTER_TO_SIZE(g_object_get_data(G_OBJECT(widget), kStyleHandlerKey));
 }

@@ -64,8 +64,13 @@ SelectorColumn *column_at(HildonTouchSelector *selector, gint column) {
     return static_cast<SelectorColumn *>(g_ptr_array_index(columns, column));
 }
 
+/* Each column holds its view, so the view's selection cannot call back into a
+ * column record that is gone. */
 void free_column(gpointer data) {
     auto *column = static_cast<SelectorColumn *>(data);
+    GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(column->view));
+    g_signal_handlers_disconnect_by_func(selection, (gpointer)on_selection_changed, column);
+    g_object_unref(column->view);
     g_object_unref(column->model);
     g_free(column);
 }
@@ -77,6 +82,7 @@ SelectorColumn *append_text_column(HildonTouchSelector *selector) {
     column->active = -1;
     column->model = gtk_list_store_new(1, G_TYPE_STRING);
     column->view = gtk_tree_view_new_with_model(GTK_TREE_MODEL(column->model));
+    g_object_ref_sink(column->view);
     gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(column->view), FALSE);
     GtkCellRenderer *renderer = gtk_cell_renderer_text_new();
     gtk_tree_view_insert_column_with_attributes(GTK_TREE_VIEW(column->view), -1, nullptr, renderer,
@@ -96,19 +102,6 @@ SelectorColumn *append_text_column(HildonTouchSelector *selector) {
     return column;
 }
 
-void selector_destroy(GtkObject *object) {
-    HildonTouchSelector *selector = HILDON_TOUCH_SELECTOR(object);
-    /* The views go with the widget tree; stop their selections from reaching the
-     * column records, which are freed with the selector. */
-    GPtrArray *columns = selector->priv->columns;
-    for (guint i = 0; i < columns->len; ++i) {
-        auto *column = static_cast<SelectorColumn *>(g_ptr_array_index(columns, i));
-        GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(column->view));
-        g_signal_handlers_disconnect_by_func(selection, (gpointer)on_selection_changed, column);
-    }
-    GTK_OBJECT_CLASS(hildon_touch_selector_parent_class)->destroy(object);
-}
-
 void selector_finalize(GObject *object) {
     g_ptr_array_free(HILDON_TOUCH_SELECTOR(object)->priv->columns, TRUE);
     G_OBJECT_CLASS(hildon_touch_selector_parent_class)->finalize(object);
@@ -119,7 +112,6 @@ void selector_finalize(GObject *object) {
 static void hildon_touch_selector_class_init(HildonTouchSelectorClass *klass) {
     hildon_ensure_logical_fonts();
     G_OBJECT_CLASS(klass)->finalize = selector_finalize;
-    GTK_OBJECT_CLASS(klass)->destroy = selector_destroy;
     selector_signals[CHANGED] =
         g_signal_new("changed", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST,
                      G_STRUCT_OFFSET(HildonTouchSelectorClass, changed), nullptr, nullptr,

@@ -13,7 +13,6 @@ struct OssoHwWatch {
     osso_hw_cb_f *callback;
     gpointer data;
     osso_hw_state_t mask;
-    osso_hw_state_t current;
     guint subscription;
 };
 
@@ -32,12 +31,13 @@ void on_screensaver_active_changed(GDBusConnection *, const gchar *, const gchar
     gboolean active = FALSE;
     g_variant_get(parameters, "(b)", &active);
     active = active ? TRUE : FALSE;
-    if (watch->current.system_inactivity_ind == active)
+    osso_hw_state_t *current = &watch->osso->hw_state;
+    if (current->system_inactivity_ind == active)
         return;
-    watch->current.system_inactivity_ind = active;
+    current->system_inactivity_ind = active;
     if (!watch->mask.system_inactivity_ind)
         return;
-    osso_hw_state_t state = watch->current;
+    osso_hw_state_t state = *current;
     watch->callback(&state, watch->data);
 }
 
@@ -71,11 +71,7 @@ osso_return_t osso_hw_set_event_cb(osso_context_t *osso, osso_hw_state_t *state,
     osso_hw_state_t mask{TRUE, TRUE, TRUE, TRUE, OSSO_DEVMODE_FLIGHT};
     if (state != nullptr)
         mask = *state;
-    /* One callback per context: a new one takes the place of the old, keeping
-     * what is known of the current state. */
-    osso_hw_state_t current{FALSE, FALSE, FALSE, FALSE, OSSO_DEVMODE_NORMAL};
-    if (osso->hw_watch != nullptr)
-        current = osso->hw_watch->current;
+    /* One callback per context: a new one takes the place of the old. */
     osso_hw_watch_stop(osso);
 
     auto *watch = g_new0(OssoHwWatch, 1);
@@ -83,7 +79,6 @@ osso_return_t osso_hw_set_event_cb(osso_context_t *osso, osso_hw_state_t *state,
     watch->callback = cb;
     watch->data = data;
     watch->mask = mask;
-    watch->current = current;
     /* Signal callbacks run in the thread-default main context at the moment of
      * subscribing: the application's own. */
     g_main_context_push_thread_default(osso->main_context);

@@ -18,6 +18,7 @@ struct osso_af_context_t {
     GDBusConnection *session;
     GMainContext *main_context; /* where callbacks run; owned reference */
     OssoHwWatch *hw_watch;      /* NULL while no hardware-state callback is set */
+    osso_hw_state_t hw_state;   /* the indications as last reported */
 };
 
 /* Ends the hardware-state watch of a context that is going away. */

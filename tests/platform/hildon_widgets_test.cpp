@@ -1,0 +1,181 @@
+/*
+ * hildon_widgets_test.cpp - touch selectors, title/value buttons, picker
+ * buttons and logical fonts.
+ */
+#include <hildon/hildon.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+class HildonWidgetsTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(gtk_init_check(nullptr, nullptr)); }
+
+    static HildonTouchSelector *selector_with(std::initializer_list<const char *> rows) {
+        auto *selector = HILDON_TOUCH_SELECTOR(hildon_touch_selector_new_text());
+        for (const char *row : rows)
+            hildon_touch_selector_append_text(selector, row);
+        return selector;
+    }
+};
+
+void record_column(HildonTouchSelector *, gint column, gpointer data) {
+    static_cast<std::vector<gint> *>(data)->push_back(column);
+}
+
+TEST_F(HildonWidgetsTest, SelectorActiveRowAndCurrentText) {
+    HildonTouchSelector *selector = selector_with({"velmora.ca", "velmora.co.uk", "velmora.com"});
+    g_object_ref_sink(selector);
+    std::vector<gint> changes;
+    g_signal_connect(selector, "changed", G_CALLBACK(record_column), &changes);
+
+    EXPECT_EQ(hildon_touch_selector_get_active(selector, 0), -1);
+    EXPECT_EQ(hildon_touch_selector_get_current_text(selector), nullptr);
+
+    hildon_touch_selector_set_active(selector, 0, 2);
+    EXPECT_EQ(hildon_touch_selector_get_active(selector, 0), 2);
+    gchar *text = hildon_touch_selector_get_current_text(selector);
+    EXPECT_STREQ(text, "velmora.com");
+    g_free(text);
+    hildon_touch_selector_set_active(selector, 0, 2);
+    EXPECT_EQ(changes, std::vector<gint>({0}));
+
+    hildon_touch_selector_set_active(selector, 0, 0);
+    text = hildon_touch_selector_get_current_text(selector);
+    EXPECT_STREQ(text, "velmora.ca");
+    g_free(text);
+
+    /* -1, and a row past the end, leave no row active. */
+    hildon_touch_selector_set_active(selector, 0, -1);
+    EXPECT_EQ(hildon_touch_selector_get_active(selector, 0), -1);
+    EXPECT_EQ(hildon_touch_selector_get_current_text(selector), nullptr);
+    hildon_touch_selector_set_active(selector, 0, 1);
+    hildon_touch_selector_set_active(selector, 0, 3);
+    EXPECT_EQ(hildon_touch_selector_get_active(selector, 0), -1);
+    EXPECT_EQ(changes, std::vector<gint>({0, 0, 0, 0, 0}));
+
+    gtk_widget_destroy(GTK_WIDGET(selector));
+    g_object_unref(selector);
+}
+
+TEST_F(HildonWidgetsTest, ButtonShowsTitleAndValue) {
+    GtkWidget *button =
+        hildon_button_new(HILDON_SIZE_FINGER_HEIGHT, HILDON_BUTTON_ARRANGEMENT_VERTICAL);
+    hildon_button_set_title(HILDON_BUTTON(button), "Site");
+    hildon_button_set_value(HILDON_BUTTON(button), "velmora.de");
+    hildon_button_set_alignment(HILDON_BUTTON(button), 0.0, 0.5, 1.0, 0.0);
+    EXPECT_STREQ(hildon_button_get_title(HILDON_BUTTON(button)), "Site");
+    EXPECT_STREQ(hildon_button_get_value(HILDON_BUTTON(button)), "velmora.de");
+
+    GtkWidget *alignment = gtk_bin_get_child(GTK_BIN(button));
+    ASSERT_TRUE(GTK_IS_ALIGNMENT(alignment));
+    gfloat xalign = -1;
+    gfloat yalign = -1;
+    g_object_get(alignment, "xalign", &xalign, "yalign", &yalign, nullptr);
+    EXPECT_FLOAT_EQ(xalign, 0.0f);
+    EXPECT_FLOAT_EQ(yalign, 0.5f);
+    /* Vertical arrangement: the title above the value. */
+    EXPECT_TRUE(GTK_IS_VBOX(gtk_bin_get_child(GTK_BIN(alignment))));
+    gint height = 0;
+    gtk_widget_get_size_request(button, nullptr, &height);
+    EXPECT_GT(height, 0);
+    gtk_widget_destroy(g_object_ref_sink(button));
+    g_object_unref(button);
+}
+
+GtkWidget *picker_dialog(HildonTouchSelector *selector) {
+    GtkWidget *toplevel = gtk_widget_get_toplevel(GTK_WIDGET(selector));
+    return GTK_IS_DIALOG(toplevel) ? toplevel : nullptr;
+}
+
+TEST_F(HildonWidgetsTest, PickerButtonShowsTheSelectedValueAndPicksInADialog) {
+    GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWidget *button =
+        hildon_picker_button_new(HILDON_SIZE_AUTO, HILDON_BUTTON_ARRANGEMENT_VERTICAL);
+    gtk_container_add(GTK_CONTAINER(window), button);
+    hildon_button_set_title(HILDON_BUTTON(button), "Feed");
+    HildonTouchSelector *selector = selector_with({"Bestsellers", "Movers & Shakers"});
+    hildon_touch_selector_set_active(selector, 0, 1);
+    hildon_picker_button_set_selector(HILDON_PICKER_BUTTON(button), selector);
+    EXPECT_EQ(hildon_picker_button_get_selector(HILDON_PICKER_BUTTON(button)), selector);
+    EXPECT_STREQ(hildon_button_get_value(HILDON_BUTTON(button)), "Movers & Shakers");
+
+    hildon_touch_selector_set_active(selector, 0, 0);
+    EXPECT_STREQ(hildon_button_get_value(HILDON_BUTTON(button)), "Bestsellers");
+    gtk_widget_show_all(window);
+
+    /* A click opens the selector in a dialog; picking a row closes it. */
+    gtk_button_clicked(GTK_BUTTON(button));
+    GtkWidget *dialog = picker_dialog(selector);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(gtk_widget_get_visible(dialog));
+    EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(dialog)), "Feed");
+    hildon_touch_selector_set_active(selector, 0, 1);
+    EXPECT_EQ(picker_dialog(selector), nullptr);
+    EXPECT_STREQ(hildon_button_get_value(HILDON_BUTTON(button)), "Movers & Shakers");
+
+    /* Closing the dialog without a pick keeps the selector and the value. */
+    gtk_button_clicked(GTK_BUTTON(button));
+    dialog = picker_dialog(selector);
+    ASSERT_NE(dialog, nullptr);
+    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_DELETE_EVENT);
+    EXPECT_EQ(picker_dialog(selector), nullptr);
+    EXPECT_EQ(hildon_touch_selector_get_active(selector, 0), 1);
+
+    /* No active row: an empty value. */
+    hildon_touch_selector_set_active(selector, 0, -1);
+    EXPECT_STREQ(hildon_button_get_value(HILDON_BUTTON(button)), "");
+    gtk_widget_destroy(window);
+}
+
+void expect_font(GtkWidget *widget, const char *family, PangoWeight weight, int points) {
+    const PangoFontDescription *font = gtk_widget_get_style(widget)->font_desc;
+    ASSERT_NE(font, nullptr);
+    EXPECT_STREQ(pango_font_description_get_family(font), family);
+    EXPECT_EQ(pango_font_description_get_weight(font), weight);
+    EXPECT_EQ(pango_font_description_get_size(font), points * PANGO_SCALE);
+}
+
+TEST_F(HildonWidgetsTest, LogicalFontsComeFromRcStylesAndReachChildren) {
+    GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWidget *box = gtk_vbox_new(FALSE, 0);
+    GtkWidget *plain = gtk_label_new("plain");
+    GtkWidget *emphasised = gtk_label_new("emphasised");
+    gtk_container_add(GTK_CONTAINER(window), box);
+    gtk_box_pack_start(GTK_BOX(box), plain, FALSE, FALSE, 0);
+
+    EXPECT_NE(hildon_helper_set_logical_font(plain, "SmallSystemFont"), 0u);
+    EXPECT_NE(hildon_helper_set_logical_font(box, "EmpSmallSystemFont"), 0u);
+    /* A child added later gets the container's logical font too. */
+    gtk_container_add(GTK_CONTAINER(box), emphasised);
+    gtk_widget_show_all(window);
+
+    /* The rc styles hold the fonts; the lookup works the way the theme's does. */
+    GtkStyle *style = gtk_rc_get_style_by_paths(gtk_widget_get_settings(plain),
+                                                "EmpSmallSystemFont", nullptr, G_TYPE_NONE);
+    ASSERT_NE(style, nullptr);
+    expect_font(emphasised, "Sans", PANGO_WEIGHT_BOLD, 13);
+    /* The box's font reached the label that was already inside. */
+    expect_font(plain, "Sans", PANGO_WEIGHT_BOLD, 13);
+
+    GtkWidget *alone = gtk_label_new("alone");
+    GtkWidget *other_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_container_add(GTK_CONTAINER(other_window), alone);
+    hildon_helper_set_logical_font(alone, "SmallSystemFont");
+    gtk_widget_show_all(other_window);
+    expect_font(alone, "Sans", PANGO_WEIGHT_NORMAL, 13);
+    /* The font survives a style change such as a theme switch. */
+    gtk_widget_set_style(alone, nullptr);
+    expect_font(alone, "Sans", PANGO_WEIGHT_NORMAL, 13);
+
+    /* An undefined name changes nothing now. */
+    EXPECT_NE(hildon_helper_set_logical_font(alone, "NoSuchLogicalFont"), 0u);
+    expect_font(alone, "Sans", PANGO_WEIGHT_NORMAL, 13);
+    gtk_widget_destroy(other_window);
+    gtk_widget_destroy(window);
+}
+
+} // namespace
