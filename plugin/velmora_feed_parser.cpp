@@ -1,0 +1,307 @@
+/*
+ * velmora_feed_parser.cpp - turns the feed documents of a run into items with a
+ * libxml2 SAX version 1 parser, and during a run stores each item, has its
+ * picture fetched and reports status 0 the moment its element closes.
+ *
+ * The handler set has only the predefined-entity lookup besides the document,
+ * element and text handlers: no DTD, entity declaration or subset handler, so
+ * the parser never loads an external DTD or entity and never expands an entity
+ * a document declares (a reference to one is a fatal error of that document).
+ * A document that breaks off keeps the items completed before the break: they
+ * have already been stored and shown, which is the point of storing as we go.
+ */
+#include "velmora_feed_parser.h"
+#include "velmora_feed_patterns.h"
+
+#include <libxml/parser.h>
+#include <libxml/entities.h>
+
+#include <cstring>
+
+namespace {
+
+bool is(const gchar *element, const gchar *name) {
+    return element && std::strcmp(element, name) == 0;
+}
+
+DBInterface *current_database(const VelmoraParseContext *context) {
+    return context->database_slot ? *context->database_slot : nullptr;
+}
+
+/* How many bytes of text[0, length) fit into room, cut at a character start. */
+gsize fitting_prefix(const gchar *text, gsize length, gsize room) {
+    if (length <= room)
+        return length;
+    gsize cut = room;
+    while (cut > 0 && (static_cast<guchar>(text[cut]) & 0xC0) == 0x80)
+        cut--;
+    return cut;
+}
+
+/* A NUL-terminated copy of a chunk, at most VELMORA_MAX_TEXT_BYTES long. */
+gchar *copy_chunk(const gchar *chunk, gsize length) {
+    return g_strndup(chunk, fitting_prefix(chunk, length, VELMORA_MAX_TEXT_BYTES));
+}
+
+/* Appends to a text that grows chunk by chunk; an absent text counts as empty
+ * and becomes present. Stops growing at VELMORA_MAX_TEXT_BYTES. */
+void append_text(gchar **text, VelmoraTextBuffer *buffer, const gchar *chunk, gsize length) {
+    if (!*text)
+        *buffer = VelmoraTextBuffer{};
+    if (buffer->full)
+        return;
+    gsize take = fitting_prefix(chunk, length, VELMORA_MAX_TEXT_BYTES - buffer->length);
+    if (take < length)
+        buffer->full = TRUE;
+    gsize needed = buffer->length + take + 1;
+    if (needed > buffer->capacity) {
+        buffer->capacity = MAX(needed, buffer->capacity * 2);
+        *text = static_cast<gchar *>(g_realloc(*text, buffer->capacity));
+    }
+    std::memcpy(*text + buffer->length, chunk, take);
+    buffer->length += take;
+    (*text)[buffer->length] = '\0';
+}
+
+/* Puts a new owned value in place of a growing text. */
+void replace_text(gchar **text, VelmoraTextBuffer *buffer, gchar *value) {
+    g_free(*text);
+    *text = value;
+    gsize length = value ? std::strlen(value) : 0;
+    *buffer = VelmoraTextBuffer{length, value ? length + 1 : 0, length >= VELMORA_MAX_TEXT_BYTES};
+}
+
+void drop_creator_text(VelmoraParseContext *context) {
+    g_free(context->creator_text);
+    context->creator_text = nullptr;
+    context->creator_buffer = VelmoraTextBuffer{};
+}
+
+/* At the end of "link": shorten the link and add the region's suffix. */
+void finish_link(VelmoraParseContext *context) {
+    VelmoraItem *item = context->current_item;
+    if (!item->link)
+        return; /* no link text: leave the link absent rather than a bare suffix */
+    replace_text(&item->link, &context->link_buffer,
+                 velmora_pattern_rewrite_link(context->patterns, item->link));
+    if (!context->urls || !context->region)
+        return;
+    g_autofree gchar *suffix =
+        query_loader_load_query_by_section(context->urls, context->region, "link_url_suffix");
+    if (suffix)
+        append_text(&item->link, &context->link_buffer, suffix, std::strlen(suffix));
+}
+
+/* At the end of "creator": add the author name found in its text. The text is
+ * dropped in every case, so it never carries over into a later creator. */
+void finish_creator(VelmoraParseContext *context) {
+    VelmoraItem *item = context->current_item;
+    if (item && context->creator_text && std::strstr(context->creator_text, "field-author=")) {
+        g_autofree gchar *name = velmora_pattern_author(context->patterns, context->creator_text);
+        if (name && *name) {
+            if (item->authors && *item->authors)
+                append_text(&item->authors, &context->authors_buffer, ", ", 2);
+            append_text(&item->authors, &context->authors_buffer, name, std::strlen(name));
+        }
+    }
+    drop_creator_text(context);
+}
+
+/* At the end of "item": the item joins the result list and, during a run, is
+ * stored, its picture fetched and status 0 reported. */
+void complete_item(VelmoraParseContext *context) {
+    VelmoraItem *item = context->current_item;
+    context->current_item = nullptr;
+    if (context->items->items->len >= VELMORA_MAX_ITEMS_PER_RUN) {
+        velmora_item_free(item);
+        return;
+    }
+    item->rank = g_strdup(context->rank_text);
+    g_array_append_val(context->items->items, item);
+    if (!context->callback)
+        return;
+    VelmoraItemArray *single = velmora_item_array_new();
+    g_array_append_val(single->items, item);
+    do_velmora_item_save(single, current_database(context), context->queries);
+    do_velmora_get_and_store_images(current_database(context), context->queries,
+                                    context->image_cache_dir);
+    context->callback(context->user_data, VELMORA_STATUS_ITEM_STORED);
+    do_velmora_item_array_free(single, 0);
+}
+
+/* What a document leaves behind is not carried into the next one. */
+void end_document_state(VelmoraParseContext *context) {
+    g_free(context->rank_text);
+    context->rank_text = nullptr;
+    g_free(context->current_element);
+    context->current_element = nullptr;
+    drop_creator_text(context);
+    velmora_item_free(context->current_item); /* an item the document left open */
+    context->current_item = nullptr;
+    context->in_item = 0;
+}
+
+/* ---- SAX handlers ---- */
+
+xmlEntityPtr on_get_entity(void *, const xmlChar *name) {
+    return xmlGetPredefinedEntity(name);
+}
+
+void on_start_document(void *user_data) {
+    static_cast<VelmoraParseContext *>(user_data)->in_item = 0;
+}
+
+void on_end_document(void *) {}
+
+void on_start_element(void *user_data, const xmlChar *name, const xmlChar **) {
+    auto *context = static_cast<VelmoraParseContext *>(user_data);
+    const gchar *element = reinterpret_cast<const gchar *>(name);
+    g_free(context->current_element);
+    context->current_element = g_strdup(element);
+    if (!is(element, "item"))
+        return;
+    if (!context->items)
+        context->items = velmora_item_array_new();
+    context->in_item = 1;
+    velmora_item_free(context->current_item); /* an item opened inside another replaces it */
+    context->current_item = g_new0(VelmoraItem, 1);
+    context->title_buffer = context->store_buffer = VelmoraTextBuffer{};
+    context->link_buffer = context->authors_buffer = VelmoraTextBuffer{};
+}
+
+void on_end_element(void *user_data, const xmlChar *name) {
+    auto *context = static_cast<VelmoraParseContext *>(user_data);
+    const gchar *element = reinterpret_cast<const gchar *>(name);
+    g_free(context->current_element);
+    context->current_element = nullptr;
+    if (context->in_item && context->current_item && is(element, "link"))
+        finish_link(context);
+    if (is(element, "item")) {
+        context->in_item = 0;
+        if (context->current_item)
+            complete_item(context);
+    } else if (is(element, "creator")) {
+        finish_creator(context);
+    }
+}
+
+void on_characters(void *user_data, const xmlChar *characters, int length) {
+    auto *context = static_cast<VelmoraParseContext *>(user_data);
+    const gchar *element = context->current_element;
+    const gchar *chunk = reinterpret_cast<const gchar *>(characters);
+    if (!element || length < 0)
+        return;
+    gsize size = static_cast<gsize>(length);
+    if (is(element, "rank")) {
+        g_free(context->rank_text);
+        context->rank_text = copy_chunk(chunk, size);
+    }
+    VelmoraItem *item = context->current_item;
+    if (!context->in_item || !item)
+        return;
+    if (is(element, "title")) {
+        append_text(&item->title, &context->title_buffer, chunk, size);
+    } else if (is(element, "store")) {
+        append_text(&item->store, &context->store_buffer, chunk, size);
+    } else if (is(element, "listPriceAmount")) {
+        g_free(item->list_price);
+        item->list_price = copy_chunk(chunk, size);
+    } else if (is(element, "ourPriceAmount")) {
+        gchar *price = copy_chunk(chunk, size);
+        g_free(item->our_price);
+        item->our_price = nullptr;
+        if (velmora_pattern_is_price(context->patterns, price, std::strlen(price)))
+            item->our_price = price;
+        else
+            g_free(price);
+    } else if (is(element, "creator")) {
+        append_text(&context->creator_text, &context->creator_buffer, chunk, size);
+    } else if (is(element, "image")) {
+        parse_image(context, copy_chunk(chunk, size));
+    } else if (is(element, "link")) {
+        append_text(&item->link, &context->link_buffer, chunk, size);
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+void parse_image(VelmoraParseContext *context, gchar *chunk) {
+    if (context && chunk && context->current_item) {
+        gchar *address = velmora_pattern_picture_address(context->patterns, chunk);
+        if (address) {
+            g_free(context->current_item->image_url);
+            context->current_item->image_url = address;
+            set_image_scale(context);
+        }
+    }
+    g_free(chunk);
+}
+
+void set_image_scale(VelmoraParseContext *context) {
+    if (!context || !context->current_item || !context->current_item->image_url)
+        return;
+    VelmoraItem *item = context->current_item;
+    gchar *scaled = velmora_pattern_scale_picture(context->patterns, item->image_url);
+    g_free(item->image_url);
+    item->image_url = scaled;
+}
+
+VelmoraItemArray *do_velmora_item_parse_and_save(VelmoraItemRawData *raw, const gchar *region,
+                                                 QueryLoader *urls, DBInterface **database_slot,
+                                                 QueryLoader *queries, gpointer user_data,
+                                                 const gchar *image_cache_dir,
+                                                 VelmoraStatusCallback callback) {
+    xmlInitParser();
+    auto *context = g_new0(VelmoraParseContext, 1);
+    context->items = velmora_item_array_new();
+    context->urls = urls;
+    context->database_slot = database_slot;
+    context->queries = queries;
+    context->image_cache_dir = image_cache_dir;
+    context->region = region;
+    context->user_data = user_data;
+    context->callback = callback;
+    context->patterns = velmora_feed_patterns_new();
+
+    /* SAX version 1: `initialized` stays 0, so elements arrive by plain name
+     * and CDATA content reaches on_characters in one piece. */
+    auto *handler = g_new0(xmlSAXHandler, 1);
+    handler->getEntity = on_get_entity;
+    handler->startDocument = on_start_document;
+    handler->endDocument = on_end_document;
+    handler->startElement = on_start_element;
+    handler->endElement = on_end_element;
+    handler->characters = on_characters;
+
+    /* During a run the previous items go before the first document is read,
+     * even when the documents then yield none. */
+    if (callback && current_database(context)) {
+        g_autofree gchar *delete_all = query_loader_load_query(queries, "del_item_all");
+        if (delete_all)
+            db_interface_execute_update(current_database(context), delete_all);
+    }
+
+    for (guint i = 0; raw && raw->downloads && i < raw->downloads->len; i++) {
+        GArray *document = g_array_index(raw->downloads, GArray *, i);
+        if (document && document->len > 0 && document->len <= G_MAXINT)
+            xmlSAXUserParseMemory(handler, context, document->data,
+                                  static_cast<int>(document->len));
+        end_document_state(context);
+    }
+
+    VelmoraItemArray *items = context->items;
+    g_free(handler);
+    velmora_feed_patterns_free(context->patterns);
+    g_free(context);
+    return items;
+}
+
+VelmoraItemArray *do_velmora_item_parse(VelmoraItemRawData *raw, const gchar *region,
+                                        QueryLoader *urls) {
+    return do_velmora_item_parse_and_save(raw, region, urls, nullptr, nullptr, nullptr, nullptr,
+                                          nullptr);
+}
+
+} // extern "C"

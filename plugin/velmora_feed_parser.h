@@ -1,0 +1,68 @@
+/*
+ * velmora_feed_parser.h - the feed parser's parse context and its exported
+ * helpers. The parser is an event-driven (SAX version 1) reader of the feed
+ * documents of a run; during a run it also stores each item the moment it
+ * closes and reports it to the daemon.
+ */
+#ifndef VELMORA_FEED_PARSER_H
+#define VELMORA_FEED_PARSER_H
+
+#include "velmora_service_plugin.h"
+
+G_BEGIN_DECLS
+
+/* Every text the parser keeps is at most this many bytes (cut at a character
+ * boundary): a feed can make a single text grow without end, and nothing shown
+ * on the widget needs more. */
+#define VELMORA_MAX_TEXT_BYTES (64 * 1024)
+
+/* At most this many items are taken from one run's documents; later items are
+ * dropped. Every stored item makes the item store walk all items stored so far,
+ * so the cost of a run grows with the square of its items. */
+#define VELMORA_MAX_ITEMS_PER_RUN 1000
+
+typedef struct VelmoraFeedPatterns VelmoraFeedPatterns;
+
+/* Length and allocated size of a text that grows chunk by chunk. */
+typedef struct {
+    gsize length;
+    gsize capacity;
+    gboolean full; /* reached VELMORA_MAX_TEXT_BYTES: further chunks are dropped */
+} VelmoraTextBuffer;
+
+/* The user data of the SAX handlers for one call of
+ * do_velmora_item_parse_and_save. */
+typedef struct {
+    int in_item;
+    VelmoraItemArray *items;
+    VelmoraItem *current_item;
+    gchar *current_element;
+    gchar *rank_text;
+    QueryLoader *urls;
+    DBInterface **database_slot; /* read anew at every use */
+    QueryLoader *queries;
+    const gchar *image_cache_dir;
+    const gchar *region;
+    gchar *creator_text;
+    gpointer user_data;
+    VelmoraStatusCallback callback;
+
+    /* The expressions, compiled once per call. */
+    VelmoraFeedPatterns *patterns;
+    /* How far the growing texts of the current item and creator_text have got. */
+    VelmoraTextBuffer title_buffer;
+    VelmoraTextBuffer store_buffer;
+    VelmoraTextBuffer link_buffer;
+    VelmoraTextBuffer authors_buffer;
+    VelmoraTextBuffer creator_buffer;
+} VelmoraParseContext;
+
+/* Takes the picture address out of an HTML fragment into the current item's
+ * image_url and raises its size; frees chunk. */
+void parse_image(VelmoraParseContext *context, gchar *chunk);
+/* Replaces every "_SL75_" of the current item's image_url by "_SL100_". */
+void set_image_scale(VelmoraParseContext *context);
+
+G_END_DECLS
+
+#endif /* VELMORA_FEED_PARSER_H */
