@@ -302,7 +302,8 @@ def feed_document(base, region, title, items):
         if item.image_in_cdata:
             out.append("<image><![CDATA[%s]]></image>" % fragment)
         else:
-            out.append("<image>%s</image>" % text(fragment))
+            # Quotes escaped too: no single text chunk holds the whole src attribute.
+            out.append("<image>%s</image>" % html.escape(fragment, quote=True))
         out.append("<link>%s</link>" % text(link_for(base, item, region)))
         out.append("</item>")
     out.append("</channel>")
