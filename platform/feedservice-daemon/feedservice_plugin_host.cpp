@@ -234,6 +234,8 @@ void PluginHost::deactivate(const std::string &name) {
         g_source_unref(plugin->periodic);
         plugin->periodic = nullptr;
     }
+    /* A run not yet started is dropped too; one under way finishes. */
+    plugin->run_requested = false;
 }
 
 void PluginHost::request_run(Plugin *plugin) {

@@ -37,7 +37,8 @@ class PluginHost {
      * interval seconds. A request while a run is pending or under way adds at
      * most one further run. */
     void activate(const std::string &name, ActivateReply reply);
-    /* Stops the periodic runs of a loaded plug-in; a run under way finishes. */
+    /* Stops the periodic runs of a loaded plug-in and drops a run not yet
+     * started; a run under way finishes. */
     void deactivate(const std::string &name);
     /* Waits for a run under way, unloads every plug-in (de_init_plugin) and
      * stops the worker. Idempotent; the destructor calls it. */

@@ -201,15 +201,18 @@ class FeedServiceDaemon : public ::testing::Test {
 };
 StorefrontServer *FeedServiceDaemon::store_ = nullptr;
 
-// Every feed of the US storefront: a run long enough to act while it is under way.
-const char kAllCategories[] = "[bestsellers,movers_shakers,bestsellers_book,hotnew_books,"
-                              "bestsellers_music,bestsellers_dvd,bestsellers_electronics,"
-                              "bestsellers_games]";
-int all_category_items(const StorefrontServer &store) {
+// Four feeds of the US storefront: a run long enough to act while it is under way.
+const char *const kLongRunCategories[] = {"bestsellers", "movers_shakers", "bestsellers_book",
+                                          "hotnew_books"};
+std::string long_run_list() {
+    std::string list = "[";
+    for (const char *category : kLongRunCategories)
+        list += std::string(list.size() > 1 ? "," : "") + category;
+    return list + "]";
+}
+int long_run_items(const StorefrontServer &store) {
     int total = 0;
-    for (const char *category :
-         {"bestsellers", "movers_shakers", "bestsellers_book", "hotnew_books", "bestsellers_music",
-          "bestsellers_dvd", "bestsellers_electronics", "bestsellers_games"})
+    for (const char *category : kLongRunCategories)
         total += store.item_count("velmora.com", category);
     return total;
 }
@@ -238,9 +241,9 @@ TEST_F(FeedServiceDaemon, ActivateRunsThePluginAndRelaysEveryStatusInOrder) {
 }
 
 TEST_F(FeedServiceDaemon, ActivateDuringARunQueuesExactlyOneMoreRun) {
-    set_categories(kAllCategories);
+    set_categories(long_run_list());
     start_daemon();
-    const int count = all_category_items(*store_);
+    const int count = long_run_items(*store_);
     ASSERT_EQ(client_->activate(kPlugin), 1);
     ASSERT_TRUE(client_->wait_for_status(0, 1, 60)) << daemon_log();
     // The bus answers at once during the run, and the three requests fold into one run.
@@ -281,9 +284,9 @@ TEST_F(FeedServiceDaemon, PeriodicRunsFollowActivationAndStopOnDeactivate) {
 }
 
 TEST_F(FeedServiceDaemon, SigtermDuringARunFinishesTheRunAndExitsCleanly) {
-    set_categories(kAllCategories);
+    set_categories(long_run_list());
     start_daemon();
-    const int count = all_category_items(*store_);
+    const int count = long_run_items(*store_);
     ASSERT_EQ(client_->activate(kPlugin), 1);
     ASSERT_TRUE(client_->wait_for_status(0, 1, 60)) << daemon_log();
     g_subprocess_send_signal(daemon_, SIGTERM);
