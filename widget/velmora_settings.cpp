@@ -71,10 +71,6 @@ void write_categories(GConfClient *client, GSList *list) {
     g_clear_error(&error);
 }
 
-void free_string_list(GSList *list) {
-    g_slist_free_full(list, g_free);
-}
-
 /* Picker order of the regions; the index is also the logo's. */
 constexpr const char *kRegions[] = {
     VELMORA_REGION_CA, VELMORA_REGION_UK, VELMORA_REGION_US, VELMORA_REGION_DE, VELMORA_REGION_FR,
@@ -184,7 +180,7 @@ void ensure_gconf_validity(void) {
         GSList default_list = {const_cast<gchar *>(VELMORA_DEFAULT_CATEGORY), nullptr};
         write_categories(client.get(), &default_list);
     }
-    free_string_list(list);
+    g_slist_free_full(list, g_free);
 }
 
 VelmoraSettings *initialize_settings(void) {
