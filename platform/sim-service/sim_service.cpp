@@ -5,6 +5,7 @@
  * was started with, as a packed-BCD byte array and the status 0.
  *
  *   sim-service --mcc 234 --mnc 15        home network from country and network code
+ *                                         (these two are the default)
  *   sim-service --hplmn-bytes 32F451      the raw bytes, in hex (may be short or empty)
  *   sim-service --reply-error ...         answers every call with an error instead
  *
