@@ -1,0 +1,298 @@
+// Hostile feed documents: entity bombs, external entities and DTDs, deep nesting, huge
+// documents and texts, invalid UTF-8, truncation, and texts that make the parser's
+// regular expressions backtrack. Each yields the items completed before the fault and
+// nothing else; nothing is read from disk or network.
+#include "plugin_parser_support.h"
+
+#include "http_test_server.h"
+#include "velmora_feed_parser.h"
+#include "velmora_feed_patterns.h"
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <random>
+
+using namespace plugin_test;
+
+namespace {
+
+class HostileFeed : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = make_temp_dir();
+        urls_ = new_url_catalogue(dir_);
+        ASSERT_NE(urls_, nullptr);
+    }
+    void TearDown() override { query_loader_free(urls_); }
+
+    std::vector<Parsed> parse(std::initializer_list<std::string> documents) {
+        return parse_only(urls_, documents);
+    }
+
+    std::string dir_;
+    QueryLoader *urls_ = nullptr;
+};
+
+// Reports whether a file was opened or read while it was alive.
+class AccessWatch {
+  public:
+    explicit AccessWatch(const std::string &path) {
+        fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        EXPECT_GE(inotify_add_watch(fd_, path.c_str(), IN_OPEN | IN_ACCESS), 0) << path;
+    }
+    ~AccessWatch() { close(fd_); }
+    bool touched() const {
+        char events[4096];
+        return read(fd_, events, sizeof events) > 0;
+    }
+
+  private:
+    int fd_;
+};
+
+const std::string kGoodItem = "<item><rank>1</rank><title>good</title></item>";
+
+} // namespace
+
+TEST_F(HostileFeed, EntityExpansionBombsExpandNothing) {
+    std::string laughs = "<!DOCTYPE feed [<!ENTITY lol0 \"lol\">";
+    for (int i = 1; i <= 9; i++) {
+        laughs += "<!ENTITY lol" + std::to_string(i) + " \"";
+        for (int j = 0; j < 10; j++)
+            laughs += "&lol" + std::to_string(i - 1) + ";";
+        laughs += "\">";
+    }
+    laughs += "]>";
+    const std::string big_entity =
+        "<!DOCTYPE feed [<!ENTITY big \"" + std::string(60000, 'a') + "\">]>";
+    std::string quadratic = "<item><title>";
+    for (int i = 0; i < 20000; i++)
+        quadratic += "&big;";
+    quadratic += "</title></item>";
+
+    auto items = parse({laughs + "<feed>" + kGoodItem + "<item><title>&lol9;</title></item>" +
+                            kGoodItem + "</feed>",
+                        big_entity + "<feed>" + kGoodItem + quadratic + "</feed>"});
+    ASSERT_EQ(items.size(), 2u); // the good item of each document, then the fatal reference
+    for (const Parsed &item : items)
+        EXPECT_EQ(item.title, "good");
+}
+
+TEST_F(HostileFeed, ExternalEntitiesAndDtdsAreNeverLoaded) {
+    const std::string secret = dir_ + "/secret.txt";
+    write_file(secret, "TOP-SECRET");
+    const std::string dtd = dir_ + "/evil.dtd";
+    write_file(dtd, "<!ENTITY leak SYSTEM \"file://" + secret + "\">");
+    HttpTestServer server(dir_);
+    AccessWatch secret_watch(secret), dtd_watch(dtd);
+
+    const std::string body = "<feed>" + kGoodItem + "<item><title>x&leak;y</title></item></feed>";
+    auto items = parse({
+        // A general external entity, by path and by address.
+        "<!DOCTYPE feed [<!ENTITY leak SYSTEM \"file://" + secret + "\">]>" + body,
+        "<!DOCTYPE feed [<!ENTITY leak SYSTEM \"" + server.url("/secret.txt") + "\">]>" + body,
+        // An external DTD, from disk and from the network.
+        "<!DOCTYPE feed SYSTEM \"" + dtd + "\">" + body,
+        "<!DOCTYPE feed SYSTEM \"" + server.url("/evil.dtd") + "\">" + body,
+        // A parameter entity that would pull the DTD into the internal subset.
+        "<!DOCTYPE feed [<!ENTITY % ext SYSTEM \"" + server.url("/evil.dtd") + "\"> %ext;]>" + body,
+        "<!DOCTYPE feed [<!ENTITY % ext SYSTEM \"file://" + dtd + "\"> %ext;]>" + body,
+        // XInclude is not processed either.
+        "<feed xmlns:xi=\"http://www.w3.org/2001/XInclude\"><item><title><xi:include href=\"" +
+            secret + "\" parse=\"text\"/></title></item></feed>",
+    });
+
+    EXPECT_FALSE(secret_watch.touched());
+    EXPECT_FALSE(dtd_watch.touched());
+    EXPECT_EQ(server.request_count(), 0);
+    std::vector<Text> titles;
+    for (const Parsed &item : items) {
+        titles.push_back(item.title);
+        for (const Text &text : {item.title, item.rank, item.store, item.link})
+            EXPECT_EQ(text.value_or("").find("SECRET"), std::string::npos);
+    }
+    // An undeclared entity is fatal, unless the document names an external DTD: then
+    // (the DTD not being read) the reference is only left out. A parameter entity
+    // reference ends the document in its DTD, before any item.
+    const std::vector<Text> expected = {"good", "good", "good", "xy", "good", "xy", std::nullopt};
+    EXPECT_EQ(titles, expected);
+}
+
+TEST_F(HostileFeed, DeepNestingStopsTheDocumentKeepingEarlierItems) {
+    std::string deep = feed(kGoodItem + "<item><title>deep</title>" + [] {
+        std::string open, close;
+        for (int i = 0; i < 100000; i++) {
+            open += "<x>";
+            close += "</x>";
+        }
+        return open + close;
+    }() + "</item>" + kGoodItem);
+    auto items = parse({deep, feed(kGoodItem)});
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].title, "good");
+    EXPECT_EQ(items[1].title, "good");
+}
+
+TEST_F(HostileFeed, FiftyMegabyteTextsAreCutAtTheTextLimit) {
+    constexpr size_t kBig = 50u << 20;
+    std::string huge_title = "<item><title>" + std::string(kBig / 2, 'x') + "</title>";
+    std::string references = "<store>";
+    while (references.size() < kBig / 2 / 5)
+        references += "&amp;";
+    references += "</store><creator>";
+    for (int i = 0; i < 200000; i++)
+        references += "field-author=&lt;a&gt;&#233;&lt;/a&gt;\n";
+    references += "</creator></item>";
+    auto items = parse({feed(huge_title + references + kGoodItem)});
+
+    ASSERT_EQ(items.size(), 2u);
+    ASSERT_TRUE(items[0].title);
+    EXPECT_EQ(items[0].title->size(), static_cast<size_t>(VELMORA_MAX_TEXT_BYTES));
+    EXPECT_EQ(items[0].title->find_first_not_of('x'), std::string::npos);
+    ASSERT_TRUE(items[0].store);
+    EXPECT_EQ(items[0].store->size(), static_cast<size_t>(VELMORA_MAX_TEXT_BYTES));
+    EXPECT_EQ(items[0].authors, "\xc3\xa9");
+    EXPECT_EQ(items[1].title, "good");
+}
+
+TEST_F(HostileFeed, TextLimitCutsBetweenCharacters) {
+    // Two-byte characters across the limit: the kept text ends on a whole character.
+    std::string title;
+    title += "x";
+    while (title.size() < VELMORA_MAX_TEXT_BYTES + 10)
+        title += "\xc3\xa9";
+    auto items = parse({feed("<item><title><![CDATA[" + title + "]]></title></item>")});
+    ASSERT_EQ(items.size(), 1u);
+    ASSERT_TRUE(items[0].title);
+    EXPECT_EQ(items[0].title->size(), static_cast<size_t>(VELMORA_MAX_TEXT_BYTES - 1));
+    EXPECT_TRUE(g_utf8_validate(items[0].title->data(), items[0].title->size(), nullptr));
+}
+
+TEST_F(HostileFeed, ARunTakesAtMostTheItemLimit) {
+    std::string items_xml;
+    while (items_xml.size() < (2u << 20))
+        items_xml += "<item/>";
+    auto items = parse({feed("<rank>9</rank>" + items_xml), feed(kGoodItem)});
+    ASSERT_EQ(items.size(), static_cast<size_t>(VELMORA_MAX_ITEMS_PER_RUN));
+    EXPECT_EQ(items.back().rank, "9");
+}
+
+TEST_F(HostileFeed, InvalidUtf8StopsTheDocumentKeepingEarlierItems) {
+    auto items =
+        parse({feed(kGoodItem + "<item><title>bad \xff\xfe here</title></item>" + kGoodItem),
+               feed(kGoodItem + "<item><title>cut \xe2\x82</title></item>"), feed(kGoodItem)});
+    // Malformed UTF-8 is a fatal error: only the item before it, in each document.
+    ASSERT_EQ(items.size(), 3u);
+    for (const Parsed &item : items)
+        EXPECT_EQ(item.title, "good");
+}
+
+TEST_F(HostileFeed, TruncatedDocumentsKeepTheItemsCompletedBeforeTheCut) {
+    const std::string whole =
+        feed("<item><title>one</title></item><item><title>two</title></item>"
+             "<item><title>three</title><link>http://x/gp/aw/d.html?a=1&amp;b</link></item>");
+    for (size_t cut :
+         {whole.find("two"), whole.find("three") - 5, whole.find("</link>"), whole.size() - 3}) {
+        const std::string part = whole.substr(0, cut);
+        size_t completed = 0;
+        for (size_t at = part.find("</item>"); at != part.npos; at = part.find("</item>", at + 1))
+            completed++;
+        auto items = parse({part});
+        ASSERT_EQ(items.size(), completed) << part;
+        EXPECT_EQ(items[0].title, "one");
+    }
+}
+
+TEST_F(HostileFeed, BacktrackingTextsAreHandledInLinearTime) {
+    // The plain expressions take about 40 seconds for each of these texts, so five such
+    // items would run past this test's time-out; guarded, they take milliseconds.
+    const std::string many_gt(60000, '>');
+    const std::string digits(60000, '1');
+    std::string link;
+    while (link.size() < 30000)
+        link += "/gp/aw/d.html";
+    while (link.size() < 60000)
+        link += "a=";
+    std::string body;
+    for (int i = 0; i < 5; i++) {
+        body += "<item><creator><![CDATA[field-author= " + many_gt +
+                "\n<a>Name</a>]]></creator><ourPriceAmount><![CDATA[" + digits +
+                "]]></ourPriceAmount><link><![CDATA[" + link + "\n&]]></link></item>";
+    }
+    body += "<item><ourPriceAmount><![CDATA[" + digits.substr(0, 30000) + "x" +
+            digits.substr(0, 30000) + ".5]]></ourPriceAmount></item>";
+    auto items = parse({feed(body)});
+    ASSERT_EQ(items.size(), 6u);
+    for (int i = 0; i < 5; i++) {
+        EXPECT_EQ(items[i].authors, "Name");
+        EXPECT_FALSE(items[i].our_price);
+        EXPECT_EQ(items[i].link, link + "\n&" + kSuffix);
+    }
+    EXPECT_TRUE(items[5].our_price);
+}
+
+// The guarded expressions give exactly what the plain ones give over the whole text.
+TEST(FeedPatterns, GuardedMatchingEqualsPlainMatching) {
+    VelmoraFeedPatterns *patterns = velmora_feed_patterns_new();
+    const char *pieces[] = {"/gp/aw/d.html",
+                            "a=",
+                            "&",
+                            ">",
+                            "</a>",
+                            "<a>",
+                            "1",
+                            "9",
+                            ".",
+                            ",",
+                            "x",
+                            "a",
+                            "=",
+                            "\n",
+                            "\r",
+                            "\v",
+                            "\f",
+                            "\xc2\x85",
+                            "\xe2\x80\xa8",
+                            "\xe2\x80\xa9",
+                            "\xd9\xa3",
+                            "\xc3\xa9",
+                            "src=\"",
+                            "\"",
+                            " "};
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1), count(0, 14);
+    auto plain_group = [](GRegex *regex, const std::string &text) -> Text {
+        GMatchInfo *match = nullptr;
+        Text group;
+        if (g_regex_match(regex, text.c_str(), static_cast<GRegexMatchFlags>(0), &match)) {
+            gchar *value = g_match_info_fetch(match, 1);
+            group = text_of(value);
+            g_free(value);
+        }
+        g_match_info_free(match);
+        return group;
+    };
+    for (int round = 0; round < 20000; round++) {
+        std::string text;
+        for (size_t n = count(random); n > 0; n--)
+            text += pieces[piece(random)];
+
+        gchar *author = velmora_pattern_author(patterns, text.c_str());
+        EXPECT_EQ(text_of(author), plain_group(patterns->author, text)) << text;
+        g_free(author);
+
+        EXPECT_EQ(
+            velmora_pattern_is_price(patterns, text.c_str(), text.size()),
+            g_regex_match(patterns->price, text.c_str(), static_cast<GRegexMatchFlags>(0), nullptr))
+            << text;
+
+        gchar *rewritten = velmora_pattern_rewrite_link(patterns, text.c_str());
+        gchar *plain = g_regex_replace(patterns->link_rewrite, text.c_str(), -1, 0, "/dp/\\2",
+                                       static_cast<GRegexMatchFlags>(0), nullptr);
+        EXPECT_STREQ(rewritten, plain) << text;
+        g_free(rewritten);
+        g_free(plain);
+    }
+    velmora_feed_patterns_free(patterns);
+}
