@@ -2,11 +2,13 @@
  * db_ensure.cpp - making sure the database file exists, with its tables, and that the
  * caller's connection and watcher serve it.
  *
- * Handles that still serve the file are kept. Otherwise (no connection, no watcher, or
- * the watcher saw the file deleted or replaced) both are replaced: the directory is
+ * Handles that still serve the file are kept. Otherwise (no connection, no watcher, a
+ * watcher on another path, or the watcher saw the file deleted or replaced) both are
+ * replaced: the directory is
  * made, the file is opened (and made, in WAL mode), and the catalogue's "create_tables"
  * statements run (they must be idempotent: CREATE ... IF NOT EXISTS). A file that is
  * not a database is kept under "<name>.corrupt-<UTC time>" and a new database made.
+ * On failure both handles are left NULL, so that the next call starts again.
  * When no database file exists, stale "-wal"/"-shm" files at the path are removed
  * first: SQLite would otherwise replay an old log into the new file.
  */
@@ -47,6 +49,13 @@ bool move_aside(const std::string &path) {
     return true;
 }
 
+void close_handles(DBInterface **db, FileWatcher **watcher) {
+    file_watcher_free(*watcher);
+    *watcher = nullptr;
+    db_interface_free(*db);
+    *db = nullptr;
+}
+
 DBInterface *open_or_replace(const std::string &path) {
     if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS))
         remove_stale_logs(path);
@@ -63,28 +72,30 @@ gint ensure_database(DBInterface **db, FileWatcher **watcher, const gchar *path,
                      QueryLoader *queries) {
     if (db == nullptr || watcher == nullptr || path == nullptr || *path == '\0')
         return 0;
-    if (*db != nullptr && *watcher != nullptr && !file_watcher_is_file_deleted(*watcher))
+    if (*db != nullptr && *watcher != nullptr &&
+        g_strcmp0(fsu::watched_path(*watcher), path) == 0 &&
+        !file_watcher_is_file_deleted(*watcher))
         return 1;
-
-    file_watcher_free(*watcher);
-    *watcher = nullptr;
-    db_interface_free(*db);
-    *db = nullptr;
+    close_handles(db, watcher);
 
     g_autofree gchar *directory = g_path_get_dirname(path);
     if (g_mkdir_with_parents(directory, kDirectoryMode) != 0) {
         g_message("Cannot create the directory %s: %s", directory, g_strerror(errno));
         return 0;
     }
-    *db = open_or_replace(path);
-    if (*db == nullptr)
-        return 0;
-    *watcher = file_watcher_new(path);
-
     g_autofree gchar *create_tables = query_loader_load_query(queries, "create_tables");
     if (create_tables == nullptr) {
         g_message("The catalogue has no \"create_tables\" statement");
         return 0;
     }
-    return db_interface_execute_update(*db, create_tables);
+    *db = open_or_replace(path);
+    if (*db == nullptr)
+        return 0;
+    *watcher = file_watcher_new(path);
+    /* Without its tables the file does not serve: the next call starts again. */
+    if (!db_interface_execute_update(*db, create_tables)) {
+        close_handles(db, watcher);
+        return 0;
+    }
+    return 1;
 }

@@ -144,6 +144,12 @@ DBInterface *open_database(const gchar *path, int *probe_result) {
         rc = sqlite3_errcode(db->connection);
     if (probe_result != nullptr)
         *probe_result = rc;
+    if (rc == SQLITE_BUSY) {
+        /* A database, locked by another connection for longer than we wait: the
+         * handle is good, its statements will report failure until the lock goes. */
+        g_free(journal_mode);
+        return db.release();
+    }
     if (rc != SQLITE_OK) {
         g_free(journal_mode);
         db_interface_free(db.release());

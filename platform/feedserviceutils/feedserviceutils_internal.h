@@ -18,7 +18,8 @@ constexpr gint kPictureMaxBytes = 4 * 1024 * 1024;
 /* Opens the SQLite file at path (creating it) configured for one writer and readers in
  * other processes: WAL journaling, synchronous=NORMAL, a short busy time-out. Returns
  * NULL when the file cannot be opened or read as a database; *probe_result (if given)
- * then holds SQLite's result code (SQLITE_NOTADB for a file that is not a database). */
+ * then holds SQLite's result code (SQLITE_NOTADB for a file that is not a database).
+ * A database locked for longer than the busy wait gives a handle (and SQLITE_BUSY). */
 DBInterface *open_database(const gchar *path, int *probe_result);
 
 /* What query_first_text found. */
@@ -28,6 +29,9 @@ enum class FirstRow { Failed, None, Found };
  * result, and stores in *value a new copy of the named column of the first row (NULL
  * when there is no row or the value is NULL). */
 FirstRow query_first_text(DBInterface *db, const gchar *sql, const gchar *column, gchar **value);
+
+/* The path the watcher was made on. */
+const char *watched_path(FileWatcher *watcher);
 
 /* Owners of the library's handles, for early returns inside the C functions. */
 struct SymTableDeleter {

@@ -1,20 +1,29 @@
 /*
  * file_watcher.cpp - noticing that a file was deleted or replaced.
  *
- * The watcher notes the file's identity when it is made - device, inode and, where the
- * file system records it, the birth time - and compares it with what the path names
- * now each time it is asked. A file deleted and made anew at the same path is another
- * file: a new inode, or the same inode number reused with a new birth time. Asking
- * costs one statx() call; no main loop and no open descriptor is needed (an extra
- * descriptor on a SQLite file would drop SQLite's POSIX locks when closed). Once the
- * file is seen gone or replaced, the watcher keeps reporting so.
+ * Two checks, both made when the watcher is asked, so no main loop is needed:
+ *   - an inotify watch on the file's directory: an event that removes, renames or
+ *     makes the file's name (or moves or removes the directory) means the path no
+ *     longer names the watched file. The kernel queues the events until they are read;
+ *     a lost event (queue overflow) counts as a deletion, which only costs a reopen.
+ *   - the file's identity (device, inode and, where the file system records it, birth
+ *     time) compared with what the path names now. This also covers a watcher without
+ *     inotify (out of instances), but alone it can miss a file deleted and made anew
+ *     whose freed inode number was reused - inotify does not.
+ * The watched file itself is never opened: closing an extra descriptor on a SQLite file
+ * would drop the locks SQLite holds on it in this process. Once the file is seen gone or
+ * replaced, the watcher keeps reporting so.
  */
 #include "feedserviceutils_internal.h"
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -48,25 +57,71 @@ std::optional<FileIdentity> identify(const std::string &path) {
     return identity;
 }
 
+constexpr uint32_t kNameEvents = IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CREATE;
+constexpr uint32_t kDirectoryEvents = IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED;
+
 } // namespace
 
 struct _FileWatcher {
     std::string path;
+    std::string name;                     /* the file's name in its directory */
     std::optional<FileIdentity> identity; /* absent: there was no file to watch */
+    int inotify_fd = -1;
     bool deleted = false;
+
+    /* Reads the queued directory events; true when one of them ends the file's name. */
+    bool name_changed() {
+        if (inotify_fd < 0)
+            return false;
+        alignas(struct inotify_event) char buffer[16 * 1024];
+        bool changed = false;
+        for (;;) {
+            const ssize_t length = read(inotify_fd, buffer, sizeof buffer);
+            if (length <= 0)
+                return changed || (length < 0 && errno != EAGAIN && errno != EINTR);
+            for (ssize_t offset = 0; offset < length;) {
+                const auto *event = reinterpret_cast<const struct inotify_event *>(buffer + offset);
+                if ((event->mask & (IN_Q_OVERFLOW | kDirectoryEvents)) != 0)
+                    changed = true;
+                else if ((event->mask & kNameEvents) != 0 && event->len > 0 && name == event->name)
+                    changed = true;
+                offset += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+            }
+        }
+    }
 };
+
+const char *fsu::watched_path(FileWatcher *watcher) {
+    return watcher->path.c_str();
+}
 
 FileWatcher *file_watcher_new(const gchar *path) {
     if (path == nullptr)
         return nullptr;
     FileWatcher *watcher = new _FileWatcher();
     watcher->path = path;
+    g_autofree gchar *name = g_path_get_basename(path);
+    g_autofree gchar *directory = g_path_get_dirname(path);
+    watcher->name = name;
+
+    /* The watch first, then the identity: a change in between shows in either. */
+    watcher->inotify_fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watcher->inotify_fd >= 0 &&
+        inotify_add_watch(watcher->inotify_fd, directory,
+                          kNameEvents | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR) < 0) {
+        close(watcher->inotify_fd);
+        watcher->inotify_fd = -1;
+    }
     watcher->identity = identify(watcher->path);
     watcher->deleted = !watcher->identity.has_value();
     return watcher;
 }
 
 void file_watcher_free(FileWatcher *watcher) {
+    if (watcher == nullptr)
+        return;
+    if (watcher->inotify_fd >= 0)
+        close(watcher->inotify_fd);
     delete watcher;
 }
 
@@ -75,8 +130,9 @@ gint file_watcher_is_file_deleted(FileWatcher *watcher) {
     if (watcher == nullptr)
         return 1;
     if (!watcher->deleted) {
+        const bool name_changed = watcher->name_changed();
         const std::optional<FileIdentity> now = identify(watcher->path);
-        watcher->deleted = !now.has_value() || !now->same_file(*watcher->identity);
+        watcher->deleted = name_changed || !now.has_value() || !now->same_file(*watcher->identity);
     }
     return watcher->deleted ? 1 : 0;
 }

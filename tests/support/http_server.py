@@ -7,13 +7,16 @@ Special paths:
   /__requests               count of requests served so far (these /__ paths excluded)
   /__requests?path=/x       count of requests for the path /x (query strings ignored)
   /__connections            count of TCP connections that carried a counted request
+                            (since the last reset)
   /__reset                  resets both counts
+  /__user-agent             the User-Agent of the last counted request
   /status/<code>/<any>      answers <code> with a small HTML body
   /stall/<any>              reads the request and never answers (until shutdown)
   /huge/<any>               streams 64 MiB of body without a Content-Length, then closes;
                             with ?declared the Content-Length is sent as well
   /cut/<file>               sends <file>'s full Content-Length but only half its body, then closes
   /redirect/<n>/<path>      redirects n times (302, relative Location), then serves /<path>
+  /goto?to=<address>        redirects (302) to any address, e.g. file:///etc/passwd
 Everything else is a file under --root (GET and HEAD), or 404.
 """
 
@@ -37,26 +40,37 @@ class Counters:
         self.total = 0
         self.by_path = {}
         self.connections = 0
+        self.user_agent = ""
+        self.generation = 0  # counts since the last reset
 
-    def count_request(self, path):
+    def count_request(self, handler, path):
+        """Counts a request, and its connection when it is the connection's first
+        counted request since the last reset."""
         with self.lock:
+            self.user_agent = handler.headers.get("User-Agent") or ""
             self.total += 1
             self.by_path[path] = self.by_path.get(path, 0) + 1
-
-    def count_connection(self):
-        with self.lock:
-            self.connections += 1
+            if getattr(handler, "counted_generation", None) != self.generation:
+                handler.counted_generation = self.generation
+                self.connections += 1
 
     def reset(self):
         with self.lock:
             self.total = 0
             self.by_path = {}
             self.connections = 0
+            self.user_agent = ""
+            self.generation += 1
 
 
 class TestServer(ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
+
+    def handle_error(self, request, client_address):
+        # A client that gives up early (a cut-off or capped download) is expected.
+        if not isinstance(sys.exc_info()[1], (ConnectionError, TimeoutError)):
+            super().handle_error(request, client_address)
 
     def __init__(self, root):
         super().__init__(("127.0.0.1", 0), Handler)
@@ -116,15 +130,17 @@ class Handler(BaseHTTPRequestHandler):
                 count = counters.connections
             self.send_plain(200, "%d\n" % count, head=head)
             return
+        if path == "/__user-agent":
+            with counters.lock:
+                user_agent = counters.user_agent
+            self.send_plain(200, user_agent, head=head)
+            return
         if path == "/__reset":
             counters.reset()
             self.send_plain(200, "0\n", head=head)
             return
 
-        counters.count_request(path)
-        if not getattr(self, "connection_counted", False):
-            self.connection_counted = True
-            counters.count_connection()
+        counters.count_request(self, path)
         parts = path.split("/")
         kind = parts[1] if len(parts) > 1 else ""
         if kind == "status" and len(parts) > 2 and parts[2].isdigit():
@@ -138,6 +154,11 @@ class Handler(BaseHTTPRequestHandler):
             self.send_huge("declared" in query, head)
         elif kind == "cut":
             self.send_file("/" + "/".join(parts[2:]), head, cut=True)
+        elif kind == "goto" and "to" in query:
+            self.send_response(302)
+            self.send_header("Location", query["to"][0])
+            self.send_header("Content-Length", "0")
+            self.end_headers()
         elif kind == "redirect" and len(parts) > 3 and parts[2].isdigit():
             remaining = int(parts[2])
             rest = "/".join(parts[3:])

@@ -6,6 +6,7 @@
 //   server.request_count("/feed.xml")           // requests for that path so far
 //   server.request_count()                      // all requests so far
 //   server.connection_count()                   // TCP connections that carried requests
+//   server.last_user_agent()                    // User-Agent of the last counted request
 //   server.reset_counts();
 //
 // The counts live in the server, so requests made by other processes count too.
@@ -108,6 +109,9 @@ class HttpTestServer {
     int connection_count() const { return std::atoi(fetch("/__connections").c_str()); }
 
     void reset_counts() { fetch("/__reset"); }
+
+    // The User-Agent header of the last counted request.
+    std::string last_user_agent() const { return fetch("/__user-agent"); }
 
   private:
     static void stop_with_parent(gpointer) { prctl(PR_SET_PDEATHSIG, SIGTERM); }

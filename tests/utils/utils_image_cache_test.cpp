@@ -1,0 +1,152 @@
+// utils_image_cache_test.cpp - the picture cache against the local test server: a picture
+// is fetched once and then served from the cache, its file is named after its id, a
+// failed download leaves neither a file nor a path, and directories are made.
+#include "utils_test_helpers.h"
+
+#include "http_test_server.h"
+
+#include <gtest/gtest.h>
+
+using namespace utils_test;
+
+namespace {
+
+class ImageCacheTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        root_ = new std::string(make_temp_dir());
+        std::string picture;
+        for (int i = 0; i < 20000; ++i)
+            picture += static_cast<char>((i * 7919) % 256);
+        write_file(*root_ + "/pic.png", picture);
+        write_file(*root_ + "/big.jpg", std::string(5 * 1024 * 1024, 'b'));
+        server_ = new HttpTestServer(*root_);
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        delete root_;
+        server_ = nullptr;
+        root_ = nullptr;
+    }
+
+    void SetUp() override {
+        dir_ = make_temp_dir();
+        cache_ = dir_ + "/image-cache";
+        queries_.reset(query_loader_new(plugin_catalogue().c_str()));
+        ASSERT_TRUE(make_database(dir_ + "/velmora.db", db_, watcher_, queries_.get()));
+        update_template_.reset(query_loader_load_query(queries_.get(), "update_image_paths"));
+        ASSERT_TRUE(update_template_);
+        server_->reset_counts();
+    }
+
+    gint32 add_picture_row(const std::string &address) {
+        gint64 id = 0;
+        const std::string sql = format_statement(queries_.get(), "ins_velmora_image", {address});
+        EXPECT_NE(db_interface_execute_update_get_row_id(db_.get(), sql.c_str(), &id), 0);
+        return static_cast<gint32>(id);
+    }
+
+    Owned recorded_path(gint32 image_id) {
+        const std::string sql = format_statement(queries_.get(), "sel_image_path", {image_id});
+        EXPECT_NE(db_interface_execute_query(db_.get(), sql.c_str()), 0);
+        EXPECT_NE(db_interface_step_result(db_.get()), 0);
+        Owned path(g_strdup(db_get_text_column(db_.get(), "image_path", 0)));
+        db_interface_close_result(db_.get());
+        return path;
+    }
+
+    gint fetch(gint32 image_id, const std::string &address, gint force = 0) {
+        return check_and_download_image(db_.get(), cache_.c_str(), queries_.get(), 1, image_id,
+                                        address.c_str(), update_template_.get(), force);
+    }
+
+    static std::string *root_;
+    static HttpTestServer *server_;
+    std::string dir_;
+    std::string cache_;
+    LoaderPtr queries_;
+    DbPtr db_;
+    WatcherPtr watcher_;
+    std::unique_ptr<gchar, decltype(&g_free)> update_template_{nullptr, &g_free};
+};
+
+std::string *ImageCacheTest::root_ = nullptr;
+HttpTestServer *ImageCacheTest::server_ = nullptr;
+
+TEST_F(ImageCacheTest, FetchesOnceThenServesFromTheCache) {
+    const std::string address = server_->url("/pic.png");
+    const gint32 id = add_picture_row(address);
+    ASSERT_GE(id, 1);
+    ASSERT_NE(fetch(id, address), 0);
+    const std::string file = cache_ + "/" + std::to_string(id) + ".img";
+    EXPECT_EQ(read_file(file), read_file(*root_ + "/pic.png"));
+    EXPECT_EQ(recorded_path(id).value, file);
+    EXPECT_EQ(list_dir(cache_), std::vector<std::string>{std::to_string(id) + ".img"});
+    EXPECT_EQ(server_->request_count("/pic.png"), 1);
+
+    ASSERT_NE(fetch(id, address), 0);
+    EXPECT_EQ(server_->request_count("/pic.png"), 1) << "cached: no second request";
+
+    ASSERT_NE(fetch(id, address, 1), 0);
+    EXPECT_EQ(server_->request_count("/pic.png"), 2) << "forced";
+
+    ASSERT_EQ(g_remove(file.c_str()), 0);
+    ASSERT_NE(fetch(id, address), 0);
+    EXPECT_EQ(server_->request_count("/pic.png"), 3) << "the recorded file was gone";
+    EXPECT_TRUE(file_exists(file));
+}
+
+TEST_F(ImageCacheTest, FileNameComesFromTheIdNeverTheAddress) {
+    const std::string address = server_->url("/pic.png?name=../../escaped.img&x=/etc/passwd");
+    const gint32 id = add_picture_row(address);
+    ASSERT_NE(fetch(id, address), 0);
+    EXPECT_EQ(list_dir(cache_), std::vector<std::string>{std::to_string(id) + ".img"});
+    EXPECT_FALSE(file_exists(dir_ + "/escaped.img"));
+    EXPECT_EQ(list_dir(dir_), (std::vector<std::string>{"image-cache", "velmora.db",
+                                                        "velmora.db-shm", "velmora.db-wal"}));
+}
+
+TEST_F(ImageCacheTest, AFailedDownloadLeavesNoFileAndNoPath) {
+    for (const char *path : {"/status/404/pic.png", "/cut/pic.png", "/big.jpg",
+                             "/redirect/6/pic.png", "/absent.png"}) {
+        const std::string address = server_->url(path);
+        const gint32 id = add_picture_row(address);
+        EXPECT_EQ(fetch(id, address), 0) << path;
+        EXPECT_TRUE(recorded_path(id).null) << path;
+        EXPECT_EQ(list_dir(cache_), std::vector<std::string>{}) << path << ": no file, no temp";
+    }
+    // Without a picture row there is nothing to record a path in: nothing is fetched.
+    EXPECT_EQ(fetch(999, server_->url("/pic.png")), 0);
+    EXPECT_EQ(server_->request_count("/pic.png"), 0);
+    EXPECT_EQ(list_dir(cache_), std::vector<std::string>{});
+    // A template that does not take the path and the id records nothing, keeps nothing.
+    const std::string address = server_->url("/pic.png");
+    const gint32 id = add_picture_row(address);
+    EXPECT_EQ(check_and_download_image(db_.get(), cache_.c_str(), queries_.get(), 1, id,
+                                       address.c_str(), "UPDATE velmora_images SET image_path = ?",
+                                       0),
+              0);
+    EXPECT_EQ(list_dir(cache_), std::vector<std::string>{});
+}
+
+TEST_F(ImageCacheTest, DeletesPictureRows) {
+    const gint32 id = add_picture_row(server_->url("/pic.png"));
+    ASSERT_NE(fetch(id, server_->url("/pic.png")), 0);
+    ASSERT_NE(delete_image_data_from_database(db_.get(), queries_.get()), 0);
+    const std::string sql = format_statement(queries_.get(), "sel_image_path", {id});
+    ASSERT_NE(db_interface_execute_query(db_.get(), sql.c_str()), 0);
+    EXPECT_EQ(db_interface_step_result(db_.get()), 0);
+}
+
+TEST(EnsureDirectory, MakesTheDirectoryWithItsParents) {
+    const std::string dir = make_temp_dir() + "/a/b/c/";
+    EXPECT_NE(ensure_directory(dir.c_str()), 0);
+    EXPECT_TRUE(g_file_test(dir.c_str(), G_FILE_TEST_IS_DIR));
+    EXPECT_NE(ensure_directory(dir.c_str()), 0) << "already there";
+    write_file(dir + "file", "x");
+    EXPECT_EQ(ensure_directory((dir + "file/").c_str()), 0);
+    EXPECT_EQ(ensure_directory(nullptr), 0);
+    EXPECT_EQ(ensure_directory(""), 0);
+}
+
+} // namespace
