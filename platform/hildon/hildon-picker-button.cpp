@@ -44,19 +44,24 @@ void on_selector_changed(HildonTouchSelector *, gint, gpointer data) {
         gtk_dialog_response(GTK_DIALOG(state->dialog), GTK_RESPONSE_OK);
 }
 
-/* The selector belongs to the button, not to the dialog: it is taken out
- * before the dialog goes. */
-void close_dialog(HildonPickerButton *button) {
-    PickerState *state = picker_state(button);
-    GtkWidget *dialog = state->dialog;
-    if (dialog == nullptr)
+/* The selector belongs to the button, not to the dialog: however the dialog
+ * goes (closed here, or with the window it belongs to), the selector is taken
+ * out before the dialog destroys its children. */
+void on_dialog_destroy(GtkWidget *dialog, gpointer data) {
+    PickerState *state = picker_state(HILDON_PICKER_BUTTON(data));
+    if (state->dialog != dialog)
         return;
     state->dialog = nullptr;
     GtkWidget *selector = GTK_WIDGET(state->selector);
-    GtkWidget *parent = gtk_widget_get_parent(selector);
+    GtkWidget *parent = selector != nullptr ? gtk_widget_get_parent(selector) : nullptr;
     if (parent != nullptr)
         gtk_container_remove(GTK_CONTAINER(parent), selector);
-    gtk_widget_destroy(dialog);
+}
+
+void close_dialog(HildonPickerButton *button) {
+    PickerState *state = picker_state(button);
+    if (state->dialog != nullptr)
+        gtk_widget_destroy(state->dialog);
 }
 
 void on_dialog_response(GtkDialog *, gint, gpointer data) {
@@ -81,6 +86,7 @@ void picker_clicked(GtkButton *gtk_button) {
     gtk_widget_show(GTK_WIDGET(state->selector));
     state->dialog = dialog;
     g_signal_connect(dialog, "response", G_CALLBACK(on_dialog_response), button);
+    g_signal_connect(dialog, "destroy", G_CALLBACK(on_dialog_destroy), button);
     gtk_widget_show(dialog);
 }
 

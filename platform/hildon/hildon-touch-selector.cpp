@@ -84,6 +84,9 @@ SelectorColumn *append_text_column(HildonTouchSelector *selector) {
     column->view = gtk_tree_view_new_with_model(GTK_TREE_MODEL(column->model));
     g_object_ref_sink(column->view);
     gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(column->view), FALSE);
+    /* Rows are picked by touch. A focused tree view would move its cursor onto
+     * the first row and select it, picking a row the user never chose. */
+    gtk_widget_set_can_focus(column->view, FALSE);
     GtkCellRenderer *renderer = gtk_cell_renderer_text_new();
     gtk_tree_view_insert_column_with_attributes(GTK_TREE_VIEW(column->view), -1, nullptr, renderer,
                                                 "text", 0, nullptr);

@@ -125,10 +125,28 @@ TEST_F(HildonWidgetsTest, PickerButtonShowsTheSelectedValueAndPicksInADialog) {
     EXPECT_EQ(picker_dialog(selector), nullptr);
     EXPECT_EQ(hildon_touch_selector_get_active(selector, 0), 1);
 
-    /* No active row: an empty value. */
+    /* No active row: an empty value, and opening the picker picks nothing by
+     * itself. */
     hildon_touch_selector_set_active(selector, 0, -1);
     EXPECT_STREQ(hildon_button_get_value(HILDON_BUTTON(button)), "");
+    gtk_button_clicked(GTK_BUTTON(button));
+    ASSERT_NE(picker_dialog(selector), nullptr);
+    for (int i = 0; i < 20; ++i) {
+        while (g_main_context_iteration(nullptr, FALSE)) {
+        }
+        g_usleep(5000);
+    }
+    EXPECT_NE(picker_dialog(selector), nullptr);
+    EXPECT_EQ(hildon_touch_selector_get_active(selector, 0), -1);
+
+    /* The window going away with the picker open takes the dialog along; the
+     * selector outlives both while someone holds it. */
+    g_object_ref(selector);
     gtk_widget_destroy(window);
+    EXPECT_EQ(picker_dialog(selector), nullptr);
+    EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(selector)), nullptr);
+    hildon_touch_selector_append_text(selector, "still usable");
+    g_object_unref(selector);
 }
 
 void expect_font(GtkWidget *widget, const char *family, PangoWeight weight, int points) {

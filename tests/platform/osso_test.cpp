@@ -46,6 +46,8 @@ GDBusConnection *new_session_connection() {
 class FakeBrowser {
   public:
     FakeBrowser() {
+        g_mutex_init(&lock_);
+        g_cond_init(&changed_);
         context_ = g_main_context_new();
         thread_ = g_thread_new("fake-browser", run, this);
         g_mutex_lock(&lock_);
@@ -57,6 +59,8 @@ class FakeBrowser {
         g_main_context_invoke(context_, stop, this);
         g_thread_join(thread_);
         g_main_context_unref(context_);
+        g_cond_clear(&changed_);
+        g_mutex_clear(&lock_);
     }
 
     /* The calls received so far, as "method args" lines, once n have come. */
