@@ -97,9 +97,10 @@ gchar *query_loader_load_query_by_section(QueryLoader *loader, const gchar *sect
 
 FileWatcher *file_watcher_new(const gchar *path);
 void file_watcher_free(FileWatcher *watcher);
-/* Non-zero once the watched file has been deleted (or replaced by a new file at the
- * same path, told apart by device, inode and birth time). A watcher made on a path
- * with no file, and a NULL watcher, report non-zero. Needs no main loop. */
+/* Non-zero once the watched file has been deleted, or replaced by a new file at the
+ * same path (seen through an inotify watch on its directory and by comparing device,
+ * inode and birth time). A watcher made on a path with no file, and a NULL watcher,
+ * report non-zero. Needs no main loop; never opens the watched file. */
 gint file_watcher_is_file_deleted(FileWatcher *watcher);
 
 /* Fetches address (http or https only, also across at most 5 redirects) and appends
@@ -123,7 +124,8 @@ gint ensure_directory(const gchar *path);
  * most) is written to a temporary file in cache_dir and renamed into place, and
  * update_template (the "update_image_paths" statement) is filled with 1. the file's
  * path and 2. the picture id, and run. A failed download leaves no file and records no
- * path. item_id is not used. force: non-zero fetches even when cached. */
+ * path; without a picture row of image_id nothing is fetched. item_id is not used.
+ * force: non-zero fetches even when cached. Non-zero when the picture is cached. */
 gint check_and_download_image(DBInterface *db, const gchar *cache_dir, QueryLoader *queries,
                               gint32 item_id, gint32 image_id, const gchar *image_url,
                               const gchar *update_template, gint force);
