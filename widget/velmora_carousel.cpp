@@ -76,11 +76,14 @@ int wrapped_index(int index, int step, int count) {
 }
 
 /* Shared by both arrow buttons: the button's normal look returns on every
- * release or leave; the carousel steps only when the pointer is still on it. */
+ * release or leave; the carousel steps only on a release with the pointer still
+ * on the button. A leave never steps: it may carry a position on the button's
+ * edge, or inside it when another grab takes the pointer, and is no tap. */
 gboolean step_carousel(GtkWidget *button, GdkEvent *event, VelmoraView *view, int step) {
     button_pressed = FALSE;
     gtk_widget_queue_draw(button);
-    if (!event_position_inside_widget(button, event) || !has_items())
+    if (!event || event->type != GDK_BUTTON_RELEASE ||
+        !event_inside_widget(button, &event->button) || !has_items())
         return FALSE;
     current_index = wrapped_index(current_index, step, item_count);
     show_current_item(view);

@@ -288,15 +288,13 @@ GtkWidget *create_arrow_button(const char *arrow) {
 
 } // namespace
 
-gboolean event_position_inside_widget(GtkWidget *widget, const GdkEvent *event) {
-    gdouble x = 0, y = 0;
-    if (!widget || !event || !gdk_event_get_coords(event, &x, &y))
-        return FALSE;
-    return x >= 0 && x <= widget->allocation.width && y >= 0 && y <= widget->allocation.height;
-}
-
+/* The event's position is relative to the widget's own window; both ends of
+ * the allocation count as inside. */
 gboolean event_inside_widget(GtkWidget *widget, GdkEventButton *event) {
-    return event_position_inside_widget(widget, reinterpret_cast<GdkEvent *>(event));
+    if (!widget || !event)
+        return FALSE;
+    return event->x >= 0 && event->x <= widget->allocation.width && event->y >= 0 &&
+           event->y <= widget->allocation.height;
 }
 
 VelmoraView *initialize_view(GtkWidget *widget) {
@@ -311,6 +309,7 @@ VelmoraView *initialize_view(GtkWidget *widget) {
     g_signal_connect(widget, "expose-event", G_CALLBACK(clear_exposed_area), nullptr);
 
     view->message_shown = FALSE;
+    clear_stored_data(); /* a list left by an earlier widget of this module */
     stored_data = velmora_item_data_array_new();
     view->url_catalogue = query_loader_new(velmora_data_path(kUrlCatalogue).c_str());
     return view;

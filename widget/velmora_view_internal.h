@@ -1,8 +1,7 @@
 /*
  * velmora_view_internal.h - what the item view and the carousel share inside
- * the widget library: the arrow buttons' pressed flag, the pointer test that
- * works for button and crossing events, the carousel tick and the arrow step
- * handlers.
+ * the widget library: the arrow buttons' pressed flag, the side of the item
+ * picture, the carousel tick and the arrow step handlers.
  */
 #ifndef VELMORA_VIEW_INTERNAL_H
 #define VELMORA_VIEW_INTERNAL_H
@@ -14,10 +13,6 @@ constexpr int kItemPictureSize = 100;
 
 /* TRUE while an arrow button is held down; one flag serves both buttons. */
 extern gboolean button_pressed;
-
-/* TRUE when the pointer position that a button, motion or crossing event
- * carries lies inside the widget's allocation, both ends included. */
-gboolean event_position_inside_widget(GtkWidget *widget, const GdkEvent *event);
 
 /* The carousel's 5000 ms tick: shows the next item, wrapping after the last.
  * data is the VelmoraView. Always keeps the source. */

@@ -37,22 +37,22 @@ class TapTest : public CardTest {
         CardTest::TearDown();
     }
 
-    // The address that the next browser call carries.
+    // The address of the next browser call not yet looked at.
     std::string next_opened() {
-        const size_t before = browser_.calls().size();
-        if (!browser_.wait_for_calls(before + 1))
+        if (!browser_.wait_for_calls(seen_ + 1))
             return "(nothing opened)";
-        EXPECT_FALSE(browser_.calls()[before].new_window_flag);
-        return browser_.calls()[before].address;
+        const FakeBrowser::Call &call = browser_.calls()[seen_++];
+        EXPECT_FALSE(call.new_window_flag);
+        return call.address;
     }
 
     void expect_nothing_opened() {
-        const size_t before = browser_.calls().size();
         browser_.settle();
-        EXPECT_EQ(browser_.calls().size(), before);
+        EXPECT_EQ(browser_.calls().size(), seen_);
     }
 
     FakeBrowser browser_;
+    size_t seen_ = 0;
     std::string home_page_;
 };
 
