@@ -5,7 +5,8 @@
  *   - entries before the first [section] header are the un-sectioned entries, read
  *     with query_loader_load_query;
  *   - an entry continues on the following lines that start with a space or a tab; each
- *     such line joins the value after a newline, without its leading blanks.
+ *     such line joins the value after a newline, without its leading blanks (an entry
+ *     whose first line has no value starts with its second line).
  * Lines starting with '#' are comments (also between the lines of an entry); a blank
  * line ends an entry. Values are literal: a backslash is an ordinary character.
  *
@@ -48,6 +49,7 @@ std::string to_key_file_syntax(std::string_view text) {
     out += kUnsectionedGroup;
     out += "]\n";
     bool in_entry = false;
+    bool entry_empty = false; /* the entry's value so far is blank */
     size_t start = 0;
     while (start <= text.size()) {
         size_t end = text.find('\n', start);
@@ -67,7 +69,9 @@ std::string to_key_file_syntax(std::string_view text) {
                 out.append(line).append("\n");
         } else if ((line.front() == ' ' || line.front() == '\t') && in_entry) {
             out.pop_back(); /* the entry's line break */
-            out += "\\n";
+            if (!entry_empty)
+                out += "\\n";
+            entry_empty = false;
             append_escaped(out, line.substr(line.find_first_not_of(" \t")));
             out += '\n';
         } else {
@@ -77,6 +81,7 @@ std::string to_key_file_syntax(std::string_view text) {
                 out.append(line.substr(0, equals + 1));
                 append_escaped(out, line.substr(equals + 1));
                 in_entry = true;
+                entry_empty = is_blank(line.substr(equals + 1));
             } else {
                 /* A section header, a comment, or a line GKeyFile will reject. */
                 out.append(line);

@@ -34,6 +34,9 @@ TEST(Catalogue, ReadsEntriesSectionsAndMultiLineValues) {
                                  "\tFROM t WHERE c = '\\n' AND d LIKE 'x\\%';\n"
                                  "\n"
                                  "  spaced  =  value with = sign  \n"
+                                 "later_start=\n"
+                                 "  SELECT 2\n"
+                                 "  FROM t;\n"
                                  "crlf=one\r\n"
                                  "  two\r\n"
                                  "[www.example.com]\n"
@@ -48,6 +51,7 @@ TEST(Catalogue, ReadsEntriesSectionsAndMultiLineValues) {
     EXPECT_EQ(load(loader.get(), "multi"),
               "SELECT a,\nb\nFROM t WHERE c = '\\n' AND d LIKE 'x\\%';");
     EXPECT_EQ(load(loader.get(), "spaced"), "value with = sign  ");
+    EXPECT_EQ(load(loader.get(), "later_start"), "SELECT 2\nFROM t;");
     EXPECT_EQ(load(loader.get(), "crlf"), "one\ntwo");
     EXPECT_EQ(load(loader.get(), "www.example.com", "homepage"), "http://www.example.com/");
     EXPECT_EQ(load(loader.get(), "www.example.com", "single"), "in a section");
