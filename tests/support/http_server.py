@@ -81,6 +81,9 @@ class TestServer(ThreadingHTTPServer):
 
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    # Headers and body go out in separate writes; with Nagle's algorithm the body then
+    # waits for the client's delayed ACK (about 40 ms per request on a reused connection).
+    disable_nagle_algorithm = True
     server_version = "VelmoraTestServer/1.0"
 
     def log_message(self, format, *args):  # noqa: A002 - keep the test output quiet
