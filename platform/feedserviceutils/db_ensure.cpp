@@ -17,6 +17,7 @@
 #include <glib/gstdio.h>
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <string>
 
 namespace {

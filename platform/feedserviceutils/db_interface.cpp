@@ -134,24 +134,19 @@ DBInterface *open_database(const gchar *path, int *probe_result) {
     sqlite3_exec(db->connection, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
 
     /* Reading the schema tells whether the file is a database at all. */
-    gchar *journal_mode = nullptr;
-    rc = SQLITE_ERROR;
-    if (run_statements(db.get(), "SELECT count(*) FROM sqlite_master") &&
-        query_first_text(db.get(), "PRAGMA journal_mode", "journal_mode", &journal_mode) ==
-            FirstRow::Found)
-        rc = SQLITE_OK;
-    else
-        rc = sqlite3_errcode(db->connection);
+    g_autofree gchar *journal_mode = nullptr;
+    const bool readable = run_statements(db.get(), "SELECT count(*) FROM sqlite_master") &&
+                          query_first_text(db.get(), "PRAGMA journal_mode", "journal_mode",
+                                           &journal_mode) == FirstRow::Found;
+    rc = readable ? SQLITE_OK : sqlite3_errcode(db->connection);
     if (probe_result != nullptr)
         *probe_result = rc;
     if (rc == SQLITE_BUSY) {
         /* A database, locked by another connection for longer than we wait: the
          * handle is good, its statements will report failure until the lock goes. */
-        g_free(journal_mode);
         return db.release();
     }
     if (rc != SQLITE_OK) {
-        g_free(journal_mode);
         db_interface_free(db.release());
         return nullptr;
     }
@@ -159,7 +154,6 @@ DBInterface *open_database(const gchar *path, int *probe_result) {
      * found in another mode). */
     if (journal_mode == nullptr || g_ascii_strcasecmp(journal_mode, "wal") != 0)
         run_statements(db.get(), "PRAGMA journal_mode=WAL");
-    g_free(journal_mode);
     return db.release();
 }
 

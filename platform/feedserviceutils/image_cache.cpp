@@ -15,6 +15,7 @@
 
 #include <glib/gstdio.h>
 
+#include <cerrno>
 #include <initializer_list>
 
 namespace {
