@@ -179,10 +179,11 @@ TEST_F(HildonWidgetsTest, LogicalFontsComeFromRcStylesAndReachChildren) {
     /* The box's font reached the label that was already inside. */
     expect_font(plain, "Sans", PANGO_WEIGHT_BOLD, 13);
 
+    /* Set on a label that is put into a window only afterwards. */
     GtkWidget *alone = gtk_label_new("alone");
+    hildon_helper_set_logical_font(alone, "SmallSystemFont");
     GtkWidget *other_window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_container_add(GTK_CONTAINER(other_window), alone);
-    hildon_helper_set_logical_font(alone, "SmallSystemFont");
     gtk_widget_show_all(other_window);
     expect_font(alone, "Sans", PANGO_WEIGHT_NORMAL, 13);
     /* The font survives a style change such as a theme switch. */

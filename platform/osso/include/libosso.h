@@ -22,8 +22,12 @@ typedef enum {
     OSSO_ERROR_STATE_SIZE = -6
 } osso_return_t;
 
-typedef enum { OSSO_DEVMODE_NORMAL = 0, OSSO_DEVMODE_FLIGHT, OSSO_DEVMODE_OFFLINE,
-               OSSO_DEVMODE_INVALID } osso_devmode_t;
+typedef enum {
+    OSSO_DEVMODE_NORMAL = 0,
+    OSSO_DEVMODE_FLIGHT,
+    OSSO_DEVMODE_OFFLINE,
+    OSSO_DEVMODE_INVALID
+} osso_devmode_t;
 
 typedef struct {
     gboolean shutdown_ind;
@@ -48,13 +52,13 @@ typedef struct {
 
 /* A context for the application, or NULL on failure. activation: whether the
  * application is D-Bus activated; context: NULL for the default main context. */
-osso_context_t *osso_initialize(const gchar *application, const gchar *version,
-                                gboolean activation, GMainContext *context);
+osso_context_t *osso_initialize(const gchar *application, const gchar *version, gboolean activation,
+                                GMainContext *context);
 void osso_deinitialize(osso_context_t *osso);
 
 /* Calls cb(state, data) when an indication set in state (NULL: all) changes. */
-osso_return_t osso_hw_set_event_cb(osso_context_t *osso, osso_hw_state_t *state,
-                                   osso_hw_cb_f *cb, gpointer data);
+osso_return_t osso_hw_set_event_cb(osso_context_t *osso, osso_hw_state_t *state, osso_hw_cb_f *cb,
+                                   gpointer data);
 osso_return_t osso_hw_unset_event_cb(osso_context_t *osso, osso_hw_state_t *state);
 
 /* Calls method of application on the session bus, with the default naming
@@ -62,8 +66,8 @@ osso_return_t osso_hw_unset_event_cb(osso_context_t *osso, osso_hw_state_t *stat
  * "/com/corvane/<application>"). Arguments are (type, value) pairs ended by
  * DBUS_TYPE_INVALID. retval may be NULL (no reply awaited). */
 osso_return_t osso_rpc_run_with_defaults(osso_context_t *osso, const gchar *application,
-                                         const gchar *method, osso_rpc_t *retval,
-                                         int argument_type, ...);
+                                         const gchar *method, osso_rpc_t *retval, int argument_type,
+                                         ...);
 
 void osso_rpc_free_val(osso_rpc_t *rpc);
 

@@ -44,8 +44,8 @@ gboolean hd_home_plugin_item_get_settings(HDHomePluginItem *item);
 
 /* The shared dbus-glib connection of the given bus; NULL with error set on failure.
  * The caller drops its reference with dbus_g_connection_unref(). */
-DBusGConnection *hd_home_plugin_item_get_dbus_g_connection(HDHomePluginItem *item,
-                                                           DBusBusType type, GError **error);
+DBusGConnection *hd_home_plugin_item_get_dbus_g_connection(HDHomePluginItem *item, DBusBusType type,
+                                                           GError **error);
 
 /* Used by the home host: sets "is-on-current-desktop", notifying only on change. */
 void hd_home_plugin_item_set_is_on_current_desktop(HDHomePluginItem *item, gboolean on);

@@ -28,7 +28,8 @@ typedef enum {
 #define HILDON_TYPE_TOUCH_SELECTOR (hildon_touch_selector_get_type())
 #define HILDON_TOUCH_SELECTOR(obj)                                                                 \
     (G_TYPE_CHECK_INSTANCE_CAST((obj), HILDON_TYPE_TOUCH_SELECTOR, HildonTouchSelector))
-#define HILDON_IS_TOUCH_SELECTOR(obj) (G_TYPE_CHECK_INSTANCE_TYPE((obj), HILDON_TYPE_TOUCH_SELECTOR))
+#define HILDON_IS_TOUCH_SELECTOR(obj)                                                              \
+    (G_TYPE_CHECK_INSTANCE_TYPE((obj), HILDON_TYPE_TOUCH_SELECTOR))
 
 typedef struct _HildonTouchSelector HildonTouchSelector;
 typedef struct _HildonTouchSelectorClass HildonTouchSelectorClass;
@@ -74,8 +75,8 @@ void hildon_button_set_title(HildonButton *button, const gchar *title);
 const gchar *hildon_button_get_title(HildonButton *button);
 void hildon_button_set_value(HildonButton *button, const gchar *value);
 const gchar *hildon_button_get_value(HildonButton *button);
-void hildon_button_set_alignment(HildonButton *button, gfloat xalign, gfloat yalign,
-                                 gfloat xscale, gfloat yscale);
+void hildon_button_set_alignment(HildonButton *button, gfloat xalign, gfloat yalign, gfloat xscale,
+                                 gfloat yscale);
 
 /* ---- HildonPickerButton: a button that opens a touch selector ---- */
 #define HILDON_TYPE_PICKER_BUTTON (hildon_picker_button_get_type())
