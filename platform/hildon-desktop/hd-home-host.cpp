@@ -7,8 +7,6 @@
  */
 #include "hd-home-host.h"
 
-#include <cstdio>
-
 namespace {
 
 struct HostOptions {
