@@ -194,6 +194,13 @@ void execute_with_callback(VelmoraServiceContext *context, gpointer user_data,
 
         ensure_database(&context->database, &context->watcher, database_path.c_str(),
                         context->queries);
+        if (!context->database) {
+            /* Nothing can be stored: end the pass without reporting items as stored,
+             * and leave whatever the database and the picture cache hold. */
+            g_warning("Cannot open the item database %s; nothing stored", database_path.c_str());
+            callback(user_data, VELMORA_STATUS_PASS_ENDED);
+            return;
+        }
         do_velmora_clear_image_data(context->database, context->queries);
         VelmoraItemArray *items = do_velmora_item_parse_and_save(
             raw.get(), settings->region, context->urls, &context->database, context->queries,

@@ -6,6 +6,7 @@
 #include "velmora_service_plugin.h"
 
 #include <gconf/gconf-client.h>
+#include <glib/gstdio.h>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -263,6 +264,24 @@ TEST_F(UpdateRun, SameRegionAndSameCategoriesInAnyOrderDoNotRepeat) {
         recorder.hooks[{2, 1}] = [] { set_categories({"hotnew_books"}); };
         EXPECT_EQ(run(recorder), pass(count) + pass(items("velmora.com", "hotnew_books")));
     }
+}
+
+TEST_F(UpdateRun, AnUnusableDatabaseEndsThePassWithoutReportingItemsAsStored) {
+    // The database path taken by a directory: no connection can be made.
+    de_init_plugin(context_);
+    const std::string database = store_path("velmora.db");
+    for (const char *suffix : {"", "-wal", "-shm"})
+        g_rename((database + suffix).c_str(), (database + suffix + ".kept").c_str());
+    ASSERT_EQ(g_mkdir(database.c_str(), 0700), 0);
+    context_ = init_plugin();
+
+    EXPECT_EQ(run(), (std::vector<int>{1, 2}));
+
+    de_init_plugin(context_);
+    g_rmdir(database.c_str());
+    for (const char *suffix : {"", "-wal", "-shm"})
+        g_rename((database + suffix + ".kept").c_str(), (database + suffix).c_str());
+    context_ = init_plugin();
 }
 
 TEST(UpdateRunContext, IncompleteContextReportsZeroAloneAndTouchesNothing) {
