@@ -6,6 +6,8 @@
 #include "velmora_view.h"
 #include "velmora_view_internal.h"
 
+#include <glib/gstdio.h>
+
 VelmoraItemDataArray *stored_data = nullptr;
 int current_index = 0;
 int item_count = 0;
@@ -16,6 +18,8 @@ constexpr guint kTickMilliseconds = 5000;
 /* Pictures with a side longer than this are not decoded at all: a small file
  * can claim a size that would take gigabytes once decoded. */
 constexpr int kLargestDecodedSide = 4096;
+/* No thumbnail comes near this; a larger file in the cache is not read. */
+constexpr goffset kLargestPictureFile = 16 * 1024 * 1024;
 
 /* "size-prepared" of the picture loader: refuses oversized pictures and
  * scales the others down, keeping their shape, to fit the item picture. */
@@ -36,9 +40,13 @@ void fit_item_picture(GdkPixbufLoader *loader, int width, int height, gpointer) 
 
 /* The picture of an item; NULL when the file is missing, broken or too large. */
 GdkPixbuf *load_item_picture(const gchar *path) {
+    GStatBuf status;
+    if (!path || g_stat(path, &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size > kLargestPictureFile)
+        return nullptr;
     g_autofree gchar *contents = nullptr;
     gsize length = 0;
-    if (!path || !g_file_get_contents(path, &contents, &length, nullptr))
+    if (!g_file_get_contents(path, &contents, &length, nullptr))
         return nullptr;
     g_autoptr(GdkPixbufLoader) loader = gdk_pixbuf_loader_new();
     g_signal_connect(loader, "size-prepared", G_CALLBACK(fit_item_picture), nullptr);

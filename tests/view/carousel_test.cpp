@@ -243,7 +243,7 @@ TEST_F(CarouselTest, NoItemsOrAStrayPositionNeverCrash) {
 }
 
 TEST_F(CarouselTest, CarouselKeepsItsOwnCopiesWithPicturesThatFitTheSquare) {
-    std::vector<Item> items = numbered_items(6);
+    std::vector<Item> items = numbered_items(7);
     items[0].image_path = write_picture("square.png", 100, 100, 0xff0000ff);
     items[0].store = "Store";
     items[0].price = "$1";
@@ -255,6 +255,7 @@ TEST_F(CarouselTest, CarouselKeepsItsOwnCopiesWithPicturesThatFitTheSquare) {
     g_file_set_contents(broken.c_str(), "\x89PNG\r\n\x1a\nnot really", -1, nullptr);
     items[4].image_path = broken;
     items[5].image_path = temp_dir() + "/missing.png";
+    items[6].image_path = temp_dir(); /* a directory */
 
     VelmoraItemDataArray *source = make_items(items);
     VelmoraItemData *first = g_array_index(source->items, VelmoraItemData *, 0);
@@ -263,7 +264,7 @@ TEST_F(CarouselTest, CarouselKeepsItsOwnCopiesWithPicturesThatFitTheSquare) {
     create_item_view(view_, settings_);
     update_view(view_, settings_, source, FALSE);
 
-    ASSERT_EQ(stored_data->items->len, 6u);
+    ASSERT_EQ(stored_data->items->len, 7u);
     VelmoraItemData *copy = stored(0);
     EXPECT_NE(copy, first);
     EXPECT_NE(copy->title, first->title);
@@ -290,6 +291,7 @@ TEST_F(CarouselTest, CarouselKeepsItsOwnCopiesWithPicturesThatFitTheSquare) {
     EXPECT_EQ(stored(3)->picture, nullptr);
     EXPECT_EQ(stored(4)->picture, nullptr);
     EXPECT_EQ(stored(5)->picture, nullptr);
+    EXPECT_EQ(stored(6)->picture, nullptr);
 
     // An item without a picture empties the image.
     current_index = 5;
