@@ -65,6 +65,9 @@ extern "C" GtkWidget *create_settings_dialog(VelmoraPlugin *plugin) {
                                     static_cast<const gchar *>(nullptr));
     gtk_dialog_add_button(GTK_DIALOG(dialog), translate("Save"), VELMORA_RESPONSE_SAVE);
 
+    /* The dialog sets its content box's border from its style when it gets one;
+     * give it its style first so that the border width 8 is the one that stays. */
+    gtk_widget_ensure_style(dialog);
     GtkWidget *content = GTK_DIALOG(dialog)->vbox;
     gtk_container_set_border_width(GTK_CONTAINER(content), 8);
 

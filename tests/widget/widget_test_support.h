@@ -105,8 +105,27 @@ inline void store_items(int count, const std::string &prefix = "Item") {
     query_loader_free(queries);
 }
 
+// Removes the item database with its journal files, as if it had never been.
 inline void remove_database() {
-    g_unlink(database_path().c_str());
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+        g_unlink((database_path() + suffix).c_str());
+}
+
+inline void remove_tree(const std::string &path) {
+    if (GDir *dir = g_dir_open(path.c_str(), 0, nullptr)) {
+        while (const gchar *name = g_dir_read_name(dir))
+            remove_tree(path + "/" + name);
+        g_dir_close(dir);
+        g_rmdir(path.c_str());
+    } else {
+        g_unlink(path.c_str());
+    }
+}
+
+// Removes the whole item store (database, picture cache and their directory), as
+// on a device where the widget and the plug-in have never run.
+inline void remove_store() {
+    remove_tree(std::string(g_get_home_dir()) + "/.feedservice");
 }
 
 // ---- GConf ----
