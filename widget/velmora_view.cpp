@@ -74,7 +74,7 @@ QueryLoaderPtr load_catalogue(const char *file) {
     return QueryLoaderPtr(query_loader_new(velmora_data_path(file).c_str()));
 }
 
-/* The entry name of the current region's section of catalogue, or NULL. */
+/* The entry `name` in the current region's section of the catalogue, or NULL. */
 gchar *region_entry(QueryLoader *catalogue, const gchar *name) {
     if (!catalogue)
         return nullptr;

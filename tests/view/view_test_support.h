@@ -186,12 +186,11 @@ class Picture {
     }
     // The colour as a translucent pixel reaches the screen when nothing lies below
     // and nothing composites: premultiplied by its alpha.
-    Rgb on_screen(int x, int y) const {
+    Rgb at(int x, int y) const {
         const guchar *p = pixel(x, y);
         const int a = alpha(x, y);
         return Rgb{(p[0] * a + 127) / 255, (p[1] * a + 127) / 255, (p[2] * a + 127) / 255};
     }
-    Rgb at(int x, int y) const { return on_screen(x, y); }
 
   private:
     const guchar *pixel(int x, int y) const {
