@@ -17,11 +17,32 @@
 #include <libxml/entities.h>
 
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
-bool is(const gchar *element, const gchar *name) {
-    return element && std::strcmp(element, name) == 0;
+/* The names of the elements the parser reads. current_element points at one of
+ * these (or is absent), so the handlers compare pointers, not texts. */
+constexpr char kItem[] = "item";
+constexpr char kRank[] = "rank";
+constexpr char kTitle[] = "title";
+constexpr char kStore[] = "store";
+constexpr char kListPrice[] = "listPriceAmount";
+constexpr char kOurPrice[] = "ourPriceAmount";
+constexpr char kCreator[] = "creator";
+constexpr char kImage[] = "image";
+constexpr char kLink[] = "link";
+
+/* The parser's own constant for an element name (compared exactly, prefix and
+ * case included), or null for an element it does not read. */
+const gchar *known_element(const xmlChar *name) {
+    const gchar *text = reinterpret_cast<const gchar *>(name);
+    for (const gchar *known :
+         {kItem, kRank, kTitle, kStore, kListPrice, kOurPrice, kCreator, kImage, kLink}) {
+        if (std::strcmp(text, known) == 0)
+            return known;
+    }
+    return nullptr;
 }
 
 DBInterface *current_database(const VelmoraParseContext *context) {
@@ -133,7 +154,6 @@ void complete_item(VelmoraParseContext *context) {
 void end_document_state(VelmoraParseContext *context) {
     g_free(context->rank_text);
     context->rank_text = nullptr;
-    g_free(context->current_element);
     context->current_element = nullptr;
     drop_creator_text(context);
     velmora_item_free(context->current_item); /* an item the document left open */
@@ -155,10 +175,8 @@ void on_end_document(void *) {}
 
 void on_start_element(void *user_data, const xmlChar *name, const xmlChar **) {
     auto *context = static_cast<VelmoraParseContext *>(user_data);
-    const gchar *element = reinterpret_cast<const gchar *>(name);
-    g_free(context->current_element);
-    context->current_element = g_strdup(element);
-    if (!is(element, "item"))
+    context->current_element = known_element(name);
+    if (context->current_element != kItem)
         return;
     if (!context->items)
         context->items = velmora_item_array_new();
@@ -171,16 +189,15 @@ void on_start_element(void *user_data, const xmlChar *name, const xmlChar **) {
 
 void on_end_element(void *user_data, const xmlChar *name) {
     auto *context = static_cast<VelmoraParseContext *>(user_data);
-    const gchar *element = reinterpret_cast<const gchar *>(name);
-    g_free(context->current_element);
+    const gchar *element = known_element(name);
     context->current_element = nullptr;
-    if (context->in_item && context->current_item && is(element, "link"))
+    if (context->in_item && context->current_item && element == kLink)
         finish_link(context);
-    if (is(element, "item")) {
+    if (element == kItem) {
         context->in_item = 0;
         if (context->current_item)
             complete_item(context);
-    } else if (is(element, "creator")) {
+    } else if (element == kCreator) {
         finish_creator(context);
     }
 }
@@ -192,33 +209,34 @@ void on_characters(void *user_data, const xmlChar *characters, int length) {
     if (!element || length < 0)
         return;
     gsize size = static_cast<gsize>(length);
-    if (is(element, "rank")) {
+    if (element == kRank) {
         g_free(context->rank_text);
         context->rank_text = copy_chunk(chunk, size);
     }
     VelmoraItem *item = context->current_item;
     if (!context->in_item || !item)
         return;
-    if (is(element, "title")) {
+    if (element == kTitle) {
         append_text(&item->title, &context->title_buffer, chunk, size);
-    } else if (is(element, "store")) {
+    } else if (element == kStore) {
         append_text(&item->store, &context->store_buffer, chunk, size);
-    } else if (is(element, "listPriceAmount")) {
+    } else if (element == kListPrice) {
         g_free(item->list_price);
         item->list_price = copy_chunk(chunk, size);
-    } else if (is(element, "ourPriceAmount")) {
-        gchar *price = copy_chunk(chunk, size);
+    } else if (element == kOurPrice) {
+        gsize kept = fitting_prefix(chunk, size, VELMORA_MAX_TEXT_BYTES);
+        gchar *price = g_strndup(chunk, kept);
         g_free(item->our_price);
         item->our_price = nullptr;
-        if (velmora_pattern_is_price(context->patterns, price, std::strlen(price)))
+        if (velmora_pattern_is_price(context->patterns, price, kept))
             item->our_price = price;
         else
             g_free(price);
-    } else if (is(element, "creator")) {
+    } else if (element == kCreator) {
         append_text(&context->creator_text, &context->creator_buffer, chunk, size);
-    } else if (is(element, "image")) {
+    } else if (element == kImage) {
         parse_image(context, copy_chunk(chunk, size));
-    } else if (is(element, "link")) {
+    } else if (element == kLink) {
         append_text(&item->link, &context->link_buffer, chunk, size);
     }
 }

@@ -36,7 +36,7 @@ typedef struct {
     int in_item;
     VelmoraItemArray *items;
     VelmoraItem *current_item;
-    gchar *current_element;
+    const gchar *current_element; /* a constant: one of the names the parser reads */
     gchar *rank_text;
     QueryLoader *urls;
     DBInterface **database_slot; /* read anew at every use */

@@ -259,7 +259,9 @@ TEST(FeedPatterns, GuardedMatchingEqualsPlainMatching) {
                             "\xc3\xa9",
                             "src=\"",
                             "\"",
-                            " "};
+                            " ",
+                            "_SL75_",
+                            "SL75_"};
     std::mt19937 random(12345);
     std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1), count(0, 14);
     auto plain_group = [](GRegex *regex, const std::string &text) -> Text {
@@ -277,6 +279,18 @@ TEST(FeedPatterns, GuardedMatchingEqualsPlainMatching) {
         std::string text;
         for (size_t n = count(random); n > 0; n--)
             text += pieces[piece(random)];
+
+        gchar *address = velmora_pattern_picture_address(patterns, text.c_str());
+        EXPECT_EQ(text_of(address), plain_group(patterns->picture_address, text)) << text;
+        g_free(address);
+
+        gchar *scaled = velmora_pattern_scale_picture(patterns, text.c_str());
+        gchar *plain_scaled =
+            g_regex_replace_literal(patterns->picture_size, text.c_str(), -1, 0, "_SL100_",
+                                    static_cast<GRegexMatchFlags>(0), nullptr);
+        EXPECT_STREQ(scaled, plain_scaled) << text;
+        g_free(scaled);
+        g_free(plain_scaled);
 
         gchar *author = velmora_pattern_author(patterns, text.c_str());
         EXPECT_EQ(text_of(author), plain_group(patterns->author, text)) << text;
