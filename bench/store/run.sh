@@ -1,0 +1,7 @@
+#!/bin/sh
+# Builds and runs the item store benchmark.   bench/store/run.sh [build dir, default build]
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-$here/../../build}
+cmake --build "$build" -j2 --target velmora_store_bench
+exec "$build/bench/store/velmora_store_bench"
