@@ -1,0 +1,105 @@
+// widget_translation_test.cpp - the widget's texts in the device's language: the
+// class binds the "velmora" text domain in UTF-8 and makes it current, and the
+// German and French catalogues built into the tree translate the settings dialog
+// (title, button, picker titles) and the category names.
+#include <gtest/gtest.h>
+
+#include <libintl.h>
+
+#include "widget_test_support.h"
+
+using namespace widget_test;
+
+namespace {
+
+class WidgetTranslationTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
+        // The class binds the domain to the installed locale dir; the catalogues
+        // under test are the ones just built.
+        g_type_class_unref(g_type_class_ref(widget_type()));
+        bindtextdomain("velmora", VELMORA_BUILD_LOCALE_DIR);
+    }
+
+    void TearDown() override {
+        for (GtkDialog *dialog : settings_dialogs(title_.c_str()))
+            gtk_widget_destroy(GTK_WIDGET(dialog));
+        if (plugin_ != nullptr)
+            gtk_widget_destroy(GTK_WIDGET(plugin_));
+    }
+
+    struct Texts {
+        std::string title, save, site, feed, first_category, movers;
+    };
+
+    // Opens the dialog of a new widget in the given language and reads its texts.
+    Texts dialog_texts(const char *language, const char *expected_title) {
+        g_setenv("LANGUAGE", language, TRUE);
+        textdomain("velmora"); // makes gettext forget the texts of the previous language
+        title_ = expected_title;
+        set_region("velmora.de");
+        set_categories({"movers_shakers"});
+        plugin_ = create_widget();
+        g_signal_emit_by_name(plugin_, "show-settings");
+        Texts texts;
+        auto dialogs = settings_dialogs(expected_title);
+        if (dialogs.empty())
+            return texts;
+        GtkDialog *dialog = dialogs.front();
+        texts.title = gtk_window_get_title(GTK_WINDOW(dialog));
+        GList *buttons = gtk_container_get_children(GTK_CONTAINER(dialog->action_area));
+        if (buttons != nullptr)
+            texts.save = gtk_button_get_label(GTK_BUTTON(buttons->data));
+        g_list_free(buttons);
+        GList *pickers = gtk_container_get_children(GTK_CONTAINER(dialog->vbox));
+        std::vector<std::string> titles;
+        for (GList *l = pickers; l != nullptr; l = l->next)
+            if (HILDON_IS_PICKER_BUTTON(l->data))
+                titles.emplace_back(hildon_button_get_title(HILDON_BUTTON(l->data)));
+        g_list_free(pickers);
+        if (titles.size() == 2) {
+            texts.site = titles[0];
+            texts.feed = titles[1];
+        }
+        texts.movers = current_text(plugin_->category_selector);
+        hildon_touch_selector_set_active(plugin_->category_selector, 0, 0);
+        texts.first_category = current_text(plugin_->category_selector);
+        return texts;
+    }
+
+    VelmoraPlugin *plugin_ = nullptr;
+    std::string title_;
+};
+
+TEST_F(WidgetTranslationTest, ClassMakesVelmoraTheCurrentUtf8Domain) {
+    EXPECT_STREQ(textdomain(nullptr), "velmora");
+    EXPECT_STREQ(bind_textdomain_codeset("velmora", nullptr), "UTF-8");
+}
+
+TEST_F(WidgetTranslationTest, GermanDialog) {
+    const Texts texts = dialog_texts("de", "Velmora-Einstellungen");
+    EXPECT_EQ(texts.title, "Velmora-Einstellungen");
+    EXPECT_EQ(texts.save, "Speichern");
+    EXPECT_EQ(texts.site, "Website");
+    EXPECT_EQ(texts.feed, "Feed");
+    EXPECT_EQ(texts.movers, "Aufsteiger");
+    EXPECT_EQ(texts.first_category, "Bestseller");
+}
+
+TEST_F(WidgetTranslationTest, FrenchDialogStoresTheIdentifierOfTheTranslatedRow) {
+    const Texts texts = dialog_texts("fr", "Paramètres Velmora");
+    EXPECT_EQ(texts.title, "Paramètres Velmora");
+    EXPECT_EQ(texts.save, "Enregistrer");
+    EXPECT_EQ(texts.site, "Site");
+    EXPECT_EQ(texts.feed, "Flux");
+    EXPECT_EQ(texts.movers, "Meilleures progressions");
+    EXPECT_EQ(texts.first_category, "Meilleures ventes");
+
+    hildon_touch_selector_set_active(plugin_->category_selector, 0, 6);
+    gtk_dialog_response(settings_dialogs(title_.c_str()).front(), VELMORA_RESPONSE_SAVE);
+    EXPECT_EQ(stored_categories(), (std::vector<std::string>{"bestsellers_electronics"}));
+    EXPECT_EQ(stored_region(), "velmora.de");
+}
+
+} // namespace
