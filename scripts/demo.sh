@@ -158,9 +158,10 @@ card_window() {
   xwininfo -root -tree 2>/dev/null | grep '"Hd-home-host"' | grep ' 396x200+' |
     head -n 1 | awk '{print $1}'
 }
+# Every second at first, to catch the card filling, then every three seconds.
 shot=0
-elapsed=0
-while [ "$elapsed" -lt "$seconds" ]; do
+start=$(date +%s)
+while [ $(($(date +%s) - start)) -lt "$seconds" ]; do
   if ! kill -0 "$host_pid" 2>/dev/null; then
     echo "demo: the home host ended early; see $DEMO/logs/host.log" >&2
     exit 1
@@ -171,7 +172,6 @@ while [ "$elapsed" -lt "$seconds" ]; do
     file=$(printf '%s/card-%02d.png' "$DEMO/screenshots" "$shot")
     import -window "$window" "$file" 2>/dev/null && say "wrote $file"
   fi
-  sleep 3
-  elapsed=$((elapsed + 3))
+  if [ "$shot" -lt 6 ]; then sleep 1; else sleep 3; fi
 done
 say "done after $seconds s"
