@@ -73,7 +73,7 @@ void refresh_items(VelmoraPlugin *plugin, gboolean restart) {
 
 void on_plugin_executed(DBusGProxy *, const gchar *name, gint status, gpointer data) {
     auto *plugin = static_cast<VelmoraPlugin *>(data);
-    if (name == nullptr || g_strcmp0(name, kServicePluginName) != 0)
+    if (g_strcmp0(name, kServicePluginName) != 0) /* a null name differs too */
         return;
 
     switch (status) {
