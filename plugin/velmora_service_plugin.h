@@ -90,8 +90,7 @@ void execute_with_callback(VelmoraServiceContext *context, gpointer user_data,
 int validate_credentials(void);
 int get_default_interval(void);
 
-VelmoraItemRawData *do_velmora_item_get(const gchar *region, GSList *categories,
-                                        QueryLoader *urls);
+VelmoraItemRawData *do_velmora_item_get(const gchar *region, GSList *categories, QueryLoader *urls);
 
 G_END_DECLS
 

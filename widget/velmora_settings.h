@@ -39,8 +39,7 @@ void ensure_gconf_validity(void);
 
 VelmoraSettings *initialize_settings(void);
 void deinitialize_settings(VelmoraSettings *settings);
-const gchar *get_value_for_item_key(VelmoraSettings *settings, const gchar *key,
-                                    const gchar *kind);
+const gchar *get_value_for_item_key(VelmoraSettings *settings, const gchar *key, const gchar *kind);
 const gchar *get_item_key_from_value(VelmoraSettings *settings, const gchar *value,
                                      const gchar *kind);
 gint get_setting_item_index(GArray *table, const gchar *value, const gchar *kind);
