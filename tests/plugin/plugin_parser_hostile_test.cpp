@@ -232,38 +232,40 @@ TEST_F(HostileFeed, BacktrackingTextsAreHandledInLinearTime) {
     EXPECT_TRUE(items[5].our_price);
 }
 
-// The guarded expressions give exactly what the plain ones give over the whole text.
-TEST(FeedPatterns, GuardedMatchingEqualsPlainMatching) {
+// The scans give exactly what the plain expressions give over the whole text. Texts are
+// random joins of pieces chosen to meet every decision a scan makes: all of GLib's line
+// ends (which "." does not cross), multibyte characters, digits of other scripts around a
+// point or comma, src= without its quotes, a= without an ampersand, half an "</a>", and
+// now and then bytes that are not valid UTF-8 (GRegex refuses such text whole).
+TEST(FeedPatterns, ScansGiveWhatThePlainExpressionsGive) {
     VelmoraFeedPatterns *patterns = velmora_feed_patterns_new();
-    const char *pieces[] = {"/gp/aw/d.html",
-                            "a=",
-                            "&",
-                            ">",
-                            "</a>",
-                            "<a>",
-                            "1",
-                            "9",
-                            ".",
-                            ",",
-                            "x",
-                            "a",
-                            "=",
-                            "\n",
-                            "\r",
-                            "\v",
-                            "\f",
-                            "\xc2\x85",
-                            "\xe2\x80\xa8",
-                            "\xe2\x80\xa9",
-                            "\xd9\xa3",
-                            "\xc3\xa9",
-                            "src=\"",
-                            "\"",
-                            " ",
-                            "_SL75_",
-                            "SL75_"};
+    const char *pieces[] = {
+        "/gp/aw/d.html", "/gp/aw/d.htm", "a=", "&", ">", "</a>", "</a", "<a>", "1", "9", ".", ",",
+        "x", "a", "=", " ", "src=\"", "src=", "\"", "_SL75_", "SL75_", "_SL7", "5_",
+        // line ends: LF, CR, CRLF, VT, FF, NEL, LINE and PARAGRAPH SEPARATOR
+        "\n", "\r", "\r\n", "\v", "\f", "\xc2\x85", "\xe2\x80\xa8", "\xe2\x80\xa9",
+        // multibyte characters, among them digits of other scripts (Arabic-Indic 3,
+        // fullwidth 1) and characters sharing a lead byte with a line end
+        "\xd9\xa3", "\xef\xbc\x91", "\xc3\xa9", "\xc2\xa3", "\xe2\x80\x93", "\xe2\x82\xac",
+        "\xf0\x9f\x93\x9a"};
+    // Not valid UTF-8: a stray byte, a lone continuation byte, a lead byte without its
+    // continuation (also the first bytes of NEL and LINE SEPARATOR), a surrogate.
+    const char *invalid[] = {"\xff", "\x80", "\xc3", "\xc2", "\xe2\x80", "\xed\xa0\x80"};
+    // Half the texts are the literal parts of one expression in order, with random
+    // pieces between them, so that matches and near misses are frequent for each.
+    const std::vector<std::vector<const char *>> skeletons = {
+        {"src=\"", "\""}, {"_SL75_"}, {"1."}, {",\xef\xbc\x91"}, {"/gp/aw/d.html", "a=", "&"},
+        {">", "</a>"}};
     std::mt19937 random(12345);
-    std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1), count(0, 14);
+    std::uniform_int_distribution<size_t> piece(0, std::size(pieces) - 1), count(0, 14),
+        filler(0, 3), skeleton(0, skeletons.size() * 2 - 1), bad(0, std::size(invalid) - 1),
+        one_in(0, 7);
+    auto random_pieces = [&](size_t n) {
+        std::string text;
+        for (; n > 0; n--)
+            text += pieces[piece(random)];
+        return text;
+    };
     auto plain_group = [](GRegex *regex, const std::string &text) -> Text {
         GMatchInfo *match = nullptr;
         Text group;
@@ -275,38 +277,85 @@ TEST(FeedPatterns, GuardedMatchingEqualsPlainMatching) {
         g_match_info_free(match);
         return group;
     };
-    for (int round = 0; round < 20000; round++) {
-        std::string text;
-        for (size_t n = count(random); n > 0; n--)
-            text += pieces[piece(random)];
+    // A replacement GRegex refuses (null) leaves the text as it was.
+    auto plain_replace = [](GRegex *regex, const std::string &text, const char *by,
+                            bool literal) -> std::string {
+        gchar *replaced = literal
+                              ? g_regex_replace_literal(regex, text.c_str(), -1, 0, by,
+                                                        static_cast<GRegexMatchFlags>(0), nullptr)
+                              : g_regex_replace(regex, text.c_str(), -1, 0, by,
+                                                static_cast<GRegexMatchFlags>(0), nullptr);
+        std::string result = replaced ? replaced : text;
+        g_free(replaced);
+        return result;
+    };
+    // How often each expression matched, so that every scan is seen deciding both ways.
+    int addresses = 0, scaled_count = 0, prices = 0, rewrites = 0, authors = 0, refused = 0;
+    for (int round = 0; round < 40000; round++) {
+        const size_t shape = skeleton(random);
+        std::string text = random_pieces(shape < skeletons.size() ? filler(random) : count(random));
+        for (size_t i = 0; shape < skeletons.size() && i < skeletons[shape].size(); i++)
+            text += skeletons[shape][i] + random_pieces(filler(random));
+        if (one_in(random) == 0)
+            text.insert(text.empty() ? 0 : random() % text.size(), invalid[bad(random)]);
+        if (!g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr))
+            refused++;
 
         gchar *address = velmora_pattern_picture_address(patterns, text.c_str());
-        EXPECT_EQ(text_of(address), plain_group(patterns->picture_address, text)) << text;
+        const Text plain_address = plain_group(patterns->picture_address, text);
+        EXPECT_EQ(text_of(address), plain_address) << text;
+        addresses += plain_address.has_value();
         g_free(address);
 
         gchar *scaled = velmora_pattern_scale_picture(patterns, text.c_str());
-        gchar *plain_scaled =
-            g_regex_replace_literal(patterns->picture_size, text.c_str(), -1, 0, "_SL100_",
-                                    static_cast<GRegexMatchFlags>(0), nullptr);
-        EXPECT_STREQ(scaled, plain_scaled) << text;
+        const std::string plain_scaled =
+            plain_replace(patterns->picture_size, text, "_SL100_", true);
+        EXPECT_EQ(scaled, plain_scaled) << text;
+        scaled_count += plain_scaled != text;
         g_free(scaled);
-        g_free(plain_scaled);
 
-        gchar *author = velmora_pattern_author(patterns, text.c_str());
-        EXPECT_EQ(text_of(author), plain_group(patterns->author, text)) << text;
-        g_free(author);
-
-        EXPECT_EQ(
-            velmora_pattern_is_price(patterns, text.c_str(), text.size()),
-            g_regex_match(patterns->price, text.c_str(), static_cast<GRegexMatchFlags>(0), nullptr))
+        const bool plain_price =
+            g_regex_match(patterns->price, text.c_str(), static_cast<GRegexMatchFlags>(0), nullptr);
+        EXPECT_EQ(bool(velmora_pattern_is_price(patterns, text.c_str(), text.size())), plain_price)
             << text;
+        prices += plain_price;
 
         gchar *rewritten = velmora_pattern_rewrite_link(patterns, text.c_str());
-        gchar *plain = g_regex_replace(patterns->link_rewrite, text.c_str(), -1, 0, "/dp/\\2",
-                                       static_cast<GRegexMatchFlags>(0), nullptr);
-        EXPECT_STREQ(rewritten, plain) << text;
+        const std::string plain_rewritten =
+            plain_replace(patterns->link_rewrite, text, "/dp/\\2", false);
+        EXPECT_EQ(rewritten, plain_rewritten) << text;
+        rewrites += plain_rewritten != text;
         g_free(rewritten);
-        g_free(plain);
+
+        gchar *author = velmora_pattern_author(patterns, text.c_str());
+        const Text plain_author = plain_group(patterns->author, text);
+        EXPECT_EQ(text_of(author), plain_author) << text;
+        authors += plain_author.has_value();
+        g_free(author);
     }
+    for (int matched : {addresses, scaled_count, prices, rewrites, authors, refused})
+        EXPECT_GT(matched, 400);
+    velmora_feed_patterns_free(patterns);
+}
+
+// Texts where a scan finds a match GRegex refuses, since bytes elsewhere in the text are
+// not valid UTF-8: the result is GRegex's (nothing found, nothing replaced).
+TEST(FeedPatterns, TextThatIsNotUtf8MatchesNothing) {
+    VelmoraFeedPatterns *patterns = velmora_feed_patterns_new();
+    const std::string bad = "\xff";
+    gchar *address = velmora_pattern_picture_address(patterns, ("src=\"a\" " + bad).c_str());
+    EXPECT_EQ(address, nullptr);
+    gchar *author = velmora_pattern_author(patterns, (">Name</a>\n" + bad).c_str());
+    EXPECT_EQ(author, nullptr);
+    const std::string price = "12.99 " + bad;
+    EXPECT_FALSE(velmora_pattern_is_price(patterns, price.c_str(), price.size()));
+    const std::string link = "/gp/aw/d.html?a=B0&x" + bad;
+    gchar *rewritten = velmora_pattern_rewrite_link(patterns, link.c_str());
+    EXPECT_EQ(rewritten, link);
+    const std::string picture = bad + "_SL75_";
+    gchar *scaled = velmora_pattern_scale_picture(patterns, picture.c_str());
+    EXPECT_EQ(scaled, picture);
+    for (gchar *result : {address, author, rewritten, scaled})
+        g_free(result);
     velmora_feed_patterns_free(patterns);
 }
