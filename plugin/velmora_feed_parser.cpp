@@ -17,7 +17,6 @@
 #include <libxml/entities.h>
 
 #include <cstring>
-#include <initializer_list>
 
 namespace {
 
@@ -34,20 +33,48 @@ constexpr char kImage[] = "image";
 constexpr char kLink[] = "link";
 
 /* The parser's own constant for an element name (compared exactly, prefix and
- * case included), or null for an element it does not read. */
+ * case included), or null for an element it does not read. Called for every
+ * element start and end, so it picks the one candidate by the name's first
+ * characters and compares only that. */
 const gchar *known_element(const xmlChar *name) {
     const gchar *text = reinterpret_cast<const gchar *>(name);
-    for (const gchar *known :
-         {kItem, kRank, kTitle, kStore, kListPrice, kOurPrice, kCreator, kImage, kLink}) {
-        if (std::strcmp(text, known) == 0)
-            return known;
+    const gchar *candidate = nullptr;
+    switch (text[0]) {
+    case 'i':
+        candidate = text[1] == 't' ? kItem : kImage;
+        break;
+    case 'l':
+        /* "li" begins both; text[2] is read only when text[1] was no terminator */
+        candidate = text[1] == 'i' && text[2] == 'n' ? kLink : kListPrice;
+        break;
+    case 'r':
+        candidate = kRank;
+        break;
+    case 't':
+        candidate = kTitle;
+        break;
+    case 's':
+        candidate = kStore;
+        break;
+    case 'o':
+        candidate = kOurPrice;
+        break;
+    case 'c':
+        candidate = kCreator;
+        break;
+    default:
+        return nullptr;
     }
-    return nullptr;
+    return std::strcmp(text, candidate) == 0 ? candidate : nullptr;
 }
 
 DBInterface *current_database(const VelmoraParseContext *context) {
     return context->database_slot ? *context->database_slot : nullptr;
 }
+
+/* Room a growing text gets at first: titles and links arrive in several
+ * chunks, and most fit into this without a second allocation. */
+constexpr gsize kFirstTextCapacity = 128;
 
 /* How many bytes of text[0, length) fit into room, cut at a character start. */
 gsize fitting_prefix(const gchar *text, gsize length, gsize room) {
@@ -76,7 +103,7 @@ void append_text(gchar **text, VelmoraTextBuffer *buffer, const gchar *chunk, gs
         buffer->full = TRUE;
     gsize needed = buffer->length + take + 1;
     if (needed > buffer->capacity) {
-        buffer->capacity = MAX(needed, buffer->capacity * 2);
+        buffer->capacity = MAX(needed, MAX(buffer->capacity * 2, kFirstTextCapacity));
         *text = static_cast<gchar *>(g_realloc(*text, buffer->capacity));
     }
     std::memcpy(*text + buffer->length, chunk, take);
@@ -105,12 +132,17 @@ void finish_link(VelmoraParseContext *context) {
         return; /* no link text: leave the link absent rather than a bare suffix */
     replace_text(&item->link, &context->link_buffer,
                  velmora_pattern_rewrite_link(context->patterns, item->link));
-    if (!context->urls || !context->region)
-        return;
-    g_autofree gchar *suffix =
-        query_loader_load_query_by_section(context->urls, context->region, "link_url_suffix");
-    if (suffix)
-        append_text(&item->link, &context->link_buffer, suffix, std::strlen(suffix));
+    /* The catalogue does not change during a parse: the suffix is looked up at
+     * the first link's end and kept for the others. */
+    if (!context->link_suffix_looked_up) {
+        context->link_suffix_looked_up = TRUE;
+        if (context->urls && context->region)
+            context->link_suffix = query_loader_load_query_by_section(
+                context->urls, context->region, "link_url_suffix");
+    }
+    if (context->link_suffix)
+        append_text(&item->link, &context->link_buffer, context->link_suffix,
+                    std::strlen(context->link_suffix));
 }
 
 /* At the end of "creator": add the author name found in its text. The text is
@@ -312,6 +344,7 @@ VelmoraItemArray *do_velmora_item_parse_and_save(VelmoraItemRawData *raw, const 
     VelmoraItemArray *items = context->items;
     g_free(handler);
     velmora_feed_patterns_free(context->patterns);
+    g_free(context->link_suffix);
     g_free(context);
     return items;
 }
