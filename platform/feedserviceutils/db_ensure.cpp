@@ -75,8 +75,14 @@ gint ensure_database(DBInterface **db, FileWatcher **watcher, const gchar *path,
         return 0;
     if (*db != nullptr && *watcher != nullptr &&
         g_strcmp0(fsu::watched_path(*watcher), path) == 0 &&
-        !file_watcher_is_file_deleted(*watcher))
-        return 1;
+        !file_watcher_is_file_deleted(*watcher)) {
+        /* The file may have been made by a reader that opened the path first (an
+         * empty database): its tables are made here all the same. The statements
+         * are idempotent; handles on which they fail are replaced below. */
+        g_autofree gchar *create_tables = query_loader_load_query(queries, "create_tables");
+        if (create_tables != nullptr && db_interface_execute_update(*db, create_tables))
+            return 1;
+    }
     close_handles(db, watcher);
 
     g_autofree gchar *directory = g_path_get_dirname(path);

@@ -147,4 +147,15 @@ TEST_F(WidgetWithDaemonTest, ASecondWidgetStartsWithTheStoredItemsAtOnce) {
     EXPECT_NE(plugin_->view->timer_id, 0u);
 }
 
+TEST_F(WidgetWithDaemonTest, FillsWhenItOpenedTheStoreBeforeTheFirstRun) {
+    // The store directory is there but holds no database (it was deleted): the
+    // widget's reader opens the path first, and the run still makes its tables.
+    ASSERT_EQ(g_mkdir_with_parents(store_dir().c_str(), 0700), 0);
+    plugin_ = create_widget();
+    EXPECT_TRUE(plugin_->view->message_shown);
+    ASSERT_TRUE(wait_for_pass_end(30000)) << daemon_log();
+    EXPECT_FALSE(plugin_->view->message_shown);
+    expect_items_from("velmora.com", "bestsellers");
+}
+
 } // namespace
