@@ -10,7 +10,6 @@
 
 #include <gconf/gconf-client.h>
 #include <gio/gio.h>
-#include <glib/gstdio.h>
 #include <gtk/gtk.h>
 
 #include <cstdlib>
