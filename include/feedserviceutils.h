@@ -125,7 +125,10 @@ gint ensure_directory(const gchar *path);
  * update_template (the "update_image_paths" statement) is filled with 1. the file's
  * path and 2. the picture id, and run. A failed download leaves no file and records no
  * path; without a picture row of image_id nothing is fetched. item_id is not used.
- * force: non-zero fetches even when cached. Non-zero when the picture is cached. */
+ * A picture whose download failed is not asked for again for 10 minutes, nor is a host
+ * whose download failed only after a time-out, for 2 minutes (remembered in the process).
+ * force: non-zero fetches even when cached or failed lately. Non-zero when the picture
+ * is cached. */
 gint check_and_download_image(DBInterface *db, const gchar *cache_dir, QueryLoader *queries,
                               gint32 item_id, gint32 image_id, const gchar *image_url,
                               const gchar *update_template, gint force);

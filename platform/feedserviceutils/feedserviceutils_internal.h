@@ -33,6 +33,10 @@ FirstRow query_first_text(DBInterface *db, const gchar *sql, const gchar *column
 /* The path the watcher was made on. */
 const char *watched_path(FileWatcher *watcher);
 
+/* Forgets the picture downloads and hosts that failed lately, so that they are tried
+ * again at once (see image_cache.cpp). For tests. */
+void forget_failed_downloads();
+
 /* Owners of the library's handles, for early returns inside the C functions. */
 struct SymTableDeleter {
     void operator()(DBSymTable *table) const { db_symtable_free(table); }

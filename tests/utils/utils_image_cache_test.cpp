@@ -1,7 +1,10 @@
 // utils_image_cache_test.cpp - the picture cache against the local test server: a picture
 // is fetched once and then served from the cache, its file is named after its id, a
-// failed download leaves neither a file nor a path, and directories are made.
+// failed download leaves neither a file nor a path and is not asked for again for a while
+// (nor is a host that timed out), and directories are made.
 #include "utils_test_helpers.h"
+
+#include "feedserviceutils_internal.h"
 
 #include "http_test_server.h"
 
@@ -37,6 +40,7 @@ class ImageCacheTest : public ::testing::Test {
         update_template_.reset(query_loader_load_query(queries_.get(), "update_image_paths"));
         ASSERT_TRUE(update_template_);
         server_->reset_counts();
+        fsu::forget_failed_downloads();
     }
 
     gint32 add_picture_row(const std::string &address) {
@@ -127,6 +131,66 @@ TEST_F(ImageCacheTest, AFailedDownloadLeavesNoFileAndNoPath) {
                                        0),
               0);
     EXPECT_EQ(list_dir(cache_), std::vector<std::string>{});
+}
+
+TEST_F(ImageCacheTest, AFailedPictureIsNotAskedForAgainUntilForgottenOrForced) {
+    const std::string late = server_->url("/late.png");
+    const gint32 id = add_picture_row(late);
+    EXPECT_EQ(fetch(id, late), 0) << "not there yet: 404";
+    EXPECT_EQ(server_->request_count("/late.png"), 1);
+    write_file(*root_ + "/late.png", "picture");
+    EXPECT_EQ(fetch(id, late), 0);
+    // A run that starts over makes the picture rows anew: the address is what counts.
+    ASSERT_NE(delete_image_data_from_database(db_.get(), queries_.get()), 0);
+    const gint32 new_id = add_picture_row(late);
+    EXPECT_EQ(fetch(new_id, late), 0);
+    EXPECT_EQ(server_->request_count("/late.png"), 1) << "failed lately: no new request";
+
+    // A quick 404 says nothing about the host: its other pictures are fetched.
+    const std::string other = server_->url("/pic.png");
+    EXPECT_NE(fetch(add_picture_row(other), other), 0);
+    EXPECT_EQ(server_->request_count("/pic.png"), 1);
+
+    EXPECT_NE(fetch(new_id, late, 1), 0) << "forced";
+    EXPECT_EQ(server_->request_count("/late.png"), 2);
+    EXPECT_EQ(read_file(cache_ + "/" + std::to_string(new_id) + ".img"), "picture");
+
+    // After forgetting, a failed picture is fetched again.
+    const std::string missing = server_->url("/status/404/gone.png");
+    const gint32 missing_id = add_picture_row(missing);
+    EXPECT_EQ(fetch(missing_id, missing), 0);
+    EXPECT_EQ(fetch(missing_id, missing), 0);
+    EXPECT_EQ(server_->request_count("/status/404/gone.png"), 1);
+    fsu::forget_failed_downloads();
+    EXPECT_EQ(fetch(missing_id, missing), 0);
+    EXPECT_EQ(server_->request_count("/status/404/gone.png"), 2);
+    g_remove((*root_ + "/late.png").c_str());
+}
+
+TEST_F(ImageCacheTest, RemembersAtMost1024FailedPicturesDroppingTheOldest) {
+    const gint32 id = add_picture_row(server_->url("/absent.png"));
+    auto address = [&](int n) { return server_->url("/absent.png?n=" + std::to_string(n)); };
+    for (int n = 0; n <= 1024; n++)
+        ASSERT_EQ(fetch(id, address(n)), 0);
+    ASSERT_EQ(server_->request_count("/absent.png"), 1025);
+    EXPECT_EQ(fetch(id, address(1024)), 0);
+    EXPECT_EQ(fetch(id, address(1)), 0);
+    EXPECT_EQ(server_->request_count("/absent.png"), 1025) << "the newest 1,024 are remembered";
+    EXPECT_EQ(fetch(id, address(0)), 0);
+    EXPECT_EQ(server_->request_count("/absent.png"), 1026) << "the oldest was dropped";
+}
+
+// A host that lets a download wait for the stall time-out (20 s) gets no further
+// requests for a while, for any of its pictures; force still fetches.
+TEST_F(ImageCacheTest, AHostThatTimedOutIsLeftAloneForAWhile) {
+    const std::string stalled = server_->url("/stall/pic.png");
+    EXPECT_EQ(fetch(add_picture_row(stalled), stalled), 0);
+    const std::string other = server_->url("/pic.png");
+    const gint32 other_id = add_picture_row(other);
+    EXPECT_EQ(fetch(other_id, other), 0);
+    EXPECT_EQ(server_->request_count("/pic.png"), 0);
+    EXPECT_NE(fetch(other_id, other, 1), 0);
+    EXPECT_EQ(server_->request_count("/pic.png"), 1);
 }
 
 TEST_F(ImageCacheTest, DeletesPictureRows) {
