@@ -3,6 +3,7 @@
 // read-back, clearing the cache, broken pictures and the empty-list warning.
 #include "plugin_test_support.h"
 
+#include "feedserviceutils_internal.h"
 #include "http_test_server.h"
 
 using namespace plugin_test;
@@ -27,6 +28,7 @@ class ItemStore : public StoreFixture {
     void SetUp() override {
         StoreFixture::SetUp();
         server_->reset_counts();
+        fsu::forget_failed_downloads(); // every test starts with no failed picture in mind
     }
 
     // Stores one item and fetches the pictures, as a run does for each parsed item.
@@ -248,6 +250,23 @@ TEST_F(ItemStore, PictureAnswered404OrCutOffLeavesNoFileAndNoPath) {
     auto loaded = loaded_rows(db_, queries_);
     ASSERT_EQ(loaded.size(), 2u);
     EXPECT_GE(loaded[1].image_id, 1); // the picture row is there, only its file is missing
+}
+
+// Every stored item has all stored items' pictures checked: a broken picture is asked for
+// once in the run, not again after each later item.
+TEST_F(ItemStore, ABrokenPictureIsRequestedOnceInARun) {
+    const std::string good = server_->url("/a.jpg"), other = server_->url("/b.jpg");
+    const std::string broken = server_->url("/status/404/broken.jpg");
+    for (const std::string *address : {&good, &broken, &other, &good, &other, &good})
+        store_one(new_item({.title = "item", .image_url = address->c_str()}));
+
+    EXPECT_EQ(server_->request_count("/status/404/broken.jpg"), 1);
+    EXPECT_EQ(server_->request_count(), 3);
+    auto loaded = loaded_rows(db_, queries_);
+    ASSERT_EQ(loaded.size(), 6u);
+    EXPECT_FALSE(loaded[1].image_path);
+    for (size_t i : {0u, 2u, 3u, 4u, 5u})
+        EXPECT_TRUE(loaded[i].image_path) << i;
 }
 
 TEST_F(ItemStore, EmptyListWarnsAndWritesNothing) {
