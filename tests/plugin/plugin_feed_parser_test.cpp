@@ -177,6 +177,19 @@ TEST_F(Parser, NamesAreComparedExactly) {
                              "<item><Title>no</Title><ns:title>no</ns:title></item>")});
     ASSERT_EQ(items.size(), 1u);
     EXPECT_FALSE(items[0].title);
+
+    // Names that begin like the ones read, or are their prefixes or extensions.
+    items = parse({feed(
+        "<item><rank>1</rank><ranks>2</ranks><r>3</r><l>x</l><li>x</li><lin>x</lin>"
+        "<links>x</links><listPrice>9.99</listPrice><listPriceAmounts>9.99</listPriceAmounts>"
+        "<i>x</i><it>x</it><items>x</items><imag>src=\"a\"</imag><images>src=\"b\"</images>"
+        "<t>x</t><titles>x</titles><s>x</s><stores>x</stores><o>1.99</o><ourPrice>1.99</ourPrice>"
+        "<c>x</c><creators>field-author= <a>A</a></creators></item>")});
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].rank, "1");
+    for (const Text &field : {items[0].store, items[0].image_url, items[0].title, items[0].link,
+                              items[0].authors, items[0].list_price, items[0].our_price})
+        EXPECT_FALSE(field) << *field;
 }
 
 // ---- During a run: deletion, storing and statuses ----
