@@ -20,6 +20,8 @@ struct SelectorColumn {
     gint index;
     GtkListStore *model;
     GtkWidget *view;
+    GtkTreeSelection *selection; /* the view's, with a reference of its own */
+    gulong selection_handler;    /* its "changed" handler */
     gint active;
 };
 
@@ -35,10 +37,9 @@ G_DEFINE_TYPE_WITH_PRIVATE(HildonTouchSelector, hildon_touch_selector, GTK_TYPE_
 namespace {
 
 gint selected_row(SelectorColumn *column) {
-    GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(column->view));
     GtkTreeModel *model = nullptr;
     GtkTreeIter iter;
-    if (!gtk_tree_selection_get_selected(selection, &model, &iter))
+    if (!gtk_tree_selection_get_selected(column->selection, &model, &iter))
         return -1;
     GtkTreePath *path = gtk_tree_model_get_path(model, &iter);
     gint row = gtk_tree_path_get_indices(path)[0];
@@ -64,12 +65,13 @@ SelectorColumn *column_at(HildonTouchSelector *selector, gint column) {
     return static_cast<SelectorColumn *>(g_ptr_array_index(columns, column));
 }
 
-/* Each column holds its view, so the view's selection cannot call back into a
- * column record that is gone. */
+/* A destroyed tree view lets go of its selection (the view then has none), so
+ * the column keeps its own reference and disconnects through that: the
+ * selection cannot call back into a column record that is gone. */
 void free_column(gpointer data) {
     auto *column = static_cast<SelectorColumn *>(data);
-    GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(column->view));
-    g_signal_handlers_disconnect_by_func(selection, (gpointer)on_selection_changed, column);
+    g_signal_handler_disconnect(column->selection, column->selection_handler);
+    g_object_unref(column->selection);
     g_object_unref(column->view);
     g_object_unref(column->model);
     g_free(column);
@@ -90,9 +92,11 @@ SelectorColumn *append_text_column(HildonTouchSelector *selector) {
     GtkCellRenderer *renderer = gtk_cell_renderer_text_new();
     gtk_tree_view_insert_column_with_attributes(GTK_TREE_VIEW(column->view), -1, nullptr, renderer,
                                                 "text", 0, nullptr);
-    GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(column->view));
-    gtk_tree_selection_set_mode(selection, GTK_SELECTION_SINGLE);
-    g_signal_connect(selection, "changed", G_CALLBACK(on_selection_changed), column);
+    column->selection =
+        GTK_TREE_SELECTION(g_object_ref(gtk_tree_view_get_selection(GTK_TREE_VIEW(column->view))));
+    gtk_tree_selection_set_mode(column->selection, GTK_SELECTION_SINGLE);
+    column->selection_handler =
+        g_signal_connect(column->selection, "changed", G_CALLBACK(on_selection_changed), column);
 
     GtkWidget *scroller = gtk_scrolled_window_new(nullptr, nullptr);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scroller), GTK_POLICY_NEVER,
@@ -150,14 +154,13 @@ void hildon_touch_selector_set_active(HildonTouchSelector *selector, gint column
     g_return_if_fail(HILDON_IS_TOUCH_SELECTOR(selector));
     SelectorColumn *target = column_at(selector, column);
     g_return_if_fail(target != nullptr);
-    GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(target->view));
     GtkTreeIter iter;
     if (index < 0 ||
         !gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(target->model), &iter, nullptr, index)) {
-        gtk_tree_selection_unselect_all(selection);
+        gtk_tree_selection_unselect_all(target->selection);
         return;
     }
-    gtk_tree_selection_select_iter(selection, &iter);
+    gtk_tree_selection_select_iter(target->selection, &iter);
     GtkTreePath *path = gtk_tree_model_get_path(GTK_TREE_MODEL(target->model), &iter);
     gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(target->view), path, nullptr, FALSE, 0, 0);
     gtk_tree_path_free(path);
@@ -178,10 +181,9 @@ gchar *hildon_touch_selector_get_current_text(HildonTouchSelector *selector) {
     GPtrArray *columns = selector->priv->columns;
     for (guint i = 0; i < columns->len; ++i) {
         auto *column = static_cast<SelectorColumn *>(g_ptr_array_index(columns, i));
-        GtkTreeSelection *selection = gtk_tree_view_get_selection(GTK_TREE_VIEW(column->view));
         GtkTreeModel *model = nullptr;
         GtkTreeIter iter;
-        if (!gtk_tree_selection_get_selected(selection, &model, &iter)) {
+        if (!gtk_tree_selection_get_selected(column->selection, &model, &iter)) {
             g_string_free(text, TRUE);
             return nullptr;
         }

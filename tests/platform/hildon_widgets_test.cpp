@@ -1,8 +1,11 @@
 /*
  * hildon_widgets_test.cpp - touch selectors, title/value buttons, picker
- * buttons and logical fonts.
+ * buttons and logical fonts; no test may log a GLib or GTK warning or critical,
+ * teardown included.
  */
 #include <hildon/hildon.h>
+
+#include "logged_problems.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +16,7 @@ namespace {
 class HildonWidgetsTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { ASSERT_TRUE(gtk_init_check(nullptr, nullptr)); }
+    void TearDown() override { EXPECT_EQ(problems_.text(), ""); }
 
     static HildonTouchSelector *selector_with(std::initializer_list<const char *> rows) {
         auto *selector = HILDON_TOUCH_SELECTOR(hildon_touch_selector_new_text());
@@ -20,6 +24,8 @@ class HildonWidgetsTest : public ::testing::Test {
             hildon_touch_selector_append_text(selector, row);
         return selector;
     }
+
+    LoggedProblems problems_;
 };
 
 void record_column(HildonTouchSelector *, gint column, gpointer data) {
@@ -147,6 +153,36 @@ TEST_F(HildonWidgetsTest, PickerButtonShowsTheSelectedValueAndPicksInADialog) {
     EXPECT_EQ(gtk_widget_get_parent(GTK_WIDGET(selector)), nullptr);
     hildon_touch_selector_append_text(selector, "still usable");
     g_object_unref(selector);
+}
+
+/* The settings dialog's teardown: the window goes with a picker button whose
+ * selector has an active row; the selector goes with the button. */
+TEST_F(HildonWidgetsTest, SelectorsGoQuietlyWithTheirWindowOrAlone) {
+    GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    GtkWidget *button =
+        hildon_picker_button_new(HILDON_SIZE_AUTO, HILDON_BUTTON_ARRANGEMENT_VERTICAL);
+    gtk_container_add(GTK_CONTAINER(window), button);
+    HildonTouchSelector *selector = selector_with({"velmora.de", "velmora.fr"});
+    hildon_touch_selector_set_active(selector, 0, 1);
+    hildon_picker_button_set_selector(HILDON_PICKER_BUTTON(button), selector);
+    std::vector<gint> changes;
+    g_signal_connect(selector, "changed", G_CALLBACK(record_column), &changes);
+    gtk_widget_show_all(window);
+    gtk_widget_destroy(window);
+    EXPECT_TRUE(changes.empty()) << "a teardown is no pick";
+
+    /* Destroyed, then finalized when its last holder lets go. */
+    HildonTouchSelector *alone = selector_with({"Books"});
+    g_object_ref_sink(alone);
+    hildon_touch_selector_set_active(alone, 0, 0);
+    gtk_widget_destroy(GTK_WIDGET(alone));
+    g_object_unref(alone);
+
+    /* Finalized without an explicit destroy. */
+    HildonTouchSelector *dropped = selector_with({"Music"});
+    g_object_ref_sink(dropped);
+    hildon_touch_selector_set_active(dropped, 0, 0);
+    g_object_unref(dropped);
 }
 
 void expect_font(GtkWidget *widget, const char *family, PangoWeight weight, int points) {
