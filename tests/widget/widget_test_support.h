@@ -18,14 +18,6 @@
 #include "velmora_settings_dialog.h"
 #include "velmora_view.h"
 
-// The widget library's VOID:STRING,INT marshaller; the watcher registers the very
-// same one so that it does not replace the widget's registration.
-extern "C" void g_cclosure_user_marshal_VOID__STRING_INT(GClosure *closure, GValue *return_value,
-                                                         guint n_param_values,
-                                                         const GValue *param_values,
-                                                         gpointer invocation_hint,
-                                                         gpointer marshal_data);
-
 #ifndef VELMORA_APPLET_PATH
 #error "VELMORA_APPLET_PATH must name the built libvelmoraapplet.so"
 #endif
@@ -204,14 +196,14 @@ inline std::string stored_title(int index) {
 // Counts "plugin_executed" signals on the shared session connection that the
 // widget also uses. dbus-glib hands one signal to every proxy that wants it in the
 // same dispatch, so once the count has grown the widget has handled the signal.
+// The watcher registers no marshaller: that would replace the widget's registration
+// for the signature; until the widget registers, dbus-glib uses its generic one.
 class RunSignalWatcher {
   public:
     RunSignalWatcher() {
         connection_ = dbus_g_bus_get(DBUS_BUS_SESSION, nullptr);
         proxy_ = dbus_g_proxy_new_for_name(connection_, "com.corvane.feedservice", "/daemon",
                                            "com.corvane.feedservice");
-        dbus_g_object_register_marshaller(g_cclosure_user_marshal_VOID__STRING_INT, G_TYPE_NONE,
-                                          G_TYPE_STRING, G_TYPE_INT, G_TYPE_INVALID);
         dbus_g_proxy_add_signal(proxy_, "plugin_executed", G_TYPE_STRING, G_TYPE_INT,
                                 G_TYPE_INVALID);
         dbus_g_proxy_connect_signal(proxy_, "plugin_executed", G_CALLBACK(on_signal), this,
