@@ -6,6 +6,7 @@
 #include <hildon/hildon.h>
 
 #include "logged_problems.h"
+#include "main_loop.h"
 
 #include <gtest/gtest.h>
 
@@ -137,11 +138,7 @@ TEST_F(HildonWidgetsTest, PickerButtonShowsTheSelectedValueAndPicksInADialog) {
     EXPECT_STREQ(hildon_button_get_value(HILDON_BUTTON(button)), "");
     gtk_button_clicked(GTK_BUTTON(button));
     ASSERT_NE(picker_dialog(selector), nullptr);
-    for (int i = 0; i < 20; ++i) {
-        while (g_main_context_iteration(nullptr, FALSE)) {
-        }
-        g_usleep(5000);
-    }
+    test_support::run_for(100);
     EXPECT_NE(picker_dialog(selector), nullptr);
     EXPECT_EQ(hildon_touch_selector_get_active(selector, 0), -1);
 

@@ -9,36 +9,22 @@
  */
 #include "hd-home-host.h"
 
+#include "file_helpers.h"
+#include "main_loop.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
 
+using test_support::run_until;
+using test_support::temp_path;
+using test_support::write_file;
+
 const std::string kModuleDir = PLATFORM_TEST_MODULE_DIR;
 const std::string kWidgetLibrary = kModuleDir + "/libplatformtestwidget.so";
 const std::string kNoUnloadLibrary = kModuleDir + "/libplatformtestnounload.so";
-
-/* Runs the main loop until done() holds or timeout_ms passes. */
-template <typename Predicate> bool iterate_until(Predicate done, guint timeout_ms = 5000) {
-    gint64 deadline = g_get_monotonic_time() + gint64(timeout_ms) * 1000;
-    while (!done()) {
-        if (g_get_monotonic_time() > deadline)
-            return false;
-        if (!g_main_context_iteration(nullptr, FALSE))
-            g_usleep(2000);
-    }
-    return true;
-}
-
-std::string temp_path(const char *name) {
-    const gchar *dir = g_getenv("VELMORA_TEST_TMP");
-    return std::string(dir != nullptr ? dir : g_get_tmp_dir()) + "/" + name;
-}
-
-void write_file(const std::string &path, const std::string &contents) {
-    ASSERT_TRUE(g_file_set_contents(path.c_str(), contents.c_str(), -1, nullptr));
-}
 
 struct Counter {
     int count = 0;
@@ -73,7 +59,7 @@ class HomePluginTest : public ::testing::Test {
         if (item_ == nullptr)
             return nullptr;
         hd_home_host::present_as_gadget(item_, 30, 40);
-        EXPECT_TRUE(iterate_until([this] { return on_current_desktop(item_); }));
+        EXPECT_TRUE(run_until([this] { return on_current_desktop(item_); }));
         return item_;
     }
 
@@ -99,7 +85,7 @@ TEST_F(HomePluginTest, LoadedModuleRegistersItsTypeAndTheHostShowsAnInstance) {
     }
     GtkWidget *child = gtk_bin_get_child(GTK_BIN(window));
     ASSERT_NE(child, nullptr);
-    EXPECT_TRUE(iterate_until([child] { return child->allocation.width == 120; }));
+    EXPECT_TRUE(run_until([child] { return child->allocation.width == 120; }));
     EXPECT_EQ(child->allocation.height, 80);
 
     /* Creating the widget again reuses the loaded module. */
@@ -187,7 +173,7 @@ TEST_F(HomePluginTest, IsOnCurrentDesktopFollowsTheWindowAndNotifiesOnlyOnChange
     g_signal_connect(item_, "notify::is-on-current-desktop", G_CALLBACK(count_notify), &notified);
 
     hd_home_host::present_as_gadget(item_, 0, 0);
-    ASSERT_TRUE(iterate_until([this] { return on_current_desktop(item_); }));
+    ASSERT_TRUE(run_until([this] { return on_current_desktop(item_); }));
     EXPECT_EQ(notified.count, 1);
 
     hd_home_plugin_item_set_is_on_current_desktop(item_, TRUE);
@@ -204,10 +190,10 @@ TEST_F(HomePluginTest, IsOnCurrentDesktopFollowsTheWindowAndNotifiesOnlyOnChange
     EXPECT_EQ(notified.count, 3);
 
     gtk_widget_hide(window);
-    ASSERT_TRUE(iterate_until([this] { return !on_current_desktop(item_); }));
+    ASSERT_TRUE(run_until([this] { return !on_current_desktop(item_); }));
     EXPECT_EQ(notified.count, 4);
     gtk_widget_show(window);
-    ASSERT_TRUE(iterate_until([this] { return on_current_desktop(item_); }));
+    ASSERT_TRUE(run_until([this] { return on_current_desktop(item_); }));
     EXPECT_EQ(notified.count, 5);
 }
 
@@ -227,20 +213,22 @@ TEST_F(HomePluginTest, SharedSessionBusConnection) {
 
 TEST(HomeHostTest, DesktopFileNamesTheLibraryInsideTheModuleDir) {
     std::string desktop = temp_path("widget.desktop");
-    write_file(desktop, "[Desktop Entry]\nName=Test\nType=default\nX-Path=libwidget.so\n");
+    ASSERT_TRUE(
+        write_file(desktop, "[Desktop Entry]\nName=Test\nType=default\nX-Path=libwidget.so\n"));
     GError *error = nullptr;
     gchar *path = hd_home_host::resolve_module_path(desktop.c_str(), "/opt/widgets", &error);
     EXPECT_STREQ(path, "/opt/widgets/libwidget.so");
     g_free(path);
 
-    write_file(desktop, "[Desktop Entry]\nName=Test\nX-Path=/elsewhere/libwidget.so\n");
+    ASSERT_TRUE(
+        write_file(desktop, "[Desktop Entry]\nName=Test\nX-Path=/elsewhere/libwidget.so\n"));
     path = hd_home_host::resolve_module_path(desktop.c_str(), "/opt/widgets", &error);
     EXPECT_STREQ(path, "/elsewhere/libwidget.so");
     g_free(path);
 
     for (const char *broken :
          {"[Desktop Entry]\nName=Test\n", "[Desktop Entry]\nX-Path=  \n", "not a key file"}) {
-        write_file(desktop, broken);
+        ASSERT_TRUE(write_file(desktop, broken));
         EXPECT_EQ(hd_home_host::resolve_module_path(desktop.c_str(), "/x", &error), nullptr);
         EXPECT_NE(error, nullptr) << broken;
         g_clear_error(&error);
@@ -279,8 +267,8 @@ int run_host(const std::string &desktop, const std::string &screenshot) {
 TEST(HomeHostTest, ProgramShowsTheWidgetOfADesktopFileAndWritesAScreenshot) {
     std::string desktop = temp_path("platformtest.desktop");
     std::string screenshot = temp_path("platformtest.png");
-    write_file(desktop, "[Desktop Entry]\nName=Platform test\nType=default\n"
-                        "X-Path=libplatformtestwidget.so\n");
+    ASSERT_TRUE(write_file(desktop, "[Desktop Entry]\nName=Platform test\nType=default\n"
+                                    "X-Path=libplatformtestwidget.so\n"));
     ASSERT_EQ(run_host(desktop, screenshot), 0);
 
     GError *error = nullptr;
@@ -296,7 +284,8 @@ TEST(HomeHostTest, ProgramShowsTheWidgetOfADesktopFileAndWritesAScreenshot) {
     g_object_unref(shot);
 
     std::string refused = temp_path("refused.desktop");
-    write_file(refused, "[Desktop Entry]\nName=No unload\nX-Path=libplatformtestnounload.so\n");
+    ASSERT_TRUE(write_file(refused,
+                           "[Desktop Entry]\nName=No unload\nX-Path=libplatformtestnounload.so\n"));
     EXPECT_EQ(run_host(refused, temp_path("refused.png")), 1);
     EXPECT_FALSE(g_file_test(temp_path("refused.png").c_str(), G_FILE_TEST_EXISTS));
 }

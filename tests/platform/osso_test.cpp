@@ -5,6 +5,9 @@
  */
 #include <libosso.h>
 
+#include "file_helpers.h"
+#include "main_loop.h"
+
 #include <gio/gio.h>
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
@@ -14,22 +17,9 @@
 
 namespace {
 
-/* Runs the main loop until done() holds or timeout_ms passes. */
-template <typename Predicate> bool iterate_until(Predicate done, guint timeout_ms = 5000) {
-    gint64 deadline = g_get_monotonic_time() + gint64(timeout_ms) * 1000;
-    while (!done()) {
-        if (g_get_monotonic_time() > deadline)
-            return false;
-        if (!g_main_context_iteration(nullptr, FALSE))
-            g_usleep(2000);
-    }
-    return true;
-}
-
-std::string temp_path(const char *name) {
-    const gchar *dir = g_getenv("VELMORA_TEST_TMP");
-    return std::string(dir != nullptr ? dir : g_get_tmp_dir()) + "/" + name;
-}
+using test_support::read_file;
+using test_support::run_until;
+using test_support::temp_path;
 
 GDBusConnection *new_session_connection() {
     g_autofree gchar *address =
@@ -201,15 +191,6 @@ TEST(OssoTest, BrowserRpcReachesTheBrowserServiceWithItsArguments) {
     osso_deinitialize(osso);
 }
 
-std::string read_file(const std::string &path) {
-    gchar *contents = nullptr;
-    if (!g_file_get_contents(path.c_str(), &contents, nullptr, nullptr))
-        return "";
-    std::string text(contents);
-    g_free(contents);
-    return text;
-}
-
 TEST(OssoTest, WithoutABrowserServiceOnlyWebAddressesGoToTheDesktopBrowser) {
     std::string record = temp_path("opened.txt");
     std::string opener = temp_path("fake-opener.sh");
@@ -240,7 +221,7 @@ TEST(OssoTest, WithoutABrowserServiceOnlyWebAddressesGoToTheDesktopBrowser) {
                                          DBUS_TYPE_STRING, "http://127.0.0.1/second",
                                          DBUS_TYPE_BOOLEAN, FALSE, DBUS_TYPE_INVALID),
               OSSO_OK);
-    ASSERT_TRUE(iterate_until([&] { return read_file(record).size() > 40; }));
+    ASSERT_TRUE(run_until([&] { return read_file(record).size() > 40; }));
     /* The two openers may finish in either order. */
     std::string opened = read_file(record);
     EXPECT_NE(opened.find("HTTPS://127.0.0.1/a b;$(x)\n"), std::string::npos) << opened;
@@ -281,11 +262,11 @@ TEST(OssoTest, ScreensaverDrivesTheInactivityIndicationUntilUnset) {
     ASSERT_EQ(osso_hw_set_event_cb(witness, nullptr, record_hw_state, &seen), OSSO_OK);
 
     emit_screensaver(screensaver, TRUE);
-    ASSERT_TRUE(iterate_until([&] { return seen.inactivity.size() == 1; }));
+    ASSERT_TRUE(run_until([&] { return seen.inactivity.size() == 1; }));
     /* The same state again is no change. */
     emit_screensaver(screensaver, TRUE);
     emit_screensaver(screensaver, FALSE);
-    ASSERT_TRUE(iterate_until([&] { return seen.inactivity.size() == 2; }));
+    ASSERT_TRUE(run_until([&] { return seen.inactivity.size() == 2; }));
     EXPECT_EQ(widget.inactivity, std::vector<gboolean>({TRUE, FALSE}));
 
     /* A mask without the indication is not told about it. */
@@ -293,14 +274,14 @@ TEST(OssoTest, ScreensaverDrivesTheInactivityIndicationUntilUnset) {
     osso_hw_state_t memory_only{FALSE, FALSE, TRUE, FALSE, OSSO_DEVMODE_NORMAL};
     ASSERT_EQ(osso_hw_set_event_cb(osso, &memory_only, record_hw_state, &other), OSSO_OK);
     emit_screensaver(screensaver, TRUE);
-    ASSERT_TRUE(iterate_until([&] { return seen.inactivity.size() == 3; }));
+    ASSERT_TRUE(run_until([&] { return seen.inactivity.size() == 3; }));
     EXPECT_TRUE(other.inactivity.empty());
 
     /* After unset nothing more arrives. */
     ASSERT_EQ(osso_hw_set_event_cb(osso, &inactivity_only, record_hw_state, &widget), OSSO_OK);
     EXPECT_EQ(osso_hw_unset_event_cb(osso, nullptr), OSSO_OK);
     emit_screensaver(screensaver, FALSE);
-    ASSERT_TRUE(iterate_until([&] { return seen.inactivity.size() == 4; }));
+    ASSERT_TRUE(run_until([&] { return seen.inactivity.size() == 4; }));
     EXPECT_EQ(widget.inactivity, std::vector<gboolean>({TRUE, FALSE}));
     EXPECT_TRUE(other.inactivity.empty());
 
@@ -310,7 +291,7 @@ TEST(OssoTest, ScreensaverDrivesTheInactivityIndicationUntilUnset) {
     emit_screensaver(screensaver, FALSE);
     emit_screensaver(screensaver, TRUE);
     osso_deinitialize(osso);
-    ASSERT_TRUE(iterate_until([&] { return seen.inactivity.size() == 5; }));
+    ASSERT_TRUE(run_until([&] { return seen.inactivity.size() == 5; }));
     EXPECT_EQ(widget.inactivity, std::vector<gboolean>({TRUE, FALSE}));
     EXPECT_EQ(seen.inactivity, std::vector<gboolean>({TRUE, FALSE, TRUE, FALSE, TRUE}));
 

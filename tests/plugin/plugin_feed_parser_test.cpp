@@ -8,23 +8,7 @@ using namespace plugin_test;
 
 namespace {
 
-class Parser : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = make_temp_dir();
-        urls_ = new_url_catalogue(dir_);
-        ASSERT_NE(urls_, nullptr);
-    }
-    void TearDown() override { query_loader_free(urls_); }
-
-    std::vector<Parsed> parse(std::initializer_list<std::string> documents,
-                              const char *region = kRegion) {
-        return parse_only(urls_, documents, region);
-    }
-
-    std::string dir_;
-    QueryLoader *urls_ = nullptr;
-};
+class Parser : public ParseOnly {};
 
 } // namespace
 
@@ -199,10 +183,8 @@ namespace {
 class ParserRun : public StoreFixture {
   protected:
     static void SetUpTestSuite() {
-        const std::string pictures = make_temp_dir();
-        for (const char *name : {"1.jpg", "2.jpg", "3.jpg"})
-            write_file(pictures + "/" + name, std::string("picture ") + name);
-        server_ = new HttpTestServer(pictures);
+        server_ = new_file_server(
+            {{"1.jpg", "picture 1.jpg"}, {"2.jpg", "picture 2.jpg"}, {"3.jpg", "picture 3.jpg"}});
     }
     static void TearDownTestSuite() {
         delete server_;

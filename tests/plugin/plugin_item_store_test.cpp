@@ -15,11 +15,9 @@ class ItemStore : public StoreFixture {
     // One server for the suite (starting it takes most of a second); counts are reset
     // for every test.
     static void SetUpTestSuite() {
-        const std::string pictures = make_temp_dir();
-        write_file(pictures + "/a.jpg", "picture A");
-        write_file(pictures + "/b.jpg", "picture B");
-        write_file(pictures + "/big.jpg", std::string(200000, 'x'));
-        server_ = new HttpTestServer(pictures);
+        server_ = new_file_server({{"a.jpg", "picture A"},
+                                   {"b.jpg", "picture B"},
+                                   {"big.jpg", std::string(200000, 'x')}});
     }
     static void TearDownTestSuite() {
         delete server_;

@@ -17,22 +17,7 @@ using namespace plugin_test;
 
 namespace {
 
-class HostileFeed : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        dir_ = make_temp_dir();
-        urls_ = new_url_catalogue(dir_);
-        ASSERT_NE(urls_, nullptr);
-    }
-    void TearDown() override { query_loader_free(urls_); }
-
-    std::vector<Parsed> parse(std::initializer_list<std::string> documents) {
-        return parse_only(urls_, documents);
-    }
-
-    std::string dir_;
-    QueryLoader *urls_ = nullptr;
-};
+class HostileFeed : public ParseOnly {};
 
 // Reports whether a file was opened or read while it was alive.
 class AccessWatch {

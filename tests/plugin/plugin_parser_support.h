@@ -1,5 +1,6 @@
 // plugin_parser_support.h - helpers of the feed parser's tests: documents as downloads,
-// parse results as plain values, a URL catalogue with a known link suffix.
+// parse results as plain values, a URL catalogue with a known link suffix, and a fixture
+// that parses without storing.
 #ifndef VELMORA_PLUGIN_PARSER_SUPPORT_H
 #define VELMORA_PLUGIN_PARSER_SUPPORT_H
 
@@ -61,6 +62,26 @@ inline std::vector<Parsed> parse_only(QueryLoader *urls,
     velmora_item_raw_data_free(raw);
     return take_items(items);
 }
+
+// A test with a URL catalogue of its own in a fresh directory; parse() parses without
+// storing.
+class ParseOnly : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = make_temp_dir();
+        urls_ = new_url_catalogue(dir_);
+        ASSERT_NE(urls_, nullptr);
+    }
+    void TearDown() override { query_loader_free(urls_); }
+
+    std::vector<Parsed> parse(std::initializer_list<std::string> documents,
+                              const char *region = kRegion) {
+        return parse_only(urls_, documents, region);
+    }
+
+    std::string dir_;
+    QueryLoader *urls_ = nullptr;
+};
 
 } // namespace plugin_test
 

@@ -5,6 +5,7 @@
 #ifndef VELMORA_PLUGIN_TEST_SUPPORT_H
 #define VELMORA_PLUGIN_TEST_SUPPORT_H
 
+#include "file_helpers.h"
 #include "velmora_service_plugin.h"
 
 #include <glib.h>
@@ -12,7 +13,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <map>
 #include <optional>
 #include <string>
@@ -22,44 +22,11 @@ namespace plugin_test {
 
 using Text = std::optional<std::string>;
 
-inline std::string make_temp_dir() {
-    const char *base = g_getenv("VELMORA_TEST_TMP");
-    std::string pattern = std::string(base ? base : g_get_tmp_dir()) + "/plugin-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    return g_mkdtemp(buffer.data()) ? std::string(buffer.data()) : std::string();
-}
-
-inline void write_file(const std::string &path, const std::string &contents) {
-    g_file_set_contents(path.c_str(), contents.data(), static_cast<gssize>(contents.size()),
-                        nullptr);
-}
-
-inline std::string read_file(const std::string &path) {
-    gchar *contents = nullptr;
-    gsize length = 0;
-    if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr))
-        return {};
-    std::string result(contents, length);
-    g_free(contents);
-    return result;
-}
-
-inline bool file_exists(const std::string &path) {
-    return g_file_test(path.c_str(), G_FILE_TEST_EXISTS);
-}
-
-// The names in a directory, sorted.
-inline std::vector<std::string> list_dir(const std::string &path) {
-    std::vector<std::string> names;
-    if (GDir *dir = g_dir_open(path.c_str(), 0, nullptr)) {
-        while (const gchar *name = g_dir_read_name(dir))
-            names.emplace_back(name);
-        g_dir_close(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using test_support::file_exists;
+using test_support::list_dir;
+using test_support::make_temp_dir;
+using test_support::read_file;
+using test_support::write_file;
 
 inline std::string data_file(const char *name) {
     return std::string(VELMORA_BUILD_DATA_DIR) + "/" + name;

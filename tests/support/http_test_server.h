@@ -8,12 +8,15 @@
 //   server.connection_count()                   // TCP connections that carried requests
 //   server.last_user_agent()                    // User-Agent of the last counted request
 //   server.reset_counts();
+//   new_file_server({{"a.jpg", "picture A"}})  // a server over a fresh directory of files
 //
 // The counts live in the server, so requests made by other processes count too.
 // The constructor throws std::runtime_error when the server does not come up
 // within 10 seconds; the destructor stops it.
 #ifndef VELMORA_HTTP_TEST_SERVER_H
 #define VELMORA_HTTP_TEST_SERVER_H
+
+#include "file_helpers.h"
 
 #include <glib.h>
 #include <glib/gstdio.h>
@@ -28,6 +31,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -181,5 +185,16 @@ class HttpTestServer {
     GPid pid_ = 0;
     int port_ = 0;
 };
+
+// A server over a fresh directory below the test's temporary directory holding files
+// (name -> contents); the directory is its root(). The caller owns the server.
+inline HttpTestServer *new_file_server(const std::map<std::string, std::string> &files) {
+    const std::string root = test_support::make_temp_dir("www");
+    if (root.empty())
+        throw std::runtime_error("new_file_server: cannot make a directory");
+    for (const auto &[name, contents] : files)
+        test_support::write_file(root + "/" + name, contents);
+    return new HttpTestServer(root);
+}
 
 #endif // VELMORA_HTTP_TEST_SERVER_H

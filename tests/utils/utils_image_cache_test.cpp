@@ -17,20 +17,18 @@ namespace {
 class ImageCacheTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        root_ = new std::string(make_temp_dir());
         std::string picture;
         for (int i = 0; i < 20000; ++i)
             picture += static_cast<char>((i * 7919) % 256);
-        write_file(*root_ + "/pic.png", picture);
-        write_file(*root_ + "/big.jpg", std::string(5 * 1024 * 1024, 'b'));
-        server_ = new HttpTestServer(*root_);
+        server_ =
+            new_file_server({{"pic.png", picture}, {"big.jpg", std::string(5 * 1024 * 1024, 'b')}});
     }
     static void TearDownTestSuite() {
         delete server_;
-        delete root_;
         server_ = nullptr;
-        root_ = nullptr;
     }
+
+    static std::string served(const std::string &name) { return server_->root() + "/" + name; }
 
     void SetUp() override {
         dir_ = make_temp_dir();
@@ -64,7 +62,6 @@ class ImageCacheTest : public ::testing::Test {
                                         address.c_str(), update_template_.get(), force);
     }
 
-    static std::string *root_;
     static HttpTestServer *server_;
     std::string dir_;
     std::string cache_;
@@ -74,7 +71,6 @@ class ImageCacheTest : public ::testing::Test {
     std::unique_ptr<gchar, decltype(&g_free)> update_template_{nullptr, &g_free};
 };
 
-std::string *ImageCacheTest::root_ = nullptr;
 HttpTestServer *ImageCacheTest::server_ = nullptr;
 
 TEST_F(ImageCacheTest, FetchesOnceThenServesFromTheCache) {
@@ -83,7 +79,7 @@ TEST_F(ImageCacheTest, FetchesOnceThenServesFromTheCache) {
     ASSERT_GE(id, 1);
     ASSERT_NE(fetch(id, address), 0);
     const std::string file = cache_ + "/" + std::to_string(id) + ".img";
-    EXPECT_EQ(read_file(file), read_file(*root_ + "/pic.png"));
+    EXPECT_EQ(read_file(file), read_file(served("pic.png")));
     EXPECT_EQ(recorded_path(id).value, file);
     EXPECT_EQ(list_dir(cache_), std::vector<std::string>{std::to_string(id) + ".img"});
     EXPECT_EQ(server_->request_count("/pic.png"), 1);
@@ -138,7 +134,7 @@ TEST_F(ImageCacheTest, AFailedPictureIsNotAskedForAgainUntilForgottenOrForced) {
     const gint32 id = add_picture_row(late);
     EXPECT_EQ(fetch(id, late), 0) << "not there yet: 404";
     EXPECT_EQ(server_->request_count("/late.png"), 1);
-    write_file(*root_ + "/late.png", "picture");
+    write_file(served("late.png"), "picture");
     EXPECT_EQ(fetch(id, late), 0);
     // A run that starts over makes the picture rows anew: the address is what counts.
     ASSERT_NE(delete_image_data_from_database(db_.get(), queries_.get()), 0);
@@ -164,7 +160,7 @@ TEST_F(ImageCacheTest, AFailedPictureIsNotAskedForAgainUntilForgottenOrForced) {
     fsu::forget_failed_downloads();
     EXPECT_EQ(fetch(missing_id, missing), 0);
     EXPECT_EQ(server_->request_count("/status/404/gone.png"), 2);
-    g_remove((*root_ + "/late.png").c_str());
+    g_remove((served("late.png")).c_str());
 }
 
 TEST_F(ImageCacheTest, RemembersAtMost1024FailedPicturesDroppingTheOldest) {

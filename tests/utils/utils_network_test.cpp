@@ -15,19 +15,17 @@ namespace {
 class NetworkTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        root_ = new std::string(make_temp_dir());
         std::string feed;
         for (int i = 0; i < 2000; ++i)
             feed += "<item><title>Item " + std::to_string(i) + "</title></item>\n";
-        write_file(*root_ + "/feed.xml", feed);
-        server_ = new HttpTestServer(*root_);
+        server_ = new_file_server({{"feed.xml", feed}});
     }
     static void TearDownTestSuite() {
         delete server_;
-        delete root_;
         server_ = nullptr;
-        root_ = nullptr;
     }
+
+    static std::string served(const std::string &name) { return server_->root() + "/" + name; }
 
     // Fetches path from the test server; returns the call's result, body in *body.
     static gint get(const std::string &address, std::string *body, gint timeout = 0,
@@ -41,17 +39,15 @@ class NetworkTest : public ::testing::Test {
         return ok;
     }
 
-    static std::string *root_;
     static HttpTestServer *server_;
 };
 
-std::string *NetworkTest::root_ = nullptr;
 HttpTestServer *NetworkTest::server_ = nullptr;
 
 TEST_F(NetworkTest, FetchesABodyWhole) {
     std::string body;
     ASSERT_NE(get(server_->url("/feed.xml"), &body), 0);
-    EXPECT_EQ(body, read_file(*root_ + "/feed.xml"));
+    EXPECT_EQ(body, read_file(served("feed.xml")));
     EXPECT_EQ(server_->last_user_agent().rfind("Velmora/1.0", 0), 0u) << server_->last_user_agent();
 
     // Appends to what the array holds, and leaves it as it was on failure.
@@ -76,7 +72,7 @@ TEST_F(NetworkTest, NothingArrivesFromErrorsAndBrokenBodies) {
         EXPECT_TRUE(body.empty()) << path;
     }
     // The cap: a body over it counts as nothing, one within it arrives.
-    const size_t feed_size = read_file(*root_ + "/feed.xml").size();
+    const size_t feed_size = read_file(served("feed.xml")).size();
     EXPECT_EQ(get(server_->url("/feed.xml"), &body, 0, static_cast<gint>(feed_size - 1)), 0);
     EXPECT_TRUE(body.empty());
     EXPECT_NE(get(server_->url("/feed.xml"), &body, 0, static_cast<gint>(feed_size)), 0);
@@ -87,13 +83,13 @@ TEST_F(NetworkTest, NothingArrivesFromErrorsAndBrokenBodies) {
 TEST_F(NetworkTest, FollowsAtMostFiveRedirects) {
     std::string body;
     EXPECT_NE(get(server_->url("/redirect/5/feed.xml"), &body), 0);
-    EXPECT_EQ(body, read_file(*root_ + "/feed.xml"));
+    EXPECT_EQ(body, read_file(served("feed.xml")));
     EXPECT_EQ(get(server_->url("/redirect/6/feed.xml"), &body), 0);
     EXPECT_TRUE(body.empty());
 }
 
 TEST_F(NetworkTest, FetchesOnlyHttpAndHttps) {
-    const std::string secret = *root_ + "/secret.txt";
+    const std::string secret = served("secret.txt");
     write_file(secret, "local file");
     std::string body;
     for (const std::string &address :

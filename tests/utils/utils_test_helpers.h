@@ -4,56 +4,22 @@
 #define VELMORA_UTILS_TEST_HELPERS_H
 
 #include "feedserviceutils.h"
+#include "file_helpers.h"
 
 #include <glib.h>
 #include <glib/gstdio.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace utils_test {
 
-// A new empty directory below $VELMORA_TEST_TMP (or the system's temporary directory).
-inline std::string make_temp_dir() {
-    const char *base = g_getenv("VELMORA_TEST_TMP");
-    std::string pattern = std::string(base != nullptr ? base : g_get_tmp_dir()) + "/utils-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    return g_mkdtemp(buffer.data()) != nullptr ? std::string(buffer.data()) : std::string();
-}
-
-inline void write_file(const std::string &path, const std::string &contents) {
-    g_file_set_contents(path.c_str(), contents.data(), static_cast<gssize>(contents.size()),
-                        nullptr);
-}
-
-inline std::string read_file(const std::string &path) {
-    gchar *contents = nullptr;
-    gsize length = 0;
-    if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr))
-        return std::string();
-    std::string result(contents, length);
-    g_free(contents);
-    return result;
-}
-
-inline bool file_exists(const std::string &path) {
-    return g_file_test(path.c_str(), G_FILE_TEST_EXISTS);
-}
-
-// The names in a directory, sorted.
-inline std::vector<std::string> list_dir(const std::string &path) {
-    std::vector<std::string> names;
-    if (GDir *dir = g_dir_open(path.c_str(), 0, nullptr)) {
-        while (const gchar *name = g_dir_read_name(dir))
-            names.emplace_back(name);
-        g_dir_close(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using test_support::file_exists;
+using test_support::list_dir;
+using test_support::make_temp_dir;
+using test_support::read_file;
+using test_support::write_file;
 
 inline std::string plugin_catalogue() {
     return std::string(VELMORA_BUILD_DATA_DIR) + "/velmora_queries.dat";

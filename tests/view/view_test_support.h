@@ -9,32 +9,19 @@
 #include <gtk/gtk.h>
 
 #include <cstdlib>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "file_helpers.h"
+#include "main_loop.h"
 #include "velmora_view.h"
 #include "velmora_view_internal.h"
 
 namespace view_test {
 
-// Runs the default main context until pred holds or timeout_ms passes.
-inline bool run_until(const std::function<bool()> &pred, int timeout_ms = 5000) {
-    const gint64 deadline = g_get_monotonic_time() + gint64(timeout_ms) * 1000;
-    while (!pred()) {
-        if (g_get_monotonic_time() > deadline)
-            return false;
-        if (!g_main_context_iteration(nullptr, FALSE))
-            g_usleep(1000);
-    }
-    return true;
-}
-
-inline std::string temp_dir() {
-    const char *tmp = g_getenv("VELMORA_TEST_TMP");
-    return tmp && *tmp ? tmp : g_get_tmp_dir();
-}
+using test_support::run_until;
+using test_support::temp_dir;
 
 inline std::string build_data_path(const std::string &file) {
     return std::string(VELMORA_BUILD_DATA_DIR) + "/" + file;
