@@ -2,57 +2,30 @@
 // test's session bus, loads the built plug-in, and a GDBus client activates it and follows
 // its "plugin_executed" signals while the plug-in fetches the demo storefront.
 #include "storefront_server.h"
+#include "feed_service.h"
+#include "file_helpers.h"
+#include "gconftool.h"
 #include "item_database.h"
+#include "main_loop.h"
 
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdlib>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr char kBusName[] = "com.corvane.feedservice";
-constexpr char kObjectPath[] = "/daemon";
-constexpr char kInterface[] = "com.corvane.feedservice";
-constexpr char kPlugin[] = "libvelmoraserviceplugin";
+using namespace feed_service;
+using gconftool::set_categories;
+using test_support::read_file;
+using test_support::run_until;
 
-std::vector<int> pass(int items) {
-    std::vector<int> expected{1};
-    expected.insert(expected.end(), items, 0);
-    expected.push_back(2);
-    return expected;
-}
-std::vector<int> operator+(std::vector<int> a, const std::vector<int> &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-void set_categories(const std::string &list) {
-    const std::string command = "gconftool-2 --type list --list-type string --set "
-                                "/apps/peltro/velmora/categories " +
-                                list;
-    gint status = 0;
-    ASSERT_TRUE(g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, &status, nullptr));
-    ASSERT_TRUE(g_spawn_check_wait_status(status, nullptr));
-}
-
-// Iterates the test's main context until done() holds or the time is up.
-bool wait_until(const std::function<bool()> &done, double seconds) {
-    const gint64 deadline = g_get_monotonic_time() + static_cast<gint64>(seconds * 1e6);
-    GSource *tick = g_timeout_source_new(10);
-    g_source_set_callback(
-        tick, [](gpointer) -> gboolean { return G_SOURCE_CONTINUE; }, nullptr, nullptr);
-    g_source_attach(tick, nullptr);
-    while (!done() && g_get_monotonic_time() < deadline)
-        g_main_context_iteration(nullptr, TRUE);
-    g_source_destroy(tick);
-    g_source_unref(tick);
-    return done();
+int milliseconds(double seconds) {
+    return static_cast<int>(seconds * 1000);
 }
 
 // A client of the daemon on a bus: calls its methods and records its signals.
@@ -61,7 +34,7 @@ class DaemonClient {
     explicit DaemonClient(GDBusConnection *connection)
         : connection_(G_DBUS_CONNECTION(g_object_ref(connection))) {
         subscription_ = g_dbus_connection_signal_subscribe(
-            connection_, nullptr, kInterface, "plugin_executed", kObjectPath, nullptr,
+            connection_, nullptr, kInterface, kRunSignal, kObjectPath, nullptr,
             G_DBUS_SIGNAL_FLAGS_NONE, on_signal, this, nullptr);
     }
     ~DaemonClient() {
@@ -101,7 +74,7 @@ class DaemonClient {
         return n;
     }
     bool wait_for_status(int status, int occurrences, double seconds) {
-        return wait_until([&] { return count(status) >= occurrences; }, seconds);
+        return run_until([&] { return count(status) >= occurrences; }, milliseconds(seconds));
     }
 
   private:
@@ -144,11 +117,7 @@ class FeedServiceDaemon : public ::testing::Test {
         connection_ = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
         ASSERT_NE(connection_, nullptr);
         client_ = std::make_unique<DaemonClient>(connection_);
-        gint status = 0;
-        g_spawn_command_line_sync("gconftool-2 --unset /apps/peltro/velmora/categories", nullptr,
-                                  nullptr, &status, nullptr);
-        g_spawn_command_line_sync("gconftool-2 --unset /apps/peltro/velmora/region", nullptr,
-                                  nullptr, &status, nullptr);
+        gconftool::unset_settings();
     }
     void TearDown() override {
         if (daemon_) {
@@ -161,8 +130,9 @@ class FeedServiceDaemon : public ::testing::Test {
     }
 
     void start_daemon(const char *run_interval = nullptr) {
-        log_path_ = std::string(g_getenv("VELMORA_TEST_TMP")) + "/daemon-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log";
+        log_path_ = test_support::temp_path(
+            std::string("daemon-") +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log");
         GSubprocessLauncher *launcher = g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_NONE);
         g_subprocess_launcher_setenv(launcher, "VELMORA_DATA_DIR", store_->data_dir().c_str(),
                                      TRUE);
@@ -174,22 +144,17 @@ class FeedServiceDaemon : public ::testing::Test {
         daemon_ = g_subprocess_launcher_spawn(launcher, nullptr, FEEDSERVICE_DAEMON_PATH, nullptr);
         g_object_unref(launcher);
         ASSERT_NE(daemon_, nullptr);
-        ASSERT_TRUE(wait_until([&] { return name_has_owner(connection_, kBusName); }, 10))
+        ASSERT_TRUE(run_until([&] { return name_has_owner(connection_, kBusName); }, 10000))
             << daemon_log();
     }
 
-    std::string daemon_log() const {
-        gchar *text = nullptr;
-        g_file_get_contents(log_path_.c_str(), &text, nullptr, nullptr);
-        std::string log = text ? text : "";
-        g_free(text);
-        return log;
-    }
+    std::string daemon_log() const { return read_file(log_path_); }
 
     // Waits for the daemon to exit; its exit status, or -1 when it did not exit normally.
     int wait_for_exit(double seconds) {
         // GSubprocess notices the exit through a child watch on the test's main context.
-        if (!wait_until([&] { return g_subprocess_get_identifier(daemon_) == nullptr; }, seconds))
+        if (!run_until([&] { return g_subprocess_get_identifier(daemon_) == nullptr; },
+                       milliseconds(seconds)))
             return -1;
         g_subprocess_wait(daemon_, nullptr, nullptr);
         return g_subprocess_get_if_exited(daemon_) ? g_subprocess_get_exit_status(daemon_) : -1;
@@ -206,11 +171,8 @@ StorefrontServer *FeedServiceDaemon::store_ = nullptr;
 // Four feeds of the US storefront: a run long enough to act while it is under way.
 const char *const kLongRunCategories[] = {"bestsellers", "movers_shakers", "bestsellers_book",
                                           "hotnew_books"};
-std::string long_run_list() {
-    std::string list = "[";
-    for (const char *category : kLongRunCategories)
-        list += std::string(list.size() > 1 ? "," : "") + category;
-    return list + "]";
+std::vector<std::string> long_run_list() {
+    return {std::begin(kLongRunCategories), std::end(kLongRunCategories)};
 }
 int long_run_items(const StorefrontServer &store) {
     int total = 0;
@@ -222,11 +184,11 @@ int long_run_items(const StorefrontServer &store) {
 TEST_F(FeedServiceDaemon, ActivateRunsThePluginAndRelaysEveryStatusInOrder) {
     start_daemon();
     const int count = store_->item_count("velmora.com", "bestsellers");
-    EXPECT_EQ(client_->activate(kPlugin), 1);
+    EXPECT_EQ(client_->activate(kPluginName), 1);
     ASSERT_TRUE(client_->wait_for_status(2, 1, 60)) << daemon_log();
     EXPECT_EQ(client_->statuses, pass(count));
     for (const auto &name : client_->names)
-        EXPECT_EQ(name, kPlugin);
+        EXPECT_EQ(name, kPluginName);
 
     const auto stored = stored_items();
     ASSERT_EQ(static_cast<int>(stored.size()), count);
@@ -246,12 +208,12 @@ TEST_F(FeedServiceDaemon, ActivateDuringARunQueuesExactlyOneMoreRun) {
     set_categories(long_run_list());
     start_daemon();
     const int count = long_run_items(*store_);
-    ASSERT_EQ(client_->activate(kPlugin), 1);
+    ASSERT_EQ(client_->activate(kPluginName), 1);
     ASSERT_TRUE(client_->wait_for_status(0, 1, 60)) << daemon_log();
     // The bus answers at once during the run, and the three requests fold into one run.
-    EXPECT_EQ(client_->activate(kPlugin), 1);
-    EXPECT_EQ(client_->activate(kPlugin), 1);
-    EXPECT_EQ(client_->activate(kPlugin), 1);
+    EXPECT_EQ(client_->activate(kPluginName), 1);
+    EXPECT_EQ(client_->activate(kPluginName), 1);
+    EXPECT_EQ(client_->activate(kPluginName), 1);
     ASSERT_TRUE(client_->wait_for_status(2, 2, 120)) << daemon_log();
     EXPECT_FALSE(client_->wait_for_status(1, 3, 2.0));
     EXPECT_EQ(client_->statuses, pass(count) + pass(count));
@@ -267,16 +229,16 @@ TEST_F(FeedServiceDaemon, UnknownOrMalformedPluginNamesAnswerZeroAndChangeNothin
     EXPECT_TRUE(client_->statuses.empty());
     EXPECT_NE(daemon_log().find("libnosuchplugin"), std::string::npos);
     // The daemon goes on serving.
-    EXPECT_EQ(client_->activate(kPlugin), 1);
+    EXPECT_EQ(client_->activate(kPluginName), 1);
     EXPECT_TRUE(client_->wait_for_status(2, 1, 60)) << daemon_log();
 }
 
 TEST_F(FeedServiceDaemon, PeriodicRunsFollowActivationAndStopOnDeactivate) {
     start_daemon("1");
-    ASSERT_EQ(client_->activate(kPlugin), 1);
+    ASSERT_EQ(client_->activate(kPluginName), 1);
     // Runs go on without further requests.
     ASSERT_TRUE(client_->wait_for_status(2, 3, 60)) << daemon_log();
-    ASSERT_TRUE(client_->deactivate(kPlugin));
+    ASSERT_TRUE(client_->deactivate(kPluginName));
     const int started = client_->count(1);
     // A run under way still ends (its signals may still be on their way); then the daemon
     // stays quiet: no status for 2.5 s, more than two periods.
@@ -284,7 +246,7 @@ TEST_F(FeedServiceDaemon, PeriodicRunsFollowActivationAndStopOnDeactivate) {
     bool quiet = false;
     while (!quiet && g_get_monotonic_time() < give_up) {
         const size_t seen = client_->statuses.size();
-        quiet = !wait_until([&] { return client_->statuses.size() != seen; }, 2.5);
+        quiet = !run_until([&] { return client_->statuses.size() != seen; }, 2500);
     }
     EXPECT_TRUE(quiet);
     EXPECT_LE(client_->count(1), started + 1);
@@ -296,12 +258,12 @@ TEST_F(FeedServiceDaemon, SigtermDuringARunFinishesTheRunAndExitsCleanly) {
     set_categories(long_run_list());
     start_daemon();
     const int count = long_run_items(*store_);
-    ASSERT_EQ(client_->activate(kPlugin), 1);
+    ASSERT_EQ(client_->activate(kPluginName), 1);
     ASSERT_TRUE(client_->wait_for_status(0, 1, 60)) << daemon_log();
     g_subprocess_send_signal(daemon_, SIGTERM);
     EXPECT_EQ(wait_for_exit(120), 0) << daemon_log();
     // Every status of the run was relayed before the daemon left.
-    wait_until([&] { return client_->count(2) >= 1; }, 5);
+    run_until([&] { return client_->count(2) >= 1; }, 5000);
     EXPECT_EQ(client_->statuses, pass(count));
     EXPECT_EQ(static_cast<int>(stored_items().size()), count);
     EXPECT_NE(daemon_log().find("unloaded plug-in \"libvelmoraserviceplugin\""), std::string::npos)
@@ -311,7 +273,7 @@ TEST_F(FeedServiceDaemon, SigtermDuringARunFinishesTheRunAndExitsCleanly) {
 
 // A bus that knows the build tree's service file starts the daemon on the first call.
 TEST(FeedServiceActivation, TheServiceFileStartsTheDaemonOnDemand) {
-    const std::string dir = std::string(g_getenv("VELMORA_TEST_TMP")) + "/activation-bus";
+    const std::string dir = test_support::temp_path("activation-bus");
     g_mkdir_with_parents(dir.c_str(), 0700);
     const std::string config = dir + "/session.conf";
     const std::string text =
@@ -319,7 +281,7 @@ TEST(FeedServiceActivation, TheServiceFileStartsTheDaemonOnDemand) {
         "</listen><servicedir>" FEEDSERVICE_BUILD_SERVICE_DIR "</servicedir>"
         "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
         "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>";
-    ASSERT_TRUE(g_file_set_contents(config.c_str(), text.c_str(), -1, nullptr));
+    ASSERT_TRUE(test_support::write_file(config, text));
 
     const std::string command =
         "dbus-daemon --config-file=" + config + " --fork --print-address=1 --print-pid=1";
@@ -355,7 +317,7 @@ TEST(FeedServiceActivation, TheServiceFileStartsTheDaemonOnDemand) {
         g_variant_unref(reply);
         ASSERT_GT(daemon_pid, 0u);
         kill(static_cast<pid_t>(daemon_pid), SIGTERM);
-        EXPECT_TRUE(wait_until([&] { return !name_has_owner(bus, kBusName); }, 10));
+        EXPECT_TRUE(run_until([&] { return !name_has_owner(bus, kBusName); }, 10000));
     }
     g_dbus_connection_close_sync(bus, nullptr, nullptr);
     g_object_unref(bus);

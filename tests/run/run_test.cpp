@@ -2,6 +2,9 @@
 // the test's private session bus: the status sequences, the settings read with their defaults,
 // the start-over when the settings change during a run, and what ends up in the item database.
 #include "storefront_server.h"
+#include "feed_service.h"
+#include "file_helpers.h"
+#include "gconftool.h"
 #include "item_database.h"
 #include "velmora_service_plugin.h"
 
@@ -16,37 +19,11 @@
 
 namespace {
 
-constexpr char kRegionKey[] = "/apps/peltro/velmora/region";
-constexpr char kCategoriesKey[] = "/apps/peltro/velmora/categories";
-
-// Writes GConf through gconftool-2, another process, as the widget would: the plug-in
-// must see the change through gconfd, not through a cache it shares with the test.
-void run_gconftool(std::vector<std::string> args) {
-    args.insert(args.begin(), "gconftool-2");
-    std::vector<gchar *> argv;
-    for (auto &arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    gint status = 0;
-    ASSERT_TRUE(g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr,
-                             nullptr, nullptr, &status, nullptr));
-    ASSERT_TRUE(g_spawn_check_wait_status(status, nullptr));
-}
-
-void set_region(const std::string &region) {
-    run_gconftool({"--type", "string", "--set", kRegionKey, region});
-}
-void set_categories(const std::vector<std::string> &categories) {
-    std::string list = "[";
-    for (size_t i = 0; i < categories.size(); ++i)
-        list += (i ? "," : "") + categories[i];
-    list += "]";
-    run_gconftool({"--type", "list", "--list-type", "string", "--set", kCategoriesKey, list});
-}
-void unset_settings() {
-    run_gconftool({"--unset", kRegionKey});
-    run_gconftool({"--unset", kCategoriesKey});
-}
+using namespace feed_service;
+using gconftool::kRegionKey;
+using gconftool::set_categories;
+using gconftool::set_region;
+using gconftool::unset_settings;
 
 // Records every status; an optional hook runs at the n-th report of a status.
 struct Recorder {
@@ -63,18 +40,6 @@ struct Recorder {
             hook->second();
     }
 };
-
-// The statuses of one pass that stored n items.
-std::vector<int> pass(int items) {
-    std::vector<int> expected{1};
-    expected.insert(expected.end(), items, 0);
-    expected.push_back(2);
-    return expected;
-}
-std::vector<int> operator+(std::vector<int> a, const std::vector<int> &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 std::string store_path(const char *file) {
     return velmora_store_file(file);
@@ -285,7 +250,7 @@ TEST_F(UpdateRun, AnUnusableDatabaseEndsThePassWithoutReportingItemsAsStored) {
 
 TEST(UpdateRunContext, IncompleteContextReportsZeroAloneAndTouchesNothing) {
     // A data directory without catalogues: the context lacks both loaders.
-    const std::string empty = std::string(g_getenv("VELMORA_TEST_TMP")) + "/no-catalogues";
+    const std::string empty = test_support::temp_path("no-catalogues");
     g_mkdir_with_parents(empty.c_str(), 0700);
     g_setenv("VELMORA_DATA_DIR", empty.c_str(), TRUE);
     VelmoraServiceContext *context = init_plugin();

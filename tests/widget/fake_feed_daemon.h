@@ -11,6 +11,8 @@
 
 #include <gio/gio.h>
 
+#include "feed_service.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -28,7 +30,8 @@ class FakeFeedDaemon {
         if (state_ != State::serving) {
             lock.unlock();
             thread_.join();
-            throw std::runtime_error("FakeFeedDaemon: could not own com.corvane.feedservice");
+            throw std::runtime_error(std::string("FakeFeedDaemon: could not own ") +
+                                     feed_service::kBusName);
         }
     }
 
@@ -61,9 +64,9 @@ class FakeFeedDaemon {
 
     // Emits "plugin_executed" (name, status) and flushes it onto the bus.
     void emit_run_signal(const char *name, int status) {
-        g_dbus_connection_emit_signal(connection_, nullptr, "/daemon", "com.corvane.feedservice",
-                                      "plugin_executed", g_variant_new("(si)", name, status),
-                                      nullptr);
+        g_dbus_connection_emit_signal(connection_, nullptr, feed_service::kObjectPath,
+                                      feed_service::kInterface, feed_service::kRunSignal,
+                                      g_variant_new("(si)", name, status), nullptr);
         g_dbus_connection_flush_sync(connection_, nullptr, nullptr);
     }
 
@@ -123,7 +126,7 @@ class FakeFeedDaemon {
     bool own_name() {
         GVariant *reply = g_dbus_connection_call_sync(
             connection_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-            "RequestName", g_variant_new("(su)", "com.corvane.feedservice", 4u /* no queue */),
+            "RequestName", g_variant_new("(su)", feed_service::kBusName, 4u /* no queue */),
             G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
         if (reply == nullptr)
             return false;
@@ -151,11 +154,11 @@ class FakeFeedDaemon {
 
         GDBusNodeInfo *node = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
         static const GDBusInterfaceVTable vtable = {on_method_call, nullptr, nullptr, {}};
-        guint registration =
-            connection_ == nullptr
-                ? 0
-                : g_dbus_connection_register_object(connection_, "/daemon", node->interfaces[0],
-                                                    &vtable, this, nullptr, nullptr);
+        guint registration = connection_ == nullptr
+                                 ? 0
+                                 : g_dbus_connection_register_object(
+                                       connection_, feed_service::kObjectPath, node->interfaces[0],
+                                       &vtable, this, nullptr, nullptr);
         if (registration != 0 && own_name()) {
             set_state(State::serving);
             g_main_loop_run(loop_);

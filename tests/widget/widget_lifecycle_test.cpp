@@ -14,13 +14,9 @@ using namespace widget_test;
 
 namespace {
 
-class GtkEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override { ASSERT_TRUE(gtk_init_check(nullptr, nullptr)); }
-};
 const auto *gtk_environment = ::testing::AddGlobalTestEnvironment(new GtkEnvironment);
 
-constexpr const char *kPluginName = "libvelmoraserviceplugin";
+using feed_service::kPluginName;
 
 class WidgetLifecycleTest : public ::testing::Test {
   protected:

@@ -7,12 +7,14 @@
 
 #include <gconf/gconf-client.h>
 #include <glib/gstdio.h>
+#include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "feed_service.h"
+#include "main_loop.h"
 #include "velmora_plugin.h"
 #include "velmora_service_plugin.h"
 #include "velmora_settings_dialog.h"
@@ -40,21 +42,15 @@ inline VelmoraPlugin *create_widget() {
     return VELMORA_PLUGIN(g_object_new(widget_type(), nullptr));
 }
 
-// Runs the default main context until pred holds or timeout_ms passes.
-inline bool run_until(const std::function<bool()> &pred, int timeout_ms) {
-    const gint64 deadline = g_get_monotonic_time() + gint64(timeout_ms) * 1000;
-    while (!pred()) {
-        if (g_get_monotonic_time() > deadline)
-            return false;
-        if (!g_main_context_iteration(nullptr, FALSE))
-            g_usleep(2000);
-    }
-    return true;
-}
+// GTK made ready once for the whole test program; a test file registers it with
+//   ::testing::AddGlobalTestEnvironment(new GtkEnvironment);
+class GtkEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override { ASSERT_TRUE(gtk_init_check(nullptr, nullptr)); }
+};
 
-inline void run_for(int ms) {
-    run_until([] { return false; }, ms);
-}
+using test_support::run_for;
+using test_support::run_until;
 
 inline std::string store_dir() {
     return std::string(g_get_home_dir()) + "/.feedservice/velmora";
@@ -202,15 +198,16 @@ class RunSignalWatcher {
   public:
     RunSignalWatcher() {
         connection_ = dbus_g_bus_get(DBUS_BUS_SESSION, nullptr);
-        proxy_ = dbus_g_proxy_new_for_name(connection_, "com.corvane.feedservice", "/daemon",
-                                           "com.corvane.feedservice");
-        dbus_g_proxy_add_signal(proxy_, "plugin_executed", G_TYPE_STRING, G_TYPE_INT,
+        proxy_ = dbus_g_proxy_new_for_name(connection_, feed_service::kBusName,
+                                           feed_service::kObjectPath, feed_service::kInterface);
+        dbus_g_proxy_add_signal(proxy_, feed_service::kRunSignal, G_TYPE_STRING, G_TYPE_INT,
                                 G_TYPE_INVALID);
-        dbus_g_proxy_connect_signal(proxy_, "plugin_executed", G_CALLBACK(on_signal), this,
+        dbus_g_proxy_connect_signal(proxy_, feed_service::kRunSignal, G_CALLBACK(on_signal), this,
                                     nullptr);
     }
     ~RunSignalWatcher() {
-        dbus_g_proxy_disconnect_signal(proxy_, "plugin_executed", G_CALLBACK(on_signal), this);
+        dbus_g_proxy_disconnect_signal(proxy_, feed_service::kRunSignal, G_CALLBACK(on_signal),
+                                       this);
         g_object_unref(proxy_);
         dbus_g_connection_unref(connection_);
     }
