@@ -13,28 +13,17 @@
 #include <gtk/gtk.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "child_process.h"
-#include "demo_storefront.h"
+#include "file_helpers.h"
 #include "feedserviceutils.h"
+#include "storefront_server.h"
 
 namespace {
 
-std::string temp_dir() {
-    const char *dir = g_getenv("VELMORA_TEST_TMP");
-    return dir != nullptr ? dir : g_get_tmp_dir();
-}
-
-std::string read_file(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test_support::read_file;
 
 // What the card shows, as the driver module in the host reports it.
 struct Card {
@@ -177,8 +166,8 @@ std::string title_of(const std::string &title_line) {
 }
 
 TEST(EndToEnd, CardFillsFromTheStorefrontAndFollowsTheSettingsDialog) {
-    const std::string tmp = temp_dir();
-    DemoStorefront storefront(tmp + "/demo-data", VELMORA_BUILD_DATA_DIR);
+    const std::string tmp = test_support::temp_dir();
+    StorefrontServer storefront;
     const std::string &data_dir = storefront.data_dir();
 
     const std::vector<std::string> env = {"VELMORA_DATA_DIR=" + data_dir,

@@ -1,11 +1,13 @@
 // storefront_server.h - the demo storefront (demo/storefront/generate_storefront.py) served
 // on 127.0.0.1 by http_server.py, with request counts: feeds of every region and category
-// with their pictures, and a data directory (copies of the build's catalogues) whose
-// velmora_urls.dat points at the server. Header-only; needs GLib and http_test_server.h.
+// with their pictures, and a data directory (a copy of the build's, catalogues and icons)
+// whose velmora_urls.dat points at the server. Header-only; needs GLib and
+// http_test_server.h.
 //
 //   StorefrontServer store;                      // generates under $VELMORA_TEST_TMP, serves it
 //   store.data_dir()                             // for VELMORA_DATA_DIR
 //   store.item_count("velmora.com", "bestsellers")
+//   store.feed_has_title("velmora.com", "bestsellers", title)
 //   store.server().request_count(StorefrontServer::feed_path("velmora.com", "bestsellers"))
 //   store.add_catalogue_section("[dead]\nbestsellers=http://127.0.0.1:1/x\n")
 //
@@ -13,12 +15,11 @@
 #ifndef VELMORA_STOREFRONT_SERVER_H
 #define VELMORA_STOREFRONT_SERVER_H
 
+#include "file_helpers.h"
 #include "http_test_server.h"
 
 #include <glib.h>
-#include <glib/gstdio.h>
 
-#include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -27,20 +28,13 @@
 class StorefrontServer {
   public:
     explicit StorefrontServer(const std::vector<std::string> &generator_args = {}) {
-        const char *tmp = g_getenv("VELMORA_TEST_TMP");
-        gchar *base =
-            g_build_filename(tmp && *tmp ? tmp : g_get_tmp_dir(), "storefront-XXXXXX", nullptr);
-        if (!g_mkdtemp(base)) {
-            g_free(base);
+        const std::string base = test_support::make_temp_dir("storefront");
+        if (base.empty())
             throw std::runtime_error("StorefrontServer: cannot make a directory");
-        }
-        base_ = base;
-        g_free(base);
-        root_ = base_ + "/www";
-        data_dir_ = base_ + "/data";
+        root_ = base + "/www";
+        data_dir_ = base + "/data";
         g_mkdir_with_parents(root_.c_str(), 0700);
-        g_mkdir_with_parents(data_dir_.c_str(), 0700);
-        copy_build_catalogues();
+        copy_build_data(VELMORA_BUILD_DATA_DIR, data_dir_);
         server_ = std::make_unique<HttpTestServer>(root_);
 
         const std::string script =
@@ -71,49 +65,53 @@ class StorefrontServer {
 
     // The number of items in a generated document, by its URL path; -1 when it is missing.
     int item_count_at(const std::string &url_path) const {
-        gchar *text = nullptr;
-        if (!g_file_get_contents((root_ + url_path).c_str(), &text, nullptr, nullptr))
+        const std::string path = root_ + url_path;
+        if (!test_support::file_exists(path))
             return -1;
+        const std::string text = test_support::read_file(path);
         int count = 0;
-        for (const char *p = text; (p = strstr(p, "<item>")) != nullptr; p += 6)
+        for (size_t at = text.find("<item>"); at != std::string::npos;
+             at = text.find("<item>", at + 1))
             ++count;
-        g_free(text);
         return count;
     }
     int item_count(const std::string &region, const std::string &category) const {
         return item_count_at(feed_path(region, category));
     }
 
+    // Whether the feed of a region and category holds the title (as text or
+    // entity-escaped).
+    bool feed_has_title(const std::string &region, const std::string &category,
+                        const std::string &title) const {
+        const std::string feed = test_support::read_file(root_ + feed_path(region, category));
+        gchar *escaped = g_markup_escape_text(title.c_str(), -1);
+        const bool found = !title.empty() && (feed.find(title) != std::string::npos ||
+                                              feed.find(escaped) != std::string::npos);
+        g_free(escaped);
+        return found;
+    }
+
     // Appends text (whole sections) to the data directory's URL catalogue.
     void add_catalogue_section(const std::string &text) const {
-        gchar *old = nullptr;
-        g_file_get_contents(catalogue_path().c_str(), &old, nullptr, nullptr);
-        const std::string joined = std::string(old ? old : "") + "\n" + text;
-        g_free(old);
-        g_file_set_contents(catalogue_path().c_str(), joined.c_str(), -1, nullptr);
+        test_support::write_file(catalogue_path(),
+                                 test_support::read_file(catalogue_path()) + "\n" + text);
     }
 
   private:
-    void copy_build_catalogues() const {
-        GDir *dir = g_dir_open(VELMORA_BUILD_DATA_DIR, 0, nullptr);
-        if (!dir)
-            return;
-        while (const gchar *name = g_dir_read_name(dir)) {
-            if (!g_str_has_suffix(name, ".dat") || g_str_equal(name, "velmora_urls.dat"))
-                continue;
-            gchar *contents = nullptr;
-            gsize length = 0;
-            const std::string from = std::string(VELMORA_BUILD_DATA_DIR) + "/" + name;
-            if (g_file_get_contents(from.c_str(), &contents, &length, nullptr)) {
-                g_file_set_contents((data_dir_ + "/" + name).c_str(), contents,
-                                    static_cast<gssize>(length), nullptr);
-                g_free(contents);
-            }
+    // Copies the build's data directory, all but the URL catalogue that the generator
+    // writes.
+    static void copy_build_data(const std::string &from, const std::string &to) {
+        g_mkdir_with_parents(to.c_str(), 0700);
+        for (const std::string &name : test_support::list_dir(from)) {
+            const std::string source = from + "/" + name;
+            if (g_file_test(source.c_str(), G_FILE_TEST_IS_DIR))
+                copy_build_data(source, to + "/" + name);
+            else if (name != "velmora_urls.dat")
+                test_support::write_file(to + "/" + name, test_support::read_file(source));
         }
-        g_dir_close(dir);
     }
 
-    std::string base_, root_, data_dir_;
+    std::string root_, data_dir_;
     std::unique_ptr<HttpTestServer> server_;
 };
 

@@ -9,38 +9,27 @@
 #include <set>
 
 #include "child_process.h"
-#include "demo_storefront.h"
+#include "file_helpers.h"
+#include "storefront_server.h"
 #include "widget_test_support.h"
 
 using namespace widget_test;
 
 namespace {
 
-class GtkEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override { ASSERT_TRUE(gtk_init_check(nullptr, nullptr)); }
-};
 const auto *gtk_environment = ::testing::AddGlobalTestEnvironment(new GtkEnvironment);
 
-std::string temp_dir() {
-    const char *dir = g_getenv("VELMORA_TEST_TMP");
-    return dir != nullptr ? dir : g_get_tmp_dir();
-}
+using test_support::temp_path;
 
 std::string daemon_log() {
-    gchar *text = nullptr;
-    g_file_get_contents((temp_dir() + "/daemon.log").c_str(), &text, nullptr, nullptr);
-    std::string result = text != nullptr ? text : "";
-    g_free(text);
-    return result;
+    return test_support::read_file(temp_path("daemon.log"));
 }
 
 class WidgetWithDaemonTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_NE(widget_type(), G_TYPE_INVALID);
-        storefront_ =
-            std::make_unique<DemoStorefront>(temp_dir() + "/demo-data", VELMORA_BUILD_DATA_DIR);
+        storefront_ = std::make_unique<StorefrontServer>();
         // The widget and the daemon read the catalogues that point at the storefront.
         g_setenv("VELMORA_DATA_DIR", storefront_->data_dir().c_str(), TRUE);
         remove_store();
@@ -50,7 +39,7 @@ class WidgetWithDaemonTest : public ::testing::Test {
             std::vector<std::string>{VELMORA_DAEMON_PATH},
             std::vector<std::string>{std::string("FEEDSERVICE_PLUGIN_DIR=") +
                                      FEEDSERVICE_BUILD_PLUGIN_DIR},
-            temp_dir() + "/daemon.log");
+            temp_path("daemon.log"));
     }
 
     void TearDown() override {
@@ -92,7 +81,7 @@ class WidgetWithDaemonTest : public ::testing::Test {
         EXPECT_GT(titles.size(), 1u);
     }
 
-    std::unique_ptr<DemoStorefront> storefront_;
+    std::unique_ptr<StorefrontServer> storefront_;
     std::unique_ptr<RunSignalWatcher> watcher_;
     std::unique_ptr<ChildProcess> daemon_;
     VelmoraPlugin *plugin_ = nullptr;
