@@ -6,8 +6,6 @@
 #include "hildon/hildon.h"
 #include "hildon-private.h"
 
-namespace {} // namespace
-
 /* The button's state: the selector it shows, and the dialog while picking. */
 typedef struct _HildonPickerButtonPrivate {
     HildonTouchSelector *selector; /* owned reference */
