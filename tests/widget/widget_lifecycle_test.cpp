@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "fake_feed_daemon.h"
+#include "logged_problems.h"
 #include "widget_test_support.h"
 
 using namespace widget_test;
@@ -34,6 +35,8 @@ class WidgetLifecycleTest : public ::testing::Test {
             gtk_widget_destroy(GTK_WIDGET(dialog));
         watcher_.reset();
         daemon_.reset();
+        /* Teardown included (widget, open settings dialogs, their pickers). */
+        EXPECT_EQ(problems_.text(), "");
     }
 
     // Creates the widget and waits for its first activation, from which on it
@@ -58,6 +61,7 @@ class WidgetLifecycleTest : public ::testing::Test {
 
     VelmoraView *view() { return plugin_->view; }
 
+    LoggedProblems problems_; /* warnings and criticals logged during the test */
     std::unique_ptr<FakeFeedDaemon> daemon_;
     std::unique_ptr<RunSignalWatcher> watcher_;
     VelmoraPlugin *plugin_ = nullptr;
