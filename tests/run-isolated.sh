@@ -22,16 +22,25 @@ DBUS_SYSTEM_BUS_ADDRESS=$(echo "$out" | sed -n 1p)
 SYSTEM_BUS_PID=$(echo "$out" | sed -n 2p)
 export DBUS_SYSTEM_BUS_ADDRESS
 
-xvfb-run -a -s "-screen 0 800x480x24" dbus-run-session -- "$@"
-status=$?
+cleanup() {
+  kill "$SYSTEM_BUS_PID" 2>/dev/null
+  # Stop the gconfd-2 that served this test (it may outlive the session bus), and
+  # only that one: other tests may run beside this one.
+  for pid in $(pgrep -x gconfd-2 2>/dev/null); do
+    if tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qx "HOME=$T/home"; then
+      kill "$pid" 2>/dev/null
+    fi
+  done
+  rm -rf "$T"
+}
+# A test stopped from outside (CTest's time-out) still takes its buses with it.
+# The test runs in a process group of its own (display, session bus and all), which
+# is stopped as a whole.
+trap 'env kill -TERM -- "-$TEST_PID" 2>/dev/null; wait "$TEST_PID"; cleanup; exit 143' TERM INT HUP
 
-kill "$SYSTEM_BUS_PID" 2>/dev/null
-# Stop the gconfd-2 that served this test (it may outlive the session bus), and
-# only that one: other tests may run beside this one.
-for pid in $(pgrep -x gconfd-2 2>/dev/null); do
-  if tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qx "HOME=$T/home"; then
-    kill "$pid" 2>/dev/null
-  fi
-done
-rm -rf "$T"
+setsid xvfb-run -a -s "-screen 0 800x480x24" dbus-run-session -- "$@" &
+TEST_PID=$!
+wait "$TEST_PID"
+status=$?
+cleanup
 exit $status
