@@ -27,7 +27,7 @@ cleanup() {
   # Stop the gconfd-2 that served this test (it may outlive the session bus), and
   # only that one: other tests may run beside this one.
   for pid in $(pgrep -x gconfd-2 2>/dev/null); do
-    if tr '\0' '\n' < "/proc/$pid/environ" 2>/dev/null | grep -qx "HOME=$T/home"; then
+    if grep -qxz "HOME=$T/home" "/proc/$pid/environ" 2>/dev/null; then
       kill "$pid" 2>/dev/null
     fi
   done
