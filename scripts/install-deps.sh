@@ -12,7 +12,7 @@ PACKAGES="
   gettext librsvg2-bin
   xvfb xauth x11-apps x11-utils x11-xserver-utils imagemagick xdg-utils
   python3 python3-dbus python3-gi
-  newsboat time
+  newsboat time procps util-linux dbus-daemon libglib2.0-dev-bin
 "
 
 SUDO=""
