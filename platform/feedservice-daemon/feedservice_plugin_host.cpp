@@ -112,6 +112,18 @@ PluginHost::Plugin *PluginHost::find_loaded(const std::string &file) {
     return found == plugins_.end() ? nullptr : found->second.get();
 }
 
+bool PluginHost::find_for_activation(const std::string &file, Plugin **loaded) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stopping_) {
+        return false;
+    }
+    *loaded = find_loaded(file);
+    if (*loaded && !(*loaded)->periodic) {
+        start_periodic(*loaded);
+    }
+    return true;
+}
+
 void PluginHost::activate(const std::string &name, ActivateReply reply) {
     const std::string file = module_file_name(name);
     if (file.empty()) {
@@ -120,16 +132,9 @@ void PluginHost::activate(const std::string &name, ActivateReply reply) {
         return;
     }
     Plugin *loaded = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (stopping_) {
-            reply(false);
-            return;
-        }
-        loaded = find_loaded(file);
-        if (loaded && !loaded->periodic) {
-            start_periodic(loaded);
-        }
+    if (!find_for_activation(file, &loaded)) {
+        reply(false);
+        return;
     }
     if (loaded) {
         reply(true);
@@ -140,69 +145,66 @@ void PluginHost::activate(const std::string &name, ActivateReply reply) {
     post_to_worker([this, name, reply] { load_on_worker(name, reply); }, G_PRIORITY_DEFAULT);
 }
 
+std::unique_ptr<PluginHost::Plugin> PluginHost::open_plugin(const std::string &name,
+                                                            const std::string &file) {
+    g_autofree gchar *path = g_build_filename(plugin_dir_.c_str(), file.c_str(), nullptr);
+    if (!g_file_test(path, G_FILE_TEST_IS_REGULAR)) {
+        g_message("no plug-in \"%s\": %s does not exist", name.c_str(), path);
+        return nullptr;
+    }
+    GModule *module = g_module_open(path, static_cast<GModuleFlags>(G_MODULE_BIND_LOCAL));
+    if (!module) {
+        g_warning("cannot load plug-in \"%s\": %s", name.c_str(), g_module_error());
+        return nullptr;
+    }
+    gpointer init = nullptr, de_init = nullptr, execute = nullptr;
+    gpointer validate = nullptr, interval = nullptr;
+    if (!g_module_symbol(module, "init_plugin", &init) ||
+        !g_module_symbol(module, "de_init_plugin", &de_init) ||
+        !g_module_symbol(module, "execute_with_callback", &execute) || !init || !de_init ||
+        !execute) {
+        g_warning("plug-in \"%s\" lacks an entry point: %s", name.c_str(), g_module_error());
+        g_module_close(module);
+        return nullptr;
+    }
+    g_module_symbol(module, "validate_credentials", &validate);
+    g_module_symbol(module, "get_default_interval", &interval);
+    /* A plug-in whose credentials do not validate cannot run. */
+    if (validate && reinterpret_cast<IntPropertyFn>(validate)() != 0) {
+        g_warning("plug-in \"%s\" reports invalid credentials; not loaded", name.c_str());
+        g_module_close(module);
+        return nullptr;
+    }
+    auto plugin = std::make_unique<Plugin>();
+    plugin->host = this;
+    plugin->name = file.substr(0, file.size() - 3); /* without ".so" */
+    plugin->module = module;
+    plugin->de_init = reinterpret_cast<DeInitPluginFn>(de_init);
+    plugin->execute = reinterpret_cast<ExecuteWithCallbackFn>(execute);
+    plugin->interval_seconds = run_interval_seconds(reinterpret_cast<IntPropertyFn>(interval));
+    plugin->context = reinterpret_cast<InitPluginFn>(init)();
+    g_message("loaded plug-in \"%s\" from %s, runs every %d s", plugin->name.c_str(), path,
+              plugin->interval_seconds);
+    return plugin;
+}
+
 void PluginHost::load_on_worker(const std::string &name, const ActivateReply &reply) {
     const std::string file = module_file_name(name);
     Plugin *plugin = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (stopping_) {
-            reply(false);
-            return;
-        }
-        plugin = find_loaded(file);
+    if (!find_for_activation(file, &plugin)) {
+        reply(false);
+        return;
     }
     if (!plugin) {
-        g_autofree gchar *path = g_build_filename(plugin_dir_.c_str(), file.c_str(), nullptr);
-        if (!g_file_test(path, G_FILE_TEST_IS_REGULAR)) {
-            g_message("no plug-in \"%s\": %s does not exist", name.c_str(), path);
+        std::unique_ptr<Plugin> opened = open_plugin(name, file);
+        if (!opened) {
             reply(false);
             return;
         }
-        GModule *module = g_module_open(path, static_cast<GModuleFlags>(G_MODULE_BIND_LOCAL));
-        if (!module) {
-            g_warning("cannot load plug-in \"%s\": %s", name.c_str(), g_module_error());
-            reply(false);
-            return;
-        }
-        gpointer init = nullptr, de_init = nullptr, execute = nullptr;
-        gpointer validate = nullptr, interval = nullptr;
-        if (!g_module_symbol(module, "init_plugin", &init) ||
-            !g_module_symbol(module, "de_init_plugin", &de_init) ||
-            !g_module_symbol(module, "execute_with_callback", &execute) || !init || !de_init ||
-            !execute) {
-            g_warning("plug-in \"%s\" lacks an entry point: %s", name.c_str(), g_module_error());
-            g_module_close(module);
-            reply(false);
-            return;
-        }
-        g_module_symbol(module, "validate_credentials", &validate);
-        g_module_symbol(module, "get_default_interval", &interval);
-        /* A plug-in whose credentials do not validate cannot run. */
-        if (validate && reinterpret_cast<IntPropertyFn>(validate)() != 0) {
-            g_warning("plug-in \"%s\" reports invalid credentials; not loaded", name.c_str());
-            g_module_close(module);
-            reply(false);
-            return;
-        }
-        auto owned = std::make_unique<Plugin>();
-        owned->host = this;
-        owned->name = file.substr(0, file.size() - 3); /* without ".so" */
-        owned->module = module;
-        owned->de_init = reinterpret_cast<DeInitPluginFn>(de_init);
-        owned->execute = reinterpret_cast<ExecuteWithCallbackFn>(execute);
-        owned->interval_seconds = run_interval_seconds(reinterpret_cast<IntPropertyFn>(interval));
-        owned->context = reinterpret_cast<InitPluginFn>(init)();
-        g_message("loaded plug-in \"%s\" from %s, runs every %d s", owned->name.c_str(), path,
-                  owned->interval_seconds);
-        plugin = owned.get();
+        plugin = opened.get();
         std::lock_guard<std::mutex> lock(mutex_);
-        plugins_.emplace(file, std::move(owned));
-    }
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!plugin->periodic) {
-            start_periodic(plugin);
-        }
+        plugins_.emplace(file, std::move(opened));
+        start_periodic(plugin);
     }
     reply(true);
     request_run(plugin);
@@ -221,6 +223,14 @@ void PluginHost::start_periodic(Plugin *plugin) {
     g_source_attach(plugin->periodic, worker_context_);
 }
 
+void PluginHost::stop_periodic(Plugin *plugin) {
+    if (plugin->periodic) {
+        g_source_destroy(plugin->periodic);
+        g_source_unref(plugin->periodic);
+        plugin->periodic = nullptr;
+    }
+}
+
 void PluginHost::deactivate(const std::string &name) {
     const std::string file = module_file_name(name);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -229,11 +239,7 @@ void PluginHost::deactivate(const std::string &name) {
         g_message("deactivate: plug-in \"%s\" is not loaded", name.c_str());
         return;
     }
-    if (plugin->periodic) {
-        g_source_destroy(plugin->periodic);
-        g_source_unref(plugin->periodic);
-        plugin->periodic = nullptr;
-    }
+    stop_periodic(plugin);
     /* A run not yet started is dropped too; one under way finishes. */
     plugin->run_requested = false;
 }
@@ -281,11 +287,7 @@ void PluginHost::unload_all_on_worker() {
         std::lock_guard<std::mutex> lock(mutex_);
         plugins.swap(plugins_);
         for (auto &entry : plugins) {
-            if (entry.second->periodic) {
-                g_source_destroy(entry.second->periodic);
-                g_source_unref(entry.second->periodic);
-                entry.second->periodic = nullptr;
-            }
+            stop_periodic(entry.second.get());
         }
     }
     for (auto &entry : plugins) {

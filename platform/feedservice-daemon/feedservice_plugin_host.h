@@ -52,10 +52,16 @@ class PluginHost {
     struct Plugin;
 
     Plugin *find_loaded(const std::string &name);
+    /* Under the lock: false once the host is stopping; else the loaded plug-in
+     * for file (nullptr when not loaded), its periodic runs started. */
+    bool find_for_activation(const std::string &file, Plugin **loaded);
+    /* Opens, checks and initialises a plug-in; nullptr (logged) on failure. */
+    std::unique_ptr<Plugin> open_plugin(const std::string &name, const std::string &file);
     void load_on_worker(const std::string &name, const ActivateReply &reply);
     void request_run(Plugin *plugin);
     void run_if_requested(Plugin *plugin);
     void start_periodic(Plugin *plugin);
+    void stop_periodic(Plugin *plugin);
     void unload_all_on_worker();
     void post_to_worker(std::function<void()> task, gint priority);
     static void report_status(gpointer user_data, gint32 status);
