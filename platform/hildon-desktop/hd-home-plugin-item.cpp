@@ -21,6 +21,16 @@ enum { SHOW_SETTINGS, LAST_SIGNAL };
 
 guint item_signals[LAST_SIGNAL];
 GParamSpec *is_on_current_desktop_pspec;
+GParamSpec *settings_pspec;
+
+/* Stores a boolean property, notifying only when its value changes. */
+void store_flag(HDHomePluginItem *item, gboolean *field, gboolean value, GParamSpec *pspec) {
+    value = value ? TRUE : FALSE;
+    if (*field == value)
+        return;
+    *field = value;
+    g_object_notify_by_pspec(G_OBJECT(item), pspec);
+}
 
 /* Translucent widgets need the screen's RGBA colormap; it must be set before
  * the window is realized, and again when the window moves to another screen. */
@@ -80,11 +90,10 @@ static void hd_home_plugin_item_class_init(HDHomePluginItemClass *klass) {
                              GParamFlags(G_PARAM_READABLE | G_PARAM_STATIC_STRINGS));
     g_object_class_install_property(object_class, PROP_IS_ON_CURRENT_DESKTOP,
                                     is_on_current_desktop_pspec);
-    g_object_class_install_property(
-        object_class, PROP_SETTINGS,
-        g_param_spec_boolean("settings", "Settings",
-                             "Whether the desktop offers a settings entry for the widget", FALSE,
-                             GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+    settings_pspec = g_param_spec_boolean(
+        "settings", "Settings", "Whether the desktop offers a settings entry for the widget", FALSE,
+        GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS));
+    g_object_class_install_property(object_class, PROP_SETTINGS, settings_pspec);
 
     item_signals[SHOW_SETTINGS] =
         g_signal_new("show-settings", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST,
@@ -104,11 +113,7 @@ static void hd_home_plugin_item_init(HDHomePluginItem *item) {
 
 void hd_home_plugin_item_set_settings(HDHomePluginItem *item, gboolean settings) {
     g_return_if_fail(HD_IS_HOME_PLUGIN_ITEM(item));
-    settings = settings ? TRUE : FALSE;
-    if (item->priv->settings == settings)
-        return;
-    item->priv->settings = settings;
-    g_object_notify(G_OBJECT(item), "settings");
+    store_flag(item, &item->priv->settings, settings, settings_pspec);
 }
 
 gboolean hd_home_plugin_item_get_settings(HDHomePluginItem *item) {
@@ -126,9 +131,5 @@ DBusGConnection *hd_home_plugin_item_get_dbus_g_connection(HDHomePluginItem *ite
 
 void hd_home_plugin_item_set_is_on_current_desktop(HDHomePluginItem *item, gboolean on) {
     g_return_if_fail(HD_IS_HOME_PLUGIN_ITEM(item));
-    on = on ? TRUE : FALSE;
-    if (item->priv->is_on_current_desktop == on)
-        return;
-    item->priv->is_on_current_desktop = on;
-    g_object_notify_by_pspec(G_OBJECT(item), is_on_current_desktop_pspec);
+    store_flag(item, &item->priv->is_on_current_desktop, on, is_on_current_desktop_pspec);
 }
