@@ -177,8 +177,10 @@ gchar *hildon_touch_selector_get_current_text(HildonTouchSelector *selector) {
     g_return_val_if_fail(HILDON_IS_TOUCH_SELECTOR(selector), nullptr);
     /* The texts of the active rows of all columns, joined by commas; NULL
      * while a column has no active row. */
-    GString *text = g_string_new(nullptr);
     GPtrArray *columns = selector->priv->columns;
+    if (columns->len == 0)
+        return nullptr;
+    GString *text = g_string_new(nullptr);
     for (guint i = 0; i < columns->len; ++i) {
         auto *column = static_cast<SelectorColumn *>(g_ptr_array_index(columns, i));
         GtkTreeModel *model = nullptr;
@@ -193,10 +195,6 @@ gchar *hildon_touch_selector_get_current_text(HildonTouchSelector *selector) {
             g_string_append_c(text, ',');
         g_string_append(text, row_text != nullptr ? row_text : "");
         g_free(row_text);
-    }
-    if (columns->len == 0) {
-        g_string_free(text, TRUE);
-        return nullptr;
     }
     return g_string_free(text, FALSE);
 }

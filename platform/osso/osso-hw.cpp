@@ -41,11 +41,6 @@ void on_screensaver_active_changed(GDBusConnection *, const gchar *, const gchar
     watch->callback(&state, watch->data);
 }
 
-/* The watch record outlives the subscription until the bus lets it go. */
-void free_watch(gpointer data) {
-    g_free(data);
-}
-
 gboolean mask_is_empty(const osso_hw_state_t &mask) {
     return !mask.shutdown_ind && !mask.save_unsaved_data_ind && !mask.memory_low_ind &&
            !mask.system_inactivity_ind && mask.sig_device_mode_ind == 0;
@@ -80,11 +75,12 @@ osso_return_t osso_hw_set_event_cb(osso_context_t *osso, osso_hw_state_t *state,
     watch->data = data;
     watch->mask = mask;
     /* Signal callbacks run in the thread-default main context at the moment of
-     * subscribing: the application's own. */
+     * subscribing: the application's own. The bus frees the watch record once
+     * no dispatch can reach it any more. */
     g_main_context_push_thread_default(osso->main_context);
     watch->subscription = g_dbus_connection_signal_subscribe(
         osso->session, nullptr, kScreenSaverInterface, kActiveChanged, nullptr, nullptr,
-        G_DBUS_SIGNAL_FLAGS_NONE, on_screensaver_active_changed, watch, free_watch);
+        G_DBUS_SIGNAL_FLAGS_NONE, on_screensaver_active_changed, watch, g_free);
     g_main_context_pop_thread_default(osso->main_context);
     osso->hw_watch = watch;
     return OSSO_OK;
