@@ -334,9 +334,11 @@ def product_page(item):
 
 
 def write(path, data):
+    """Writes bytes, or text as UTF-8, making the directories on the way."""
     os.makedirs(os.path.dirname(path), exist_ok=True)
-    mode = "wb" if isinstance(data, bytes) else "w"
-    with open(path, mode, **({} if mode == "wb" else {"encoding": "utf-8"})) as f:
+    if isinstance(data, str):
+        data = data.encode("utf-8")
+    with open(path, "wb") as f:
         f.write(data)
 
 
