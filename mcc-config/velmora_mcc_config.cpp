@@ -101,14 +101,12 @@ gchar *mobile_country_code(const GArray *plmn) {
     return g_strdup_printf("%d%d%d", first & 0x0f, first >> 4, second & 0x0f);
 }
 
-gchar *region_for_country_code(const gchar *code) {
-    GHashTable *table = g_hash_table_new(g_str_hash, g_str_equal);
-    for (const auto &[country, region] : kCountryRegions)
-        g_hash_table_insert(table, const_cast<char *>(country), const_cast<char *>(region));
-    const auto *found = static_cast<const gchar *>(g_hash_table_lookup(table, code));
-    gchar *region = g_strdup(found ? found : kRegionUnitedStates);
-    g_hash_table_destroy(table);
-    return region;
+const char *region_for_country_code(const gchar *code) {
+    for (const auto &[country, region] : kCountryRegions) {
+        if (g_strcmp0(country, code) == 0)
+            return region;
+    }
+    return kRegionUnitedStates;
 }
 
 void write_region(const gchar *region) {
@@ -127,12 +125,9 @@ int main() {
     GArray *plmn = read_home_network();
     if (!plmn)
         return 1;
-    gchar *code = mobile_country_code(plmn);
+    g_autofree gchar *code = mobile_country_code(plmn);
     g_array_free(plmn, TRUE);
 
-    gchar *region = region_for_country_code(code);
-    g_free(code);
-    write_region(region);
-    g_free(region);
+    write_region(region_for_country_code(code));
     return 0;
 }
