@@ -2,6 +2,7 @@
 // storing (do_velmora_item_parse, link suffix from a URL catalogue), and the same bytes
 // with bare libxml2 SAX version 1 and empty handlers, alternating, in the same run.
 // Prints figures; not a test.
+#include "bench_timing.h"
 #include "velmora_service_plugin.h"
 
 #include <glib/gstdio.h>
@@ -15,17 +16,11 @@
 
 namespace {
 
+using bench::median;
+using bench::now;
+
 constexpr int kItems = 1000;
 constexpr int kRounds = 40;
-
-double now() {
-    return g_get_monotonic_time() / 1e6;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 // A feed in the storefront's shapes: entity-split titles, CDATA pictures and creators,
 // prices, links in the long form, and a description of some length.

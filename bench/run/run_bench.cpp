@@ -6,6 +6,7 @@
 // Each run happens in a fresh child process (this program with --one-run), as newsboat
 // does, so both sides pay for process start-up; the run alone is timed inside the child.
 // Needs GConf on a session bus: run it through tests/run-isolated.sh (see run.sh).
+#include "bench_timing.h"
 #include "storefront_server.h"
 #include "velmora_service_plugin.h"
 
@@ -14,13 +15,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
+
+using bench::median;
+using bench::now;
 
 constexpr int kItems = 100;
 constexpr int kRepetitions = 5;
@@ -30,9 +33,6 @@ double seconds(const timeval &t) {
 }
 double cpu_seconds(const rusage &usage) {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-double now() {
-    return g_get_monotonic_time() / 1e6;
 }
 
 struct Figures {
@@ -44,11 +44,6 @@ struct Figures {
     int requests = 0;
     int statuses = 0;
 };
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 int status_count = 0;
 void count_status(gpointer, gint32) {

@@ -3,30 +3,24 @@
 // stored so far); then compares the item store's insert rate with bare SQLite inserts
 // (prepared once, autocommit) running the same statements on the same tables under the
 // same journal mode (WAL, synchronous=NORMAL), in the same run. Prints figures; not a test.
+#include "bench_timing.h"
 #include "http_test_server.h"
 #include "velmora_service_plugin.h"
 
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 namespace {
 
+using bench::median;
+using bench::now;
+
 constexpr int kPictureItems = 100;
 constexpr int kInsertItems = 2000;
 constexpr int kRounds = 5;
-
-double now() {
-    return g_get_monotonic_time() / 1e6;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 std::string new_dir(const char *what) {
     gchar *dir = g_dir_make_tmp(what, nullptr);

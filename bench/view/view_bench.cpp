@@ -4,23 +4,17 @@
 // decoding is the floor; the ratio shows what the refresh adds on top of it.
 #include <gtk/gtk.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "bench_timing.h"
 #include "velmora_view.h"
 
 namespace {
 
-double now_ms() {
-    return g_get_monotonic_time() / 1000.0;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
+using bench::median;
+using bench::now; // seconds; the figures are in milliseconds
 
 // A picture like a product thumbnail: smooth shading with some detail, so that
 // it compresses and decodes like a photograph rather than a flat colour.
@@ -95,18 +89,18 @@ int main(int argc, char **argv) {
         const int rounds = count >= 100 ? 60 : 200;
 
         const auto decode_all = [&] {
-            const double start = now_ms();
+            const double start = now();
             for (const std::string &path : paths) {
                 GdkPixbuf *picture = gdk_pixbuf_new_from_file(path.c_str(), nullptr);
                 if (picture)
                     g_object_unref(picture);
             }
-            return now_ms() - start;
+            return (now() - start) * 1e3;
         };
         const auto refresh_with = [&](VelmoraItemDataArray *list) {
-            const double start = now_ms();
+            const double start = now();
             update_view(view, settings, list, FALSE);
-            const double spent = now_ms() - start;
+            const double spent = (now() - start) * 1e3;
             /* The screen is drawn between refreshes, as on the desktop. */
             while (gtk_events_pending())
                 gtk_main_iteration();
