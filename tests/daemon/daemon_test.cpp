@@ -160,6 +160,21 @@ class FeedServiceDaemon : public ::testing::Test {
         return g_subprocess_get_if_exited(daemon_) ? g_subprocess_get_exit_status(daemon_) : -1;
     }
 
+    // Starts the daemon on four feeds of the US storefront, a run long enough to act while
+    // it is under way, and activates it; returns once the run has begun, with the number
+    // of items the run stores in *items.
+    void start_long_run(int *items) {
+        const std::vector<std::string> categories = {"bestsellers", "movers_shakers",
+                                                     "bestsellers_book", "hotnew_books"};
+        set_categories(categories);
+        start_daemon();
+        *items = 0;
+        for (const std::string &category : categories)
+            *items += store_->item_count("velmora.com", category);
+        ASSERT_EQ(client_->activate(kPluginName), 1);
+        ASSERT_TRUE(client_->wait_for_status(0, 1, 60)) << daemon_log();
+    }
+
     static StorefrontServer *store_;
     GDBusConnection *connection_ = nullptr;
     std::unique_ptr<DaemonClient> client_;
@@ -167,19 +182,6 @@ class FeedServiceDaemon : public ::testing::Test {
     std::string log_path_;
 };
 StorefrontServer *FeedServiceDaemon::store_ = nullptr;
-
-// Four feeds of the US storefront: a run long enough to act while it is under way.
-const char *const kLongRunCategories[] = {"bestsellers", "movers_shakers", "bestsellers_book",
-                                          "hotnew_books"};
-std::vector<std::string> long_run_list() {
-    return {std::begin(kLongRunCategories), std::end(kLongRunCategories)};
-}
-int long_run_items(const StorefrontServer &store) {
-    int total = 0;
-    for (const char *category : kLongRunCategories)
-        total += store.item_count("velmora.com", category);
-    return total;
-}
 
 TEST_F(FeedServiceDaemon, ActivateRunsThePluginAndRelaysEveryStatusInOrder) {
     start_daemon();
@@ -205,11 +207,8 @@ TEST_F(FeedServiceDaemon, ActivateRunsThePluginAndRelaysEveryStatusInOrder) {
 }
 
 TEST_F(FeedServiceDaemon, ActivateDuringARunQueuesExactlyOneMoreRun) {
-    set_categories(long_run_list());
-    start_daemon();
-    const int count = long_run_items(*store_);
-    ASSERT_EQ(client_->activate(kPluginName), 1);
-    ASSERT_TRUE(client_->wait_for_status(0, 1, 60)) << daemon_log();
+    int count = 0;
+    ASSERT_NO_FATAL_FAILURE(start_long_run(&count));
     // The bus answers at once during the run, and the three requests fold into one run.
     EXPECT_EQ(client_->activate(kPluginName), 1);
     EXPECT_EQ(client_->activate(kPluginName), 1);
@@ -255,11 +254,8 @@ TEST_F(FeedServiceDaemon, PeriodicRunsFollowActivationAndStopOnDeactivate) {
 }
 
 TEST_F(FeedServiceDaemon, SigtermDuringARunFinishesTheRunAndExitsCleanly) {
-    set_categories(long_run_list());
-    start_daemon();
-    const int count = long_run_items(*store_);
-    ASSERT_EQ(client_->activate(kPluginName), 1);
-    ASSERT_TRUE(client_->wait_for_status(0, 1, 60)) << daemon_log();
+    int count = 0;
+    ASSERT_NO_FATAL_FAILURE(start_long_run(&count));
     g_subprocess_send_signal(daemon_, SIGTERM);
     EXPECT_EQ(wait_for_exit(120), 0) << daemon_log();
     // Every status of the run was relayed before the daemon left.

@@ -2,8 +2,6 @@
 // authors), and during a run the deletion, storing and status 0 as each item closes.
 #include "plugin_parser_support.h"
 
-#include "http_test_server.h"
-
 using namespace plugin_test;
 
 namespace {
@@ -180,19 +178,13 @@ TEST_F(Parser, NamesAreComparedExactly) {
 
 namespace {
 
-class ParserRun : public StoreFixture {
+class ParserRun : public ServedStoreFixture {
   protected:
     static void SetUpTestSuite() {
-        server_ = new_file_server(
-            {{"1.jpg", "picture 1.jpg"}, {"2.jpg", "picture 2.jpg"}, {"3.jpg", "picture 3.jpg"}});
-    }
-    static void TearDownTestSuite() {
-        delete server_;
-        server_ = nullptr;
+        serve({{"1.jpg", "picture 1.jpg"}, {"2.jpg", "picture 2.jpg"}, {"3.jpg", "picture 3.jpg"}});
     }
     void SetUp() override {
-        StoreFixture::SetUp();
-        server_->reset_counts();
+        ServedStoreFixture::SetUp();
         urls_ = new_url_catalogue(dir_);
         ASSERT_NE(urls_, nullptr);
         // An item of an earlier run, which the run must delete first.
@@ -202,7 +194,7 @@ class ParserRun : public StoreFixture {
     }
     void TearDown() override {
         query_loader_free(urls_);
-        StoreFixture::TearDown();
+        ServedStoreFixture::TearDown();
     }
 
     // What the widget would see at each status.
@@ -236,12 +228,9 @@ class ParserRun : public StoreFixture {
         self->db_ = db_interface_new(self->db_path_.c_str());
     }
 
-    static HttpTestServer *server_;
     QueryLoader *urls_ = nullptr;
     std::vector<Seen> seen_;
 };
-
-HttpTestServer *ParserRun::server_ = nullptr;
 
 } // namespace
 

@@ -4,28 +4,20 @@
 #include "plugin_test_support.h"
 
 #include "feedserviceutils_internal.h"
-#include "http_test_server.h"
 
 using namespace plugin_test;
 
 namespace {
 
-class ItemStore : public StoreFixture {
+class ItemStore : public ServedStoreFixture {
   protected:
-    // One server for the suite (starting it takes most of a second); counts are reset
-    // for every test.
     static void SetUpTestSuite() {
-        server_ = new_file_server({{"a.jpg", "picture A"},
-                                   {"b.jpg", "picture B"},
-                                   {"big.jpg", std::string(200000, 'x')}});
-    }
-    static void TearDownTestSuite() {
-        delete server_;
-        server_ = nullptr;
+        serve({{"a.jpg", "picture A"},
+               {"b.jpg", "picture B"},
+               {"big.jpg", std::string(200000, 'x')}});
     }
     void SetUp() override {
-        StoreFixture::SetUp();
-        server_->reset_counts();
+        ServedStoreFixture::SetUp();
         fsu::forget_failed_downloads(); // every test starts with no failed picture in mind
     }
 
@@ -36,11 +28,7 @@ class ItemStore : public StoreFixture {
         do_velmora_get_and_store_images(db_, queries_, cache_dir_.c_str());
         velmora_item_array_free(single);
     }
-
-    static HttpTestServer *server_;
 };
-
-HttpTestServer *ItemStore::server_ = nullptr;
 
 struct LoadedRow {
     gint64 id, image_id;

@@ -6,6 +6,7 @@
 #define VELMORA_PLUGIN_TEST_SUPPORT_H
 
 #include "file_helpers.h"
+#include "http_test_server.h"
 #include "velmora_service_plugin.h"
 
 #include <glib.h>
@@ -138,6 +139,26 @@ class StoreFixture : public ::testing::Test {
     DBInterface *db_ = nullptr;
     FileWatcher *watcher_ = nullptr;
     QueryLoader *queries_ = nullptr;
+};
+
+// A StoreFixture with one local HTTP server of files for the whole suite (starting it
+// takes most of a second), started by the suite's SetUpTestSuite through serve(); its
+// counts are reset for every test.
+class ServedStoreFixture : public StoreFixture {
+  protected:
+    static void serve(const std::map<std::string, std::string> &files) {
+        server_ = new_file_server(files);
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+    void SetUp() override {
+        StoreFixture::SetUp();
+        server_->reset_counts();
+    }
+
+    static inline HttpTestServer *server_ = nullptr;
 };
 
 } // namespace plugin_test

@@ -14,14 +14,9 @@ const char *const kFreshPriceLine =
 class ItemViewTest : public CardTest {};
 
 TEST_F(ItemViewTest, TitleLineWithStoreAndWithoutStoreEscapesEveryArgument) {
-    std::vector<Item> items(3);
-    items[0].title = "Salt & <Pepper>";
-    items[0].store = "Kitchen & Home";
-    items[0].rank = "3";
-    items[1].title = "Plain \"Title\"";
-    items[1].rank = "<7>";
-    items[2].title = "No rank";
-    show_items(items);
+    show_items({{.title = "Salt & <Pepper>", .store = "Kitchen & Home", .rank = "3"},
+                {.title = "Plain \"Title\"", .rank = "<7>"},
+                {.title = "No rank"}});
 
     EXPECT_EQ(label_markup(view_->title_label),
               "<span foreground=\"black\">Kitchen &amp; Home #3: </span><span "
@@ -56,9 +51,7 @@ TEST_F(ItemViewTest, ItemWithoutTitleKeepsThePreviousTitleLine) {
 }
 
 TEST_F(ItemViewTest, PriceIsShownForAnItemStoredAtMostAnHourAgo) {
-    std::vector<Item> items(1);
-    items[0].title = "Priced";
-    items[0].price = "$9.99";
+    std::vector<Item> items = {{.title = "Priced", .price = "$9.99"}};
     create_item_view(view_, settings_);
 
     // An hour old to the second; retried if the clock ticks over meanwhile.
@@ -128,11 +121,7 @@ TEST_F(ItemViewTest, FeedTitleAndPriceCaptionFollowRegionAndFirstCategory) {
     create_item_view(view_, settings_);
     EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(view_->feed_title_label)), "");
     EXPECT_EQ(view_->our_price_text, nullptr);
-    std::vector<Item> items(1);
-    items[0].title = "T";
-    items[0].price = "1";
-    items[0].time_saved = iso_time(0);
-    refresh(view_, settings_, items, FALSE);
+    refresh(view_, settings_, {{.title = "T", .price = "1", .time_saved = iso_time(0)}}, FALSE);
     EXPECT_EQ(label_markup(view_->price_label),
               "<span foreground=\"black\"> </span><span foreground=\"#990000\">1</span>");
 }
@@ -308,14 +297,12 @@ class CardScreenshotTest : public ItemViewTest {
 };
 
 TEST_F(CardScreenshotTest, ItemLayoutDrawsCardLogoPictureTextAndButtons) {
-    std::vector<Item> items(1);
-    items[0].title = "A title long enough to fill the line";
-    items[0].store = "Books";
-    items[0].rank = "1";
-    items[0].price = "$12.34";
-    items[0].time_saved = iso_time(0);
-    items[0].image_path = write_picture("green.png", 100, 100, 0x20c040ff);
-    show_items(items);
+    show_items({{.title = "A title long enough to fill the line",
+                 .store = "Books",
+                 .rank = "1",
+                 .price = "$12.34",
+                 .time_saved = iso_time(0),
+                 .image_path = write_picture("green.png", 100, 100, 0x20c040ff)}});
     show_and_draw();
     Picture screen = screenshot();
     ASSERT_TRUE(screen.valid());

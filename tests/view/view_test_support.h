@@ -51,7 +51,7 @@ inline std::string iso_time(gint64 seconds_ago, const char *format = "%Y-%m-%d %
 using Text = std::optional<std::string>;
 
 struct Item {
-    Text title, store, rank, price, time_saved, image_path, item_url;
+    Text title{}, store{}, rank{}, price{}, time_saved{}, image_path{}, item_url{};
 };
 
 inline gchar *dup(const Text &text) {

@@ -30,7 +30,7 @@ class WidgetTranslationTest : public ::testing::Test {
     }
 
     struct Texts {
-        std::string title, save, site, feed, first_category, movers;
+        std::string title, save, site, feed, movers, first_category;
     };
 
     // Opens the dialog of a new widget in the given language and reads its texts.
@@ -68,6 +68,17 @@ class WidgetTranslationTest : public ::testing::Test {
         return texts;
     }
 
+    // Opens the dialog in the given language and checks each of its texts.
+    void expect_dialog_texts(const char *language, const Texts &expected) {
+        const Texts texts = dialog_texts(language, expected.title.c_str());
+        EXPECT_EQ(texts.title, expected.title);
+        EXPECT_EQ(texts.save, expected.save);
+        EXPECT_EQ(texts.site, expected.site);
+        EXPECT_EQ(texts.feed, expected.feed);
+        EXPECT_EQ(texts.movers, expected.movers);
+        EXPECT_EQ(texts.first_category, expected.first_category);
+    }
+
     VelmoraPlugin *plugin_ = nullptr;
     std::string title_;
 };
@@ -78,23 +89,13 @@ TEST_F(WidgetTranslationTest, ClassMakesVelmoraTheCurrentUtf8Domain) {
 }
 
 TEST_F(WidgetTranslationTest, GermanDialog) {
-    const Texts texts = dialog_texts("de", "Velmora-Einstellungen");
-    EXPECT_EQ(texts.title, "Velmora-Einstellungen");
-    EXPECT_EQ(texts.save, "Speichern");
-    EXPECT_EQ(texts.site, "Website");
-    EXPECT_EQ(texts.feed, "Feed");
-    EXPECT_EQ(texts.movers, "Aufsteiger");
-    EXPECT_EQ(texts.first_category, "Bestseller");
+    expect_dialog_texts("de", {"Velmora-Einstellungen", "Speichern", "Website", "Feed",
+                               "Aufsteiger", "Bestseller"});
 }
 
 TEST_F(WidgetTranslationTest, FrenchDialogStoresTheIdentifierOfTheTranslatedRow) {
-    const Texts texts = dialog_texts("fr", "Paramètres Velmora");
-    EXPECT_EQ(texts.title, "Paramètres Velmora");
-    EXPECT_EQ(texts.save, "Enregistrer");
-    EXPECT_EQ(texts.site, "Site");
-    EXPECT_EQ(texts.feed, "Flux");
-    EXPECT_EQ(texts.movers, "Meilleures progressions");
-    EXPECT_EQ(texts.first_category, "Meilleures ventes");
+    expect_dialog_texts("fr", {"Paramètres Velmora", "Enregistrer", "Site", "Flux",
+                               "Meilleures progressions", "Meilleures ventes"});
 
     hildon_touch_selector_set_active(plugin_->category_selector, 0, 6);
     gtk_dialog_response(settings_dialogs(title_.c_str()).front(), VELMORA_RESPONSE_SAVE);
