@@ -54,9 +54,10 @@ constexpr const char *kRegionLogos[] = {
 };
 constexpr int kUnitedStatesLogo = 2;
 
-/* Opened when an address is missing or not a web page, and the URL catalogue
- * has no usable home page either. */
-constexpr const char *kFallbackHomePage = "https://www.velmora.com/";
+/* The storefront's home page, opened in place of an address that is missing or
+ * not a web page. It is the United States "homepage" entry of the URL
+ * catalogue, kept here so that no tap has to read the catalogue again. */
+constexpr const char *kStorefrontHomePage = "https://www.velmora.com/";
 
 constexpr const char *kTitleWithStoreMarkup =
     "<span foreground=\"black\">%s #%s: </span><span underline=\"single\">%s</span>";
@@ -109,19 +110,6 @@ bool is_web_address(const gchar *address) {
     const gchar *host = g_uri_get_host(uri);
     return (g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0) &&
            host && *host;
-}
-
-/* The storefront's home page: the United States "homepage" entry of the URL
- * catalogue when it is a web address, else a fixed address. */
-gchar *storefront_home_page() {
-    QueryLoaderPtr urls = load_catalogue(kUrlCatalogue);
-    gchar *home =
-        urls ? query_loader_load_query_by_section(urls.get(), VELMORA_REGION_US, "homepage")
-             : nullptr;
-    if (is_web_address(home))
-        return home;
-    g_free(home);
-    return g_strdup(kFallbackHomePage);
 }
 
 /* TRUE when time_saved is ISO 8601 text (UTC unless it names a zone) at most an
@@ -454,11 +442,8 @@ void de_initialize_view(VelmoraView *view) {
 }
 
 gint launch_browser(const gchar *address) {
-    g_autofree gchar *home = nullptr;
-    if (!is_web_address(address)) {
-        home = storefront_home_page();
-        address = home;
-    }
+    if (!is_web_address(address))
+        address = kStorefrontHomePage;
     if (!osso_context)
         return OSSO_INVALID;
     return osso_rpc_run_with_defaults(osso_context, "osso_browser", "open_new_window", nullptr,
