@@ -132,14 +132,6 @@ void finish_link(VelmoraParseContext *context) {
         return; /* no link text: leave the link absent rather than a bare suffix */
     replace_text(&item->link, &context->link_buffer,
                  velmora_pattern_rewrite_link(context->patterns, item->link));
-    /* The catalogue does not change during a parse: the suffix is looked up at
-     * the first link's end and kept for the others. */
-    if (!context->link_suffix_looked_up) {
-        context->link_suffix_looked_up = TRUE;
-        if (context->urls && context->region)
-            context->link_suffix = query_loader_load_query_by_section(
-                context->urls, context->region, "link_url_suffix");
-    }
     if (context->link_suffix)
         append_text(&item->link, &context->link_buffer, context->link_suffix,
                     std::strlen(context->link_suffix));
@@ -314,6 +306,8 @@ VelmoraItemArray *do_velmora_item_parse_and_save(VelmoraItemRawData *raw, const 
     context->user_data = user_data;
     context->callback = callback;
     context->patterns = velmora_feed_patterns_new();
+    /* The catalogue does not change during a parse: the suffix is looked up once. */
+    context->link_suffix = query_loader_load_query_by_section(urls, region, "link_url_suffix");
 
     /* SAX version 1: `initialized` stays 0, so elements arrive by plain name
      * and CDATA content reaches on_characters in one piece. */

@@ -51,7 +51,6 @@ typedef struct {
     VelmoraFeedPatterns *patterns;
     /* The region's link suffix (null when the catalogue has none), looked up once. */
     gchar *link_suffix;
-    gboolean link_suffix_looked_up;
     /* How far the growing texts of the current item and creator_text have got. */
     VelmoraTextBuffer title_buffer;
     VelmoraTextBuffer store_buffer;
