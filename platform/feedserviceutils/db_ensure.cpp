@@ -31,11 +31,9 @@ void remove_stale_logs(const std::string &path) {
 
 /* Renames the file (and its log, if any) to a name of its own beside it. */
 bool move_aside(const std::string &path) {
-    GDateTime *now = g_date_time_new_now_utc();
-    gchar *stamp = g_date_time_format(now, "%Y%m%dT%H%M%SZ");
-    g_date_time_unref(now);
+    g_autoptr(GDateTime) now = g_date_time_new_now_utc();
+    g_autofree gchar *stamp = g_date_time_format(now, "%Y%m%dT%H%M%SZ");
     std::string aside = path + ".corrupt-" + stamp;
-    g_free(stamp);
     for (int n = 2; g_file_test(aside.c_str(), G_FILE_TEST_EXISTS); ++n)
         aside = aside.substr(0, aside.rfind('Z') + 1) + "-" + std::to_string(n);
 
@@ -73,13 +71,13 @@ gint ensure_database(DBInterface **db, FileWatcher **watcher, const gchar *path,
                      QueryLoader *queries) {
     if (db == nullptr || watcher == nullptr || path == nullptr || *path == '\0')
         return 0;
+    g_autofree gchar *create_tables = query_loader_load_query(queries, "create_tables");
     if (*db != nullptr && *watcher != nullptr &&
         g_strcmp0(fsu::watched_path(*watcher), path) == 0 &&
         !file_watcher_is_file_deleted(*watcher)) {
         /* The file may have been made by a reader that opened the path first (an
          * empty database): its tables are made here all the same. The statements
          * are idempotent; handles on which they fail are replaced below. */
-        g_autofree gchar *create_tables = query_loader_load_query(queries, "create_tables");
         if (create_tables != nullptr && db_interface_execute_update(*db, create_tables))
             return 1;
     }
@@ -90,7 +88,6 @@ gint ensure_database(DBInterface **db, FileWatcher **watcher, const gchar *path,
         g_message("Cannot create the directory %s: %s", directory, g_strerror(errno));
         return 0;
     }
-    g_autofree gchar *create_tables = query_loader_load_query(queries, "create_tables");
     if (create_tables == nullptr) {
         g_message("The catalogue has no \"create_tables\" statement");
         return 0;
