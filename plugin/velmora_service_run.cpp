@@ -126,9 +126,7 @@ void de_init_plugin(VelmoraServiceContext *context) {
     if (!context) {
         return;
     }
-    if (context->gconf_client) {
-        g_object_unref(context->gconf_client);
-    }
+    g_clear_object(&context->gconf_client);
     db_interface_free(context->database);
     query_loader_free(context->queries);
     query_loader_free(context->urls);
