@@ -152,6 +152,14 @@ class UpdateRun : public ::testing::Test {
         change(store_path("velmora.db"));
         context_ = init_plugin();
     }
+    // Runs sql on the store (with the sqlite3 shell) while the plug-in has it closed.
+    void store_sql(const std::string &sql) {
+        with_store_closed([&](const std::string &db) {
+            const gchar *argv[] = {"sqlite3", db.c_str(), sql.c_str(), nullptr};
+            g_spawn_sync(nullptr, const_cast<gchar **>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr);
+        });
+    }
     // A small file system on the store directory holding a good run, then filled up.
     bool fill_store_disk() {
         bool mounted = false;
@@ -294,15 +302,15 @@ TEST_F(UpdateRun, HostileAnswersAndStoresNeverLoseTheStoredItems) {
             g_remove((store_path("velmora.db") + suffix).c_str());
     };
     auto older = [&] { // an older layout: no time_saved column
-        return with_store_closed([](const std::string &db) {
-                   g_remove(db.c_str());
-                   const std::string sql =
-                       "CREATE TABLE velmora_items (id INTEGER PRIMARY KEY, title);"
-                       "INSERT INTO velmora_items (title) VALUES (1), (2), (3)";
-                   g_spawn_command_line_sync(("sqlite3 " + db + " '" + sql + "'").c_str(), nullptr,
-                                             nullptr, nullptr, nullptr);
-               }),
-               true;
+        store_sql("DROP TABLE velmora_items; CREATE TABLE velmora_items (id INTEGER PRIMARY KEY, "
+                  "title); INSERT INTO velmora_items (title) VALUES (1), (2), (3)");
+        return true;
+    };
+    auto refusing = [&] {
+        store_sql("CREATE TRIGGER refuse BEFORE INSERT ON velmora_items BEGIN "
+                  "SELECT RAISE(FAIL, 'refused'); END");
+        undo_ = [&] { store_sql("DROP TRIGGER refuse"); };
+        return true;
     };
     auto damaged = [&] { return with_store_closed(corrupt), true; };
     auto full_disk = [&] { return fill_store_disk(); };
@@ -330,6 +338,7 @@ TEST_F(UpdateRun, HostileAnswersAndStoresNeverLoseTheStoredItems) {
         {"unknown region velmora.xx", "velmora.xx", {}, pass(all)},
         {"unknown category only", "velmora.com", {"no_such_feed"}, pass(all)},
         {"older item table", "velmora.com", {}, pass(all), older},
+        {"every insert refused", "velmora.com", {}, kept, refusing},
         {"damaged pages", "velmora.com", {}, pass(all), damaged},
         {"store deleted during the run", "velmora.com", {}, pass(all), nullptr, remove_store},
         {"full disk", "velmora.com", {}, kept, full_disk},
