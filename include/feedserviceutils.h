@@ -22,7 +22,8 @@ typedef struct _FileWatcher FileWatcher;
  * and writes nothing. ---- */
 
 /* Opens (creating if needed) the SQLite file at path; NULL on failure, also when the
- * file is not a database. Every connection uses WAL journaling (set when the file is
+ * file is not a database. A store that cannot be written (read-only file system or
+ * directory) is opened read-only. Every connection uses WAL journaling (set when the file is
  * made), synchronous=NORMAL and a busy time-out of 200 ms, so that one writing and
  * several reading processes share the file; a statement still meeting "locked" is
  * retried for a bounded time and then reported as a failure, never as an empty result. */
@@ -43,6 +44,10 @@ const gchar *db_get_text_column(DBInterface *db, const gchar *column, gint reser
  * row. */
 gint32 db_get_int_column(DBInterface *db, const gchar *column, gint reserved);
 
+/* SQLite's message of the latest statement of this handle that failed, or NULL; valid
+ * until the handle's next call. */
+const gchar *db_interface_last_error(DBInterface *db);
+
 /* Runs the statements of sql in order (stopping at the first failure); does not touch
  * the pending result. Non-zero on success. */
 gint db_interface_execute_update(DBInterface *db, const gchar *sql);
@@ -51,10 +56,13 @@ gint db_interface_execute_update(DBInterface *db, const gchar *sql);
 gint db_interface_execute_update_get_row_id(DBInterface *db, const gchar *sql, gint64 *row_id);
 
 /* Afterwards *db and *watcher serve the database file at path, which exists
- * with its tables (statement "create_tables" of the catalogue). Both handles are
- * replaced when either is absent or the watcher reports the file deleted; the
- * directory is made if needed; a file that is not a database is kept aside as
- * "<path>.corrupt-<UTC time>" and a new one made. Non-zero on success. */
+ * with its tables (statement "create_tables" of the catalogue) and can be written.
+ * Both handles are replaced when either is absent, the connection is read-only or the
+ * watcher reports the file deleted; the directory is made if needed. The first time a
+ * connection is used here the file is checked: a file that is not a database, fails
+ * SQLite's quick integrity check or has a table that lacks a column "create_tables"
+ * defines (an older store) is kept aside as "<path>.corrupt-<UTC time>" and a new one
+ * made. Non-zero on success. */
 gint ensure_database(DBInterface **db, FileWatcher **watcher, const gchar *path,
                      QueryLoader *queries);
 

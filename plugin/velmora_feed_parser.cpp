@@ -9,9 +9,16 @@
  * a document declares (a reference to one is a fatal error of that document).
  * A document that breaks off keeps the items completed before the break: they
  * have already been stored and shown, which is the point of storing as we go.
+ *
+ * The stored items of the previous run stay until this run has an item to put in
+ * their place: the first item stored replaces them in one transaction, so a run
+ * whose documents bring no item (a portal page, a feed cut before its first item)
+ * leaves the store as it was, and a reader never finds it empty. Status 0 is
+ * reported only for an item whose row went in.
  */
 #include "velmora_feed_parser.h"
 #include "velmora_feed_patterns.h"
+#include "velmora_item_store.h"
 
 #include <libxml/parser.h>
 #include <libxml/entities.h>
@@ -152,6 +159,42 @@ void finish_creator(VelmoraParseContext *context) {
     drop_creator_text(context);
 }
 
+/* A database file deleted during the run is made anew before the next insert, and
+ * the pass's items stored so far go into the new file with the next one. */
+void reopen_if_deleted(VelmoraParseContext *context) {
+    if (!context->watcher_slot || !file_watcher_is_file_deleted(*context->watcher_slot))
+        return;
+    ensure_database(context->database_slot, context->watcher_slot, context->database_path,
+                    context->queries);
+    context->replaced = FALSE;
+    context->unstored_from = 0;
+}
+
+/* Stores the item that just completed (the last of items): the first one the run
+ * stores replaces the stored items; true when a row went in. A failure is logged once
+ * per pass, and the run goes on. */
+bool store_completed_item(VelmoraParseContext *context, VelmoraItem *item) {
+    reopen_if_deleted(context);
+    GArray *items = context->items->items;
+    std::string error;
+    bool stored;
+    if (!context->replaced) {
+        const guint from = context->unstored_from;
+        stored = velmora_replace_items(current_database(context), context->queries,
+                                       &g_array_index(items, VelmoraItem *, from),
+                                       items->len - from, &error) > 0;
+        context->replaced = stored;
+    } else {
+        stored = velmora_store_item(current_database(context), context->queries, item, &error);
+    }
+    context->unstored_from = items->len;
+    if (!stored && !context->failure_logged) {
+        g_warning("Cannot store an item: %s", error.c_str());
+        context->failure_logged = TRUE;
+    }
+    return stored;
+}
+
 /* At the end of "item": the item joins the result list and, during a run, is
  * stored, its picture fetched and status 0 reported. */
 void complete_item(VelmoraParseContext *context) {
@@ -163,15 +206,11 @@ void complete_item(VelmoraParseContext *context) {
     }
     item->rank = g_strdup(context->rank_text);
     g_array_append_val(context->items->items, item);
-    if (!context->callback)
+    if (!context->callback || !store_completed_item(context, item))
         return;
-    VelmoraItemArray *single = velmora_item_array_new();
-    g_array_append_val(single->items, item);
-    do_velmora_item_save(single, current_database(context), context->queries);
     do_velmora_get_and_store_images(current_database(context), context->queries,
                                     context->image_cache_dir);
     context->callback(context->user_data, VELMORA_STATUS_ITEM_STORED);
-    do_velmora_item_array_free(single, 0);
 }
 
 /* What a document leaves behind is not carried into the next one. */
@@ -290,16 +329,19 @@ void set_image_scale(VelmoraParseContext *context) {
     item->image_url = scaled;
 }
 
-VelmoraItemArray *do_velmora_item_parse_and_save(VelmoraItemRawData *raw, const gchar *region,
-                                                 QueryLoader *urls, DBInterface **database_slot,
-                                                 QueryLoader *queries, gpointer user_data,
-                                                 const gchar *image_cache_dir,
-                                                 VelmoraStatusCallback callback) {
+VelmoraItemArray *velmora_item_parse_and_store(VelmoraItemRawData *raw, const gchar *region,
+                                               QueryLoader *urls, DBInterface **database_slot,
+                                               FileWatcher **watcher_slot,
+                                               const gchar *database_path, QueryLoader *queries,
+                                               gpointer user_data, const gchar *image_cache_dir,
+                                               VelmoraStatusCallback callback) {
     xmlInitParser();
     auto *context = g_new0(VelmoraParseContext, 1);
     context->items = velmora_item_array_new();
     context->urls = urls;
     context->database_slot = database_slot;
+    context->watcher_slot = database_path ? watcher_slot : nullptr;
+    context->database_path = database_path;
     context->queries = queries;
     context->image_cache_dir = image_cache_dir;
     context->region = region;
@@ -319,14 +361,6 @@ VelmoraItemArray *do_velmora_item_parse_and_save(VelmoraItemRawData *raw, const 
     handler->endElement = on_end_element;
     handler->characters = on_characters;
 
-    /* During a run the previous items go before the first document is read,
-     * even when the documents then yield none. */
-    if (callback && current_database(context)) {
-        g_autofree gchar *delete_all = query_loader_load_query(queries, "del_item_all");
-        if (delete_all)
-            db_interface_execute_update(current_database(context), delete_all);
-    }
-
     for (guint i = 0; raw && raw->downloads && i < raw->downloads->len; i++) {
         GArray *document = g_array_index(raw->downloads, GArray *, i);
         if (document && document->len > 0 && document->len <= G_MAXINT)
@@ -341,6 +375,15 @@ VelmoraItemArray *do_velmora_item_parse_and_save(VelmoraItemRawData *raw, const 
     g_free(context->link_suffix);
     g_free(context);
     return items;
+}
+
+VelmoraItemArray *do_velmora_item_parse_and_save(VelmoraItemRawData *raw, const gchar *region,
+                                                 QueryLoader *urls, DBInterface **database_slot,
+                                                 QueryLoader *queries, gpointer user_data,
+                                                 const gchar *image_cache_dir,
+                                                 VelmoraStatusCallback callback) {
+    return velmora_item_parse_and_store(raw, region, urls, database_slot, nullptr, nullptr, queries,
+                                        user_data, image_cache_dir, callback);
 }
 
 VelmoraItemArray *do_velmora_item_parse(VelmoraItemRawData *raw, const gchar *region,

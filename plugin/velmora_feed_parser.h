@@ -40,6 +40,8 @@ typedef struct {
     gchar *rank_text;
     QueryLoader *urls;
     DBInterface **database_slot; /* read anew at every use */
+    FileWatcher **watcher_slot;  /* the database file's watcher; null: a deletion goes unseen */
+    const gchar *database_path;
     QueryLoader *queries;
     const gchar *image_cache_dir;
     const gchar *region;
@@ -57,7 +59,25 @@ typedef struct {
     VelmoraTextBuffer link_buffer;
     VelmoraTextBuffer authors_buffer;
     VelmoraTextBuffer creator_buffer;
+
+    /* Storing during a run: whether the pass's items have replaced the stored ones yet,
+     * the first item not stored in the current database file, and whether a failed
+     * insert has been logged. */
+    gboolean replaced;
+    guint unstored_from;
+    gboolean failure_logged;
 } VelmoraParseContext;
+
+/* do_velmora_item_parse_and_save for an update run that also hands in the slot of the
+ * database file's watcher and the file's path: an item completed after the file was
+ * deleted is stored into a new file (ensure_database), together with the items that
+ * went into the deleted one. */
+VelmoraItemArray *velmora_item_parse_and_store(VelmoraItemRawData *raw, const gchar *region,
+                                               QueryLoader *urls, DBInterface **database_slot,
+                                               FileWatcher **watcher_slot,
+                                               const gchar *database_path, QueryLoader *queries,
+                                               gpointer user_data, const gchar *image_cache_dir,
+                                               VelmoraStatusCallback callback);
 
 /* Takes the picture address out of an HTML fragment into the current item's
  * image_url and raises its size; frees chunk. */

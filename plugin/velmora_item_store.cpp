@@ -5,16 +5,20 @@
  * the stored items back with their picture data, has the pictures fetched into
  * the cache, and clears the cached files and picture rows.
  *
- * All SQL is named statements of the plug-in query catalogue. No statement
- * opens a transaction, so the widget, reading the same file from another
- * process, sees every item as soon as its insert has run.
+ * All SQL is named statements of the plug-in query catalogue. A run replaces
+ * the previous items only with its first item: clearing the pictures and items
+ * and storing that item is one transaction, so a reader never sees an empty
+ * store, and a run that brings no item leaves everything. Every later item is
+ * inserted on its own, so the widget, reading the same file from another
+ * process, sees it as soon as its insert has run.
  */
-#include "velmora_service_plugin.h"
+#include "velmora_item_store.h"
 
 #include <cstdio>
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -34,9 +38,15 @@ gchar *format_statement(const gchar *statement, std::initializer_list<const gcha
     return db_format_query(table.get(), statement);
 }
 
-void execute_update(DBInterface *db, const gchar *sql) {
-    if (sql)
-        db_interface_execute_update(db, sql);
+bool execute_update(DBInterface *db, const gchar *sql) {
+    return sql && db_interface_execute_update(db, sql);
+}
+
+/* Why the latest statement on db failed. */
+std::string failure_of(DBInterface *db, const char *what) {
+    const gchar *message = db_interface_last_error(db);
+    return std::string(what) + ": " +
+           (db ? (message ? message : "statement not made") : "no database");
 }
 
 /* "find_image": the id of the picture row with this address; below 1 when
@@ -76,7 +86,7 @@ gint64 picture_id_for(DBInterface *db, QueryLoader *queries, const VelmoraItem *
     return picture_id;
 }
 
-void save_item(DBInterface *db, const gchar *insert_statement, const VelmoraItem *item,
+bool save_item(DBInterface *db, const gchar *insert_statement, const VelmoraItem *item,
                gint64 picture_id) {
     g_autofree gchar *title = db_make_string_param(item->title);
     g_autofree gchar *link = db_make_string_param(item->link);
@@ -88,10 +98,67 @@ void save_item(DBInterface *db, const gchar *insert_statement, const VelmoraItem
     g_autofree gchar *picture = db_make_string_param_from_int(static_cast<gint32>(picture_id));
     g_autofree gchar *sql = format_statement(
         insert_statement, {title, link, rank, store, list_price, our_price, authors, picture});
-    execute_update(db, sql);
+    return execute_update(db, sql);
+}
+
+bool store_one(DBInterface *db, QueryLoader *queries, const gchar *insert_statement,
+               const VelmoraItem *item, std::string *error) {
+    if (save_item(db, insert_statement, item, picture_id_for(db, queries, item)))
+        return true;
+    *error = failure_of(db, "inserting an item");
+    return false;
+}
+
+/* The cached files of the stored pictures. */
+std::vector<std::string> picture_files(DBInterface *db, QueryLoader *queries) {
+    std::vector<std::string> files;
+    VelmoraItemArray *rows = load_velmora_items(db, queries);
+    for (guint i = 0; i < rows->items->len; i++) {
+        const VelmoraItem *row = g_array_index(rows->items, VelmoraItem *, i);
+        if (row->image_path)
+            files.emplace_back(row->image_path);
+    }
+    velmora_item_array_free(rows);
+    return files;
 }
 
 } // namespace
+
+bool velmora_store_item(DBInterface *db, QueryLoader *queries, const VelmoraItem *item,
+                        std::string *error) {
+    g_autofree gchar *insert_statement = query_loader_load_query(queries, "ins_item");
+    return store_one(db, queries, insert_statement, item, error);
+}
+
+guint velmora_replace_items(DBInterface *db, QueryLoader *queries, VelmoraItem *const *items,
+                            guint count, std::string *error) {
+    g_autofree gchar *begin = query_loader_load_query(queries, "begin_transaction");
+    g_autofree gchar *commit = query_loader_load_query(queries, "commit_transaction");
+    g_autofree gchar *rollback = query_loader_load_query(queries, "rollback_transaction");
+    g_autofree gchar *delete_items = query_loader_load_query(queries, "del_item_all");
+    g_autofree gchar *insert_statement = query_loader_load_query(queries, "ins_item");
+    if (!execute_update(db, begin)) {
+        *error = failure_of(db, "starting the transaction");
+        return 0;
+    }
+    const std::vector<std::string> old_files = picture_files(db, queries);
+    guint stored = 0;
+    if (!delete_image_data_from_database(db, queries) || !execute_update(db, delete_items)) {
+        *error = failure_of(db, "deleting the stored items");
+    } else {
+        for (guint i = 0; i < count; i++)
+            stored += store_one(db, queries, insert_statement, items[i], error) ? 1 : 0;
+    }
+    if (stored == 0 || !execute_update(db, commit)) {
+        if (stored > 0)
+            *error = failure_of(db, "committing the transaction");
+        execute_update(db, rollback);
+        return 0;
+    }
+    for (const std::string &file : old_files)
+        std::remove(file.c_str()); /* a file already gone is fine */
+    return stored;
+}
 
 extern "C" {
 
@@ -105,8 +172,8 @@ void do_velmora_item_save(VelmoraItemArray *items, DBInterface *db, QueryLoader 
         const VelmoraItem *item = g_array_index(items->items, VelmoraItem *, i);
         if (!item)
             continue;
-        gint64 picture_id = picture_id_for(db, queries, item);
-        save_item(db, insert_statement, item, picture_id);
+        std::string error;
+        store_one(db, queries, insert_statement, item, &error);
     }
 }
 

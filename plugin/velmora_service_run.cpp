@@ -5,10 +5,17 @@
  * each category's feed, hand the documents to the parser and item store, report
  * progress through the daemon's callback, and start over when the settings
  * changed while the run was under way.
+ *
+ * A run is judged by all its categories: it reports -1022 only when no feed
+ * delivered a body, and otherwise parses whatever arrived. The settings are
+ * read as the URL catalogue can serve them: a region without a section counts
+ * as the default region, and a category name the region's section lacks (or one
+ * of its two entries that are no feed) is skipped, each category fetched once.
  */
-#include "velmora_service_plugin.h"
+#include "velmora_feed_parser.h"
 #include "velmora_paths.h"
 
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -60,21 +67,83 @@ void ignore_status(gpointer, gint32) {}
 
 } // namespace
 
-/* Reads region and categories as they are now, with the defaults applied: an
- * absent or empty list becomes "bestsellers", an absent region the United
- * States storefront. An empty region string is kept as it is. */
+namespace {
+
+/* Entries of a region's section that are no feed. */
+bool is_feed_name(const gchar *name) {
+    return name && *name && g_strcmp0(name, "homepage") != 0 &&
+           g_strcmp0(name, "link_url_suffix") != 0;
+}
+
+bool catalogue_has(QueryLoader *urls, const gchar *region, const gchar *name) {
+    g_autofree gchar *entry = query_loader_load_query_by_section(urls, region, name);
+    return entry != nullptr;
+}
+
+/* Whether the URL catalogue has a section for the region: one that holds its home
+ * page, its link suffix, or a feed of the stored categories or the default one. */
+bool region_known(QueryLoader *urls, const gchar *region, GSList *categories) {
+    if (!region || !*region)
+        return false;
+    for (const gchar *name : {"homepage", "link_url_suffix", kDefaultCategory}) {
+        if (catalogue_has(urls, region, name))
+            return true;
+    }
+    for (GSList *entry = categories; entry; entry = entry->next) {
+        if (is_feed_name(static_cast<const gchar *>(entry->data)) &&
+            catalogue_has(urls, region, static_cast<const gchar *>(entry->data)))
+            return true;
+    }
+    return false;
+}
+
+/* The stored categories that have a feed address for the region, each once, in
+ * their first place; takes the list. */
+GSList *usable_categories(QueryLoader *urls, const gchar *region, GSList *stored) {
+    GSList *usable = nullptr;
+    for (GSList *entry = stored; entry; entry = entry->next) {
+        auto *name = static_cast<const gchar *>(entry->data);
+        if (!is_feed_name(name) || g_slist_find_custom(usable, name, (GCompareFunc)g_strcmp0))
+            continue;
+        if (!catalogue_has(urls, region, name)) {
+            g_debug("Network url not found, skipping velmora download");
+            continue;
+        }
+        usable = g_slist_prepend(usable, g_strdup(name));
+    }
+    g_slist_free_full(stored, g_free);
+    return g_slist_reverse(usable);
+}
+
+} // namespace
+
+/* Reads region and categories as they are now, as the URL catalogue can serve
+ * them: a region it has no section for (also an absent or empty one) is the
+ * United States storefront, and the categories are those with a feed address
+ * in the region's section, each once; none left is "bestsellers". Nothing is
+ * written back. */
 static VelmoraFeedSettings *read_feed_settings(VelmoraServiceContext *context) {
     auto *settings = g_new0(VelmoraFeedSettings, 1);
     settings->region = gconf_client_get_string(context->gconf_client, kRegionKey, nullptr);
-    settings->categories =
+    GSList *stored =
         gconf_client_get_list(context->gconf_client, kCategoriesKey, GCONF_VALUE_STRING, nullptr);
-    if (!settings->categories) {
-        settings->categories = g_slist_prepend(nullptr, g_strdup(kDefaultCategory));
-    }
-    if (!settings->region) {
+    if (!region_known(context->urls, settings->region, stored)) {
+        g_free(settings->region);
         settings->region = g_strdup(kDefaultRegion);
     }
+    settings->categories = usable_categories(context->urls, settings->region, stored);
+    if (!settings->categories)
+        settings->categories = g_slist_prepend(nullptr, g_strdup(kDefaultCategory));
     return settings;
+}
+
+/* Whether any category's feed delivered a body. */
+static bool anything_downloaded(const VelmoraItemRawData *raw) {
+    for (guint i = 0; i < raw->downloads->len; i++) {
+        if (g_array_index(raw->downloads, GArray *, i)->len > 0)
+            return true;
+    }
+    return false;
 }
 
 /* g_slist_foreach walker: puts one category of the first reading into the set. */
@@ -182,9 +251,8 @@ void execute_with_callback(VelmoraServiceContext *context, gpointer user_data,
         FeedSettingsPtr settings(read_feed_settings(context));
         RawDataPtr raw(do_velmora_item_get(settings->region, settings->categories, context->urls));
 
-        GArray *downloads = raw->downloads;
-        if (downloads->len == 0 || g_array_index(downloads, GArray *, 0)->len == 0) {
-            /* Nothing usable arrived: keep the previous run's items. */
+        if (!anything_downloaded(raw.get())) {
+            /* Nothing arrived: keep the previous run's items. */
             callback(user_data, VELMORA_STATUS_NOTHING_DOWNLOADED);
             return;
         }
@@ -199,10 +267,10 @@ void execute_with_callback(VelmoraServiceContext *context, gpointer user_data,
             callback(user_data, VELMORA_STATUS_PASS_ENDED);
             return;
         }
-        do_velmora_clear_image_data(context->database, context->queries);
-        VelmoraItemArray *items = do_velmora_item_parse_and_save(
-            raw.get(), settings->region, context->urls, &context->database, context->queries,
-            user_data, image_cache_dir.c_str(), callback);
+        /* The previous items and pictures go only when the first new item is stored. */
+        VelmoraItemArray *items = velmora_item_parse_and_store(
+            raw.get(), settings->region, context->urls, &context->database, &context->watcher,
+            database_path.c_str(), context->queries, user_data, image_cache_dir.c_str(), callback);
         callback(user_data, VELMORA_STATUS_PASS_ENDED);
         velmora_item_array_free(items);
         raw.reset();

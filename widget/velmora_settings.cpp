@@ -37,11 +37,19 @@ gchar *read_region(GConfClient *client) {
     return value;
 }
 
-/* The region with the default written back when the key is missing or empty. */
+bool is_known_region(const gchar *region);
+
+/* The region with the default written back when the key is missing or empty. A
+ * region that is not one of the storefronts is read as the default, and left as it
+ * is in GConf. */
 gchar *read_region_with_default(GConfClient *client) {
     gchar *value = read_region(client);
-    if (value && *value)
-        return value;
+    if (value && *value) {
+        if (is_known_region(value))
+            return value;
+        g_free(value);
+        return g_strdup(VELMORA_DEFAULT_REGION);
+    }
     g_free(value);
 
     GError *error = nullptr;
@@ -75,6 +83,14 @@ void write_categories(GConfClient *client, GSList *list) {
 constexpr const char *kRegions[] = {
     VELMORA_REGION_CA, VELMORA_REGION_UK, VELMORA_REGION_US, VELMORA_REGION_DE, VELMORA_REGION_FR,
 };
+
+bool is_known_region(const gchar *region) {
+    for (const char *known : kRegions) {
+        if (g_strcmp0(region, known) == 0)
+            return true;
+    }
+    return false;
+}
 
 struct CategoryEntry {
     const char *display_text; /* English, translated when the table is built */

@@ -20,12 +20,15 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <string>
 
 struct _DBInterface {
     sqlite3 *connection = nullptr;
     sqlite3_stmt *result = nullptr; /* the pending result, if any */
     bool first_row_waiting = false; /* execute_query fetched a row not yet handed out */
     bool row_current = false;
+    bool store_checked = false; /* ensure_database found the file sound */
+    std::string last_error;     /* SQLite's message of the latest failure */
 };
 
 namespace {
@@ -34,10 +37,9 @@ constexpr int kBusyTimeoutMs = 200;
 constexpr gint64 kBusyRetryWindowUs = 500 * 1000;
 constexpr gulong kBusyRetryPauseUs = 5 * 1000;
 
-void log_failure(sqlite3 *connection, const char *what, const char *sql) {
-    g_debug("%s failed: %s [SQL: %s]", what,
-            connection != nullptr ? sqlite3_errmsg(connection) : "no connection",
-            sql != nullptr ? sql : "");
+void log_failure(DBInterface *db, const char *what, const char *sql) {
+    db->last_error = db->connection != nullptr ? sqlite3_errmsg(db->connection) : "no connection";
+    g_debug("%s failed: %s [SQL: %s]", what, db->last_error.c_str(), sql != nullptr ? sql : "");
 }
 
 /* Prepares the first statement of sql; *tail points past it. SQLITE_OK with a NULL
@@ -74,7 +76,7 @@ bool run_statements(DBInterface *db, const char *sql) {
         sqlite3_stmt *statement = nullptr;
         const char *tail = nullptr;
         if (prepare_with_retry(db->connection, next, &statement, &tail) != SQLITE_OK) {
-            log_failure(db->connection, "Preparing a statement", sql);
+            log_failure(db, "Preparing a statement", sql);
             return false;
         }
         if (statement == nullptr) /* only blanks or comments left */
@@ -83,7 +85,7 @@ bool run_statements(DBInterface *db, const char *sql) {
         while (rc == SQLITE_ROW)
             rc = sqlite3_step(statement);
         if (rc != SQLITE_DONE)
-            log_failure(db->connection, "Executing a statement", sql);
+            log_failure(db, "Executing a statement", sql);
         sqlite3_finalize(statement);
         if (rc != SQLITE_DONE)
             return false;
@@ -109,24 +111,14 @@ int current_column(DBInterface *db, const gchar *column) {
     return find_column(db->result, column);
 }
 
-} // namespace
-
-namespace fsu {
-
-DBInterface *open_database(const gchar *path, int *probe_result) {
-    if (probe_result != nullptr)
-        *probe_result = SQLITE_MISUSE;
-    if (path == nullptr || *path == '\0')
-        return nullptr;
-
+/* A connection on name (a path, or a URI with SQLITE_OPEN_URI) whose schema could be read;
+ * NULL otherwise, *rc then holding SQLite's result code. */
+DBInterface *open_readable(const char *name, int flags, int *rc) {
     auto db = std::make_unique<DBInterface>();
-    int rc =
-        sqlite3_open_v2(path, &db->connection, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc != SQLITE_OK) {
-        g_debug("Opening the database %s failed: %s", path,
+    *rc = sqlite3_open_v2(name, &db->connection, flags, nullptr);
+    if (*rc != SQLITE_OK) {
+        g_debug("Opening the database %s failed: %s", name,
                 db->connection != nullptr ? sqlite3_errmsg(db->connection) : "out of memory");
-        if (probe_result != nullptr)
-            *probe_result = rc;
         sqlite3_close(db->connection);
         return nullptr;
     }
@@ -136,25 +128,77 @@ DBInterface *open_database(const gchar *path, int *probe_result) {
     /* Reading the schema tells whether the file is a database at all. */
     g_autofree gchar *journal_mode = nullptr;
     const bool readable = run_statements(db.get(), "SELECT count(*) FROM sqlite_master") &&
-                          query_first_text(db.get(), "PRAGMA journal_mode", "journal_mode",
-                                           &journal_mode) == FirstRow::Found;
-    rc = readable ? SQLITE_OK : sqlite3_errcode(db->connection);
-    if (probe_result != nullptr)
-        *probe_result = rc;
-    if (rc == SQLITE_BUSY) {
+                          fsu::query_first_text(db.get(), "PRAGMA journal_mode", "journal_mode",
+                                                &journal_mode) == fsu::FirstRow::Found;
+    *rc = readable ? SQLITE_OK : sqlite3_errcode(db->connection);
+    if (*rc == SQLITE_BUSY) {
         /* A database, locked by another connection for longer than we wait: the
          * handle is good, its statements will report failure until the lock goes. */
         return db.release();
     }
-    if (rc != SQLITE_OK) {
+    if (*rc != SQLITE_OK) {
         db_interface_free(db.release());
         return nullptr;
     }
     /* The journal mode persists in the file: set once, when the database is made (or
      * found in another mode). */
-    if (journal_mode == nullptr || g_ascii_strcasecmp(journal_mode, "wal") != 0)
+    if (!sqlite3_db_readonly(db->connection, "main") &&
+        (journal_mode == nullptr || g_ascii_strcasecmp(journal_mode, "wal") != 0))
         run_statements(db.get(), "PRAGMA journal_mode=WAL");
     return db.release();
+}
+
+/* A read-only connection on a store that cannot be written (a read-only file system,
+ * say): first one that still sees other writers, which needs the WAL index beside the
+ * file; then one that takes the file as unchanging, which needs nothing beside it. */
+DBInterface *open_read_only(const gchar *path, int *rc) {
+    g_autofree gchar *uri = g_filename_to_uri(path, nullptr, nullptr);
+    if (uri == nullptr)
+        return nullptr;
+    for (const char *mode : {"?mode=ro", "?immutable=1"}) {
+        const std::string name = std::string(uri) + mode;
+        if (DBInterface *db =
+                open_readable(name.c_str(), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, rc))
+            return db;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+namespace fsu {
+
+DBInterface *open_database(const gchar *path, int *probe_result, bool read_only_fallback) {
+    if (probe_result != nullptr)
+        *probe_result = SQLITE_MISUSE;
+    if (path == nullptr || *path == '\0')
+        return nullptr;
+
+    int rc = SQLITE_OK;
+    DBInterface *db = open_readable(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &rc);
+    const int primary = rc & 0xff;
+    if (db == nullptr && read_only_fallback &&
+        (primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY || primary == SQLITE_PERM)) {
+        int read_only_rc = SQLITE_OK;
+        db = open_read_only(path, &read_only_rc);
+        if (db != nullptr)
+            rc = read_only_rc;
+    }
+    if (probe_result != nullptr)
+        *probe_result = rc;
+    return db;
+}
+
+sqlite3 *connection_of(DBInterface *db) {
+    return db->connection;
+}
+
+bool store_checked(DBInterface *db) {
+    return db->store_checked;
+}
+
+void mark_store_checked(DBInterface *db) {
+    db->store_checked = true;
 }
 
 FirstRow query_first_text(DBInterface *db, const gchar *sql, const gchar *column, gchar **value) {
@@ -164,7 +208,7 @@ FirstRow query_first_text(DBInterface *db, const gchar *sql, const gchar *column
     sqlite3_stmt *statement = nullptr;
     if (prepare_with_retry(db->connection, sql, &statement, nullptr) != SQLITE_OK ||
         statement == nullptr) {
-        log_failure(db->connection, "Preparing a query", sql);
+        log_failure(db, "Preparing a query", sql);
         return FirstRow::Failed;
     }
     const int rc = first_step_with_retry(statement);
@@ -174,7 +218,7 @@ FirstRow query_first_text(DBInterface *db, const gchar *sql, const gchar *column
             *value =
                 g_strdup(reinterpret_cast<const gchar *>(sqlite3_column_text(statement, index)));
     } else if (rc != SQLITE_DONE) {
-        log_failure(db->connection, "Executing a query", sql);
+        log_failure(db, "Executing a query", sql);
     }
     sqlite3_finalize(statement);
     return rc == SQLITE_ROW    ? FirstRow::Found
@@ -185,7 +229,7 @@ FirstRow query_first_text(DBInterface *db, const gchar *sql, const gchar *column
 } // namespace fsu
 
 DBInterface *db_interface_new(const gchar *path) {
-    return fsu::open_database(path, nullptr);
+    return fsu::open_database(path, nullptr, true);
 }
 
 void db_interface_free(DBInterface *db) {
@@ -207,7 +251,7 @@ gint db_interface_execute_query(DBInterface *db, const gchar *sql) {
     const char *tail = nullptr;
     if (prepare_with_retry(db->connection, sql, &statement, &tail) != SQLITE_OK ||
         statement == nullptr) {
-        log_failure(db->connection, "Preparing a query", sql);
+        log_failure(db, "Preparing a query", sql);
         return 0;
     }
     /* A query is one statement; anything after it would silently not run. */
@@ -228,7 +272,7 @@ gint db_interface_execute_query(DBInterface *db, const gchar *sql) {
         return 1;
     }
     if (rc != SQLITE_DONE)
-        log_failure(db->connection, "Executing a query", sql);
+        log_failure(db, "Executing a query", sql);
     sqlite3_finalize(statement);
     return rc == SQLITE_DONE ? 1 : 0;
 }
@@ -251,7 +295,7 @@ gint db_interface_step_result(DBInterface *db) {
         return 1;
     }
     if (rc != SQLITE_DONE)
-        log_failure(db->connection, "Stepping a query", sqlite3_sql(db->result));
+        log_failure(db, "Stepping a query", sqlite3_sql(db->result));
     db_interface_close_result(db);
     return 0;
 }
@@ -297,4 +341,8 @@ gint db_interface_execute_update_get_row_id(DBInterface *db, const gchar *sql, g
     if (inserted != 0 && row_id != nullptr)
         *row_id = inserted;
     return 1;
+}
+
+const gchar *db_interface_last_error(DBInterface *db) {
+    return db != nullptr && !db->last_error.empty() ? db->last_error.c_str() : nullptr;
 }

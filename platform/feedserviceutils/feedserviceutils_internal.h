@@ -9,6 +9,8 @@
 
 #include <memory>
 
+struct sqlite3;
+
 namespace fsu {
 
 /* Size caps of downloads: a feed document, and one picture. */
@@ -19,8 +21,16 @@ constexpr gint kPictureMaxBytes = 4 * 1024 * 1024;
  * other processes: WAL journaling, synchronous=NORMAL, a short busy time-out. Returns
  * NULL when the file cannot be opened or read as a database; *probe_result (if given)
  * then holds SQLite's result code (SQLITE_NOTADB for a file that is not a database).
- * A database locked for longer than the busy wait gives a handle (and SQLITE_BUSY). */
-DBInterface *open_database(const gchar *path, int *probe_result);
+ * A database locked for longer than the busy wait gives a handle (and SQLITE_BUSY).
+ * With read_only_fallback, a store that cannot be opened for writing (a read-only file
+ * system) is opened read-only. */
+DBInterface *open_database(const gchar *path, int *probe_result, bool read_only_fallback);
+
+/* The handle's SQLite connection. */
+sqlite3 *connection_of(DBInterface *db);
+/* Whether ensure_database has found the handle's file sound, and marking it so. */
+bool store_checked(DBInterface *db);
+void mark_store_checked(DBInterface *db);
 
 /* What query_first_text found. */
 enum class FirstRow { Failed, None, Found };

@@ -13,6 +13,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/mount.h>
 
 #include <filesystem>
 #include <optional>
@@ -350,6 +351,25 @@ TEST_F(ItemReader, DatabaseThatCannotBeOpenedYetIsOpenedByALaterRead) {
     EXPECT_EQ(titles_of(items), std::vector<std::string>{"First Item"});
     EXPECT_EQ(counts.opens, 1);
     EXPECT_EQ(counts.queries, 1);
+    velmora_item_data_array_free(items);
+}
+
+TEST_F(ItemReader, AStoreThatCannotBeWrittenIsReadReadOnly) {
+    ASSERT_TRUE(writer_.create());
+    for (const char *title : {"Kept", "Also kept"}) {
+        StoredItem item;
+        item.title = title;
+        writer_.store(item);
+    }
+    writer_.close(); /* the last connection takes its -wal and -shm files along */
+    const std::string store = velmora_store_path("");
+    if (mount(store.c_str(), store.c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "cannot mount here";
+    mount(nullptr, store.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr);
+    reader_ = velmora_datautils_init();
+    VelmoraItemDataArray *items = read_counted();
+    umount2(store.c_str(), MNT_DETACH);
+    EXPECT_EQ(titles_of(items), (std::vector<std::string>{"Kept", "Also kept"}));
     velmora_item_data_array_free(items);
 }
 

@@ -313,17 +313,18 @@ TEST_F(WidgetLifecycleTest, SaveStoresTheChoiceAndIgnoresTheOldRunUntilANewOneSt
 }
 
 TEST_F(WidgetLifecycleTest, SaveStoresNothingForAPickerWithoutAnActiveRow) {
-    set_region("velmora.example");
-    set_categories({"bestsellers"});
+    set_region("velmora.example"); // read as the default region, whose row is active
+    set_categories({"no_such_feed"});
     plugin_ = create_widget();
     GtkDialog *dialog = open_settings(plugin_);
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(hildon_touch_selector_get_active(plugin_->region_selector, 0), -1);
-    hildon_touch_selector_set_active(plugin_->category_selector, 0, 7);
+    EXPECT_EQ(hildon_touch_selector_get_active(plugin_->region_selector, 0), 2);
+    EXPECT_EQ(hildon_touch_selector_get_active(plugin_->category_selector, 0), -1);
+    hildon_touch_selector_set_active(plugin_->region_selector, 0, 3);
     gtk_dialog_response(dialog, VELMORA_RESPONSE_SAVE);
 
-    EXPECT_EQ(stored_region(), "velmora.example");
-    EXPECT_EQ(stored_categories(), (std::vector<std::string>{"bestsellers_games"}));
+    EXPECT_EQ(stored_region(), "velmora.de");
+    EXPECT_EQ(stored_categories(), (std::vector<std::string>{"no_such_feed"}));
 }
 
 TEST_F(WidgetLifecycleTest, EachOpenDialogSavesItsOwnChoice) {

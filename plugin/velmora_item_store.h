@@ -1,0 +1,24 @@
+/*
+ * velmora_item_store.h - the item store's calls that say what they did, used by the
+ * parser during an update run (the exported item store calls report nothing).
+ */
+#ifndef VELMORA_ITEM_STORE_H
+#define VELMORA_ITEM_STORE_H
+
+#include "velmora_service_plugin.h"
+
+#include <string>
+
+/* Stores one item with its picture row; true when the item's row was inserted. On
+ * failure *error receives SQLite's message (or what else went wrong). */
+bool velmora_store_item(DBInterface *db, QueryLoader *queries, const VelmoraItem *item,
+                        std::string *error);
+
+/* Replaces every stored item and picture row by items[0, count) in one transaction, so
+ * that a reader sees either the old items or the new ones, never an empty store; the
+ * old pictures' files are removed once it is committed. Returns how many items were
+ * stored: 0 when nothing changed (*error then says why). */
+guint velmora_replace_items(DBInterface *db, QueryLoader *queries, VelmoraItem *const *items,
+                            guint count, std::string *error);
+
+#endif /* VELMORA_ITEM_STORE_H */
