@@ -1,0 +1,114 @@
+#!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
+#
+# Builds the Debian packages and, with --check, proves them on this machine.
+#
+#   scripts/packages.sh [--check] [--out DIR]
+#
+# Copies the source tree (tracked and new files, no build directories) into
+# DIR/src (default .packages/), runs `dpkg-buildpackage -us -uc -b` there (set
+# DEB_BUILD_OPTIONS=nocheck to skip the test suite inside the build) and lintian
+# on the result; the .deb files land in DIR. Lintian errors fail the script.
+#
+# --check then installs the packages on the machine (apt-get install ./*.deb,
+# root or sudo), runs `velmora-demo --headless` with a state directory of its own,
+# checks that the last screenshot of the card shows one of the stored items'
+# pictures, and purges the packages again, also when a step failed.
+set -eu
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+
+check=0
+out="$ROOT/.packages"
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --check) check=1 ;;
+    --out) out=${2:?--out wants a directory}; shift ;;
+    -h | --help) sed -n '4,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "packages: unknown option $1 (see --help)" >&2; exit 2 ;;
+  esac
+  shift
+done
+
+say() { echo "packages: $*"; }
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+./scripts/install-packaging-deps.sh
+
+# ---- Build ----
+rm -rf "$out"
+mkdir -p "$out/src"
+git ls-files -z --cached --others --exclude-standard |
+  tar --null --ignore-failed-read -T - -cf - 2>/dev/null | tar -C "$out/src" -xf -
+say "building in $out/src"
+(cd "$out/src" && dpkg-buildpackage -us -uc -b) >"$out/build.log" 2>&1 || {
+  tail -n 40 "$out/build.log" >&2
+  echo "packages: dpkg-buildpackage failed; see $out/build.log" >&2
+  exit 1
+}
+for deb in "$out"/*.deb; do
+  say "built $(basename "$deb")"
+done
+
+# ---- Lintian ----
+changes=$(ls "$out"/velmora_*.changes)
+lintian --info --display-info --pedantic "$changes" >"$out/lintian.log" 2>&1 || true
+errors=$(grep -c '^E: ' "$out/lintian.log" || true)
+warnings=$(grep -c '^W: ' "$out/lintian.log" || true)
+say "lintian: $errors errors, $warnings warnings (report in $out/lintian.log)"
+if [ "$errors" -gt 0 ]; then
+  grep '^E: ' "$out/lintian.log" >&2
+  exit 1
+fi
+
+[ "$check" -eq 1 ] || exit 0
+
+# ---- Install, run the installed demo, purge ----
+packages="velmora-data velmora-desktop-platform velmora-feed-plugin velmora-home-widget
+  velmora-region-setup velmora-demo"
+purge() {
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get purge -y -q $packages >"$out/purge.log" 2>&1 &&
+    say "purged the packages" || echo "packages: purging failed; see $out/purge.log" >&2
+}
+trap purge EXIT
+debs=$(ls "$out"/velmora-*.deb | grep -v -- '-dbgsym_')
+# shellcheck disable=SC2086
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends \
+  $debs >"$out/install.log" 2>&1 || {
+  tail -n 20 "$out/install.log" >&2
+  echo "packages: installing failed; see $out/install.log" >&2
+  exit 1
+}
+say "installed: $(dpkg-query -W -f='${Package} ' $packages)"
+
+state="$out/demo-state"
+HOME="$out/demo-home" XDG_STATE_HOME="$state" velmora-demo --headless --seconds 15 \
+  >"$out/demo.log" 2>&1 || {
+  cat "$out/demo.log" >&2
+  exit 1
+}
+shots="$state/velmora-demo/screenshots"
+last=$(ls "$shots"/card-*.png 2>/dev/null | tail -n 1)
+[ -n "$last" ] || { echo "packages: the demo wrote no screenshot" >&2; exit 1; }
+
+# An item is on the card when one of the stored items' pictures is: look for the
+# colour inside each cached picture's frame among the screenshot's colours.
+cache="$state/velmora-demo/home/.feedservice/velmora/image-cache"
+convert "$last" -unique-colors txt:- | sed -n 's/.*#\([0-9A-Fa-f]\{6\}\).*/\1/p' |
+  sort -u >"$out/screenshot-colours"
+shown=""
+for picture in "$cache"/*; do
+  [ -f "$picture" ] || continue
+  colour=$(convert "$picture" -format '%[hex:p{4,4}]' info: 2>/dev/null | cut -c1-6)
+  if [ -n "$colour" ] && grep -qix "$colour" "$out/screenshot-colours"; then
+    shown=$picture
+    break
+  fi
+done
+if [ -z "$shown" ]; then
+  echo "packages: $last shows none of the stored items' pictures" >&2
+  exit 1
+fi
+say "the installed demo shows a stored item: $(basename "$last") holds the picture $(basename "$shown")"
