@@ -93,16 +93,18 @@ shots="$state/velmora-demo/screenshots"
 last=$(ls "$shots"/card-*.png 2>/dev/null | tail -n 1)
 [ -n "$last" ] || { echo "packages: the demo wrote no screenshot" >&2; exit 1; }
 
-# An item is on the card when one of the stored items' pictures is: look for the
-# colour inside each cached picture's frame among the screenshot's colours.
+# An item is on the card when one of the stored items' pictures is: the colour
+# inside a cached picture's frame must cover a picture-sized patch of the
+# screenshot (hundreds of pixels; the card's own artwork has no such flat patch).
 cache="$state/velmora-demo/home/.feedservice/velmora/image-cache"
-convert "$last" -unique-colors txt:- | sed -n 's/.*#\([0-9A-Fa-f]\{6\}\).*/\1/p' |
-  sort -u >"$out/screenshot-colours"
 shown=""
 for picture in "$cache"/*; do
   [ -f "$picture" ] || continue
   colour=$(convert "$picture" -format '%[hex:p{4,4}]' info: 2>/dev/null | cut -c1-6)
-  if [ -n "$colour" ] && grep -qix "$colour" "$out/screenshot-colours"; then
+  [ -n "$colour" ] || continue
+  pixels=$(convert "$last" -alpha off -fill black +opaque "#$colour" -fill white -opaque "#$colour" \
+    -format '%[fx:int(mean*w*h+0.5)]' info: 2>/dev/null || echo 0)
+  if [ "$pixels" -ge 500 ]; then
     shown=$picture
     break
   fi
