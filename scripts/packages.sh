@@ -83,6 +83,42 @@ DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommen
 }
 say "installed: $(dpkg-query -W -f='${Package} ' $packages)"
 
+# The GConf schema, registered by gconf2's trigger into the system defaults.
+defaults="xml:readonly:/var/lib/gconf/defaults"
+region=$(gconftool-2 --direct --config-source="$defaults" --get /apps/peltro/velmora/region 2>/dev/null)
+[ "$region" = "velmora.com" ] || {
+  echo "packages: the GConf schema is not registered (region default '$region')" >&2
+  exit 1
+}
+say "the GConf schema is registered: /apps/peltro/velmora/region defaults to $region"
+
+# The stand-in SDK: a third-party widget module builds against the installed
+# headers and .pc files and finds the stand-ins through RUNPATH.
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+cat >"$out/sdk-widget.c" <<'EOF_C'
+#include <hildon/hildon.h>
+#include <libhildondesktop/libhildondesktop.h>
+#include <libosso.h>
+#include <feedserviceutils.h>
+void hd_plugin_module_load(HDPluginModule *module) {
+    hd_plugin_module_add_type(module, hd_home_plugin_item_get_type());
+}
+EOF_C
+PKG_CONFIG_PATH="/usr/lib/$multiarch/velmora-platform/pkgconfig" \
+  sh -c 'cc -shared -fPIC -o "$1/sdk-widget.so" "$1/sdk-widget.c" \
+    $(pkg-config --cflags --libs libhildondesktop-1 hildon-1 libosso feedserviceutils)' \
+  sh "$out" >"$out/sdk.log" 2>&1 || {
+  cat "$out/sdk.log" >&2
+  echo "packages: a widget does not build against the installed stand-in SDK" >&2
+  exit 1
+}
+if ldd "$out/sdk-widget.so" | grep -q 'not found'; then
+  ldd "$out/sdk-widget.so" >&2
+  echo "packages: a widget built against the SDK does not find the stand-ins" >&2
+  exit 1
+fi
+say "a widget builds against the installed stand-in SDK (pkg-config, RUNPATH)"
+
 state="$out/demo-state"
 HOME="$out/demo-home" XDG_STATE_HOME="$state" velmora-demo --headless --seconds 15 \
   >"$out/demo.log" 2>&1 || {
