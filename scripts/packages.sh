@@ -41,6 +41,12 @@ rm -rf "$out"
 mkdir -p "$out/src"
 git ls-files -z --cached --others --exclude-standard |
   tar --null --ignore-failed-read -T - -cf - 2>/dev/null | tar -C "$out/src" -xf -
+# Two compilers at a time unless DEB_BUILD_OPTIONS says otherwise.
+case " ${DEB_BUILD_OPTIONS:-} " in
+  *" parallel="*) ;;
+  *) DEB_BUILD_OPTIONS="${DEB_BUILD_OPTIONS:+$DEB_BUILD_OPTIONS }parallel=2" ;;
+esac
+export DEB_BUILD_OPTIONS
 say "building in $out/src"
 (cd "$out/src" && dpkg-buildpackage -us -uc -b) >"$out/build.log" 2>&1 || {
   tail -n 40 "$out/build.log" >&2
