@@ -319,7 +319,8 @@ void velmora_plugin_class_init(gpointer klass, gpointer) {
     setlocale(LC_ALL, "");
     bindtextdomain("velmora", VELMORA_LOCALE_DIR);
     bind_textdomain_codeset("velmora", "UTF-8");
-    textdomain("velmora");
+    /* The widget looks its texts up in its own domain (dgettext); the host's
+     * current text domain belongs to the host and its other widgets. */
 
     G_OBJECT_CLASS(klass)->finalize = velmora_plugin_finalize;
 }

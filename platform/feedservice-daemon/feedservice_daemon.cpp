@@ -5,6 +5,7 @@
  * Plug-ins are loaded and run by PluginHost on its worker thread; this thread
  * only serves the bus and the termination signals, so it stays responsive
  * during runs. SIGTERM and SIGINT end the daemon after a run under way.
+ * The command line takes only --help and --version; anything else is refused.
  */
 #include "feedservice_plugin_host.h"
 
@@ -123,9 +124,50 @@ void watch_signal(int signum, Daemon *daemon, GMainContext *context) {
     g_source_unref(source);
 }
 
+/* Parses the command line: --help (GOption's own) and --version. Returns -1 to
+ * go on, otherwise the exit status to end with. */
+int parse_command_line(int argc, char **argv) {
+    gboolean version = FALSE;
+    const GOptionEntry entries[] = {
+        {"version", 0, 0, G_OPTION_ARG_NONE, &version, "Show the version and exit", nullptr},
+        {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr}};
+    GOptionContext *context = g_option_context_new("- feed service daemon");
+    g_option_context_set_summary(
+        context, "Owns com.corvane.feedservice on the session bus and runs feed plug-ins on\n"
+                 "request (\"activate\") and periodically, relaying every status of a run\n"
+                 "as the signal \"plugin_executed\". SIGTERM or SIGINT end it after a run\n"
+                 "under way. It logs to standard error.");
+    g_option_context_set_description(
+        context, "Environment:\n"
+                 "  FEEDSERVICE_PLUGIN_DIR    directory of the plug-ins (default\n"
+                 "                            " FEEDSERVICE_DEFAULT_PLUGIN_DIR ")\n"
+                 "  FEEDSERVICE_RUN_INTERVAL  seconds between periodic runs, instead of\n"
+                 "                            the plug-in's own interval\n");
+    g_option_context_add_main_entries(context, entries, nullptr);
+    GError *error = nullptr;
+    int status = -1;
+    if (!g_option_context_parse(context, &argc, &argv, &error)) {
+        g_printerr("feedservice-daemon: %s (see --help)\n", error->message);
+        g_error_free(error);
+        status = 2;
+    } else if (argc > 1) {
+        g_printerr("feedservice-daemon: unexpected argument '%s' (see --help)\n", argv[1]);
+        status = 2;
+    } else if (version) {
+        g_print("feedservice-daemon (Velmora) %s\n", VELMORA_VERSION);
+        status = 0;
+    }
+    g_option_context_free(context);
+    return status;
+}
+
 } // namespace
 
-int main() {
+int main(int argc, char **argv) {
+    const int status = parse_command_line(argc, argv);
+    if (status >= 0)
+        return status;
+
     /* The global default context belongs to the plug-in worker; this thread
      * serves the bus on a context of its own. */
     GMainContext *context = g_main_context_new();

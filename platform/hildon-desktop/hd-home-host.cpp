@@ -4,6 +4,7 @@
  *
  *   hd-home-host [--module-dir DIR] [--position X,Y] [--screenshot-after MS
  *                --screenshot-file PATH] [--quit-after MS] WIDGET.desktop
+ *   hd-home-host --help | --version
  */
 #include "hd-home-host.h"
 
@@ -16,6 +17,7 @@ struct HostOptions {
     gchar *screenshot_file = nullptr;
     gint quit_after_ms = -1;
     gchar **desktop_files = nullptr;
+    gboolean version = FALSE;
 };
 
 struct Screenshot {
@@ -73,14 +75,37 @@ int main(int argc, char **argv) {
          "PNG file for --screenshot-after", "PATH"},
         {"quit-after", 0, 0, G_OPTION_ARG_INT, &options.quit_after_ms,
          "Quit this many milliseconds after start", "MS"},
+        {"version", 0, 0, G_OPTION_ARG_NONE, &options.version, "Show the version and exit",
+         nullptr},
         {G_OPTION_REMAINING, 0, 0, G_OPTION_ARG_FILENAME_ARRAY, &options.desktop_files, nullptr,
          "WIDGET.desktop"},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr}};
 
     GError *error = nullptr;
-    if (!gtk_init_with_args(&argc, &argv, "WIDGET.desktop - show a home widget",
-                            const_cast<GOptionEntry *>(entries), nullptr, &error)) {
-        g_printerr("hd-home-host: %s\n", error != nullptr ? error->message : "cannot open display");
+    /* --version needs no display; --help and unknown options are answered while
+     * parsing, before the display is opened (GTK's group opens it afterwards). */
+    for (int i = 1; i < argc && g_strcmp0(argv[i], "--") != 0; ++i) {
+        if (g_strcmp0(argv[i], "--version") == 0) {
+            g_print("hd-home-host (Velmora) %s\n", VELMORA_VERSION);
+            return 0;
+        }
+    }
+    GOptionContext *context = g_option_context_new("- show a home widget");
+    g_option_context_set_summary(
+        context, "Shows one home widget, named by its .desktop file, as a desktop gadget the\n"
+                 "way the home desktop does: loads the library that the file's X-Path names\n"
+                 "from the module directory and places the widget on the display.");
+    g_option_context_set_description(
+        context, "Environment:\n"
+                 "  HD_HOME_PLUGIN_DIR  directory of widget libraries (default\n"
+                 "                      " HD_HOME_PLUGIN_DEFAULT_DIR ")\n");
+    g_option_context_add_main_entries(context, entries, nullptr);
+    g_option_context_add_group(context, gtk_get_option_group(TRUE));
+    const gboolean parsed = g_option_context_parse(context, &argc, &argv, &error);
+    g_option_context_free(context);
+    if (!parsed) {
+        g_printerr("hd-home-host: %s (see --help)\n",
+                   error != nullptr ? error->message : "cannot open display");
         g_clear_error(&error);
         return 2;
     }

@@ -10,6 +10,7 @@
  *   sim-service --reply-error ...         answers every call with an error instead
  *
  * Prints "sim-service: ready" once it owns the name; runs until SIGTERM or SIGINT.
+ * --help and --version print and exit; unknown options and arguments are refused.
  */
 #include <gio/gio.h>
 #include <glib-unix.h>
@@ -136,23 +137,36 @@ gboolean on_signal(gpointer user_data) {
     return G_SOURCE_REMOVE;
 }
 
-bool parse_arguments(int argc, char **argv, Service &service) {
+/* Returns -1 to go on, otherwise the exit status to end with. */
+int parse_arguments(int argc, char **argv, Service &service) {
     gchar *mcc = nullptr, *mnc = nullptr, *hex = nullptr;
     gboolean reply_error = FALSE;
+    gboolean version = FALSE;
     GOptionEntry entries[] = {
         {"mcc", 0, 0, G_OPTION_ARG_STRING, &mcc, "Mobile country code (3 digits)", "MCC"},
         {"mnc", 0, 0, G_OPTION_ARG_STRING, &mnc, "Mobile network code (2 or 3 digits)", "MNC"},
         {"hplmn-bytes", 0, 0, G_OPTION_ARG_STRING, &hex, "Raw reply bytes in hex", "HEX"},
         {"reply-error", 0, 0, G_OPTION_ARG_NONE, &reply_error, "Answer with an error", nullptr},
+        {"version", 0, 0, G_OPTION_ARG_NONE, &version, "Show the version and exit", nullptr},
         {},
     };
     GOptionContext *context = g_option_context_new("- stand-in SIM service");
+    g_option_context_set_summary(
+        context, "Owns com.corvane.phone.SIM on the D-Bus system bus and answers \"read_hplmn\"\n"
+                 "with the home network it was started with (default: country code 234,\n"
+                 "network code 15). Prints \"sim-service: ready\" once it owns the name and\n"
+                 "runs until SIGTERM or SIGINT.");
     g_option_context_add_main_entries(context, entries, nullptr);
     GError *error = nullptr;
     bool ok = g_option_context_parse(context, &argc, &argv, &error);
     if (!ok) {
-        g_printerr("sim-service: %s\n", error->message);
+        g_printerr("sim-service: %s (see --help)\n", error->message);
         g_error_free(error);
+    } else if (argc > 1) {
+        g_printerr("sim-service: unexpected argument '%s' (see --help)\n", argv[1]);
+        ok = false;
+    } else if (version) {
+        g_print("sim-service (Velmora) %s\n", VELMORA_VERSION);
     } else if (hex) {
         ok = plmn_from_hex(hex, service.plmn);
         if (!ok)
@@ -167,15 +181,18 @@ bool parse_arguments(int argc, char **argv, Service &service) {
     g_free(mnc);
     g_free(hex);
     g_option_context_free(context);
-    return ok;
+    if (!ok)
+        return 2;
+    return version ? 0 : -1;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
     Service service;
-    if (!parse_arguments(argc, argv, service))
-        return 2;
+    const int status = parse_arguments(argc, argv, service);
+    if (status >= 0)
+        return status;
 
     service.introspection = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
     service.loop = g_main_loop_new(nullptr, FALSE);

@@ -5,6 +5,9 @@
 // answers, visibility handling and a teardown that leaves nothing behind.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
+#include <atomic>
 #include <memory>
 
 #include "fake_feed_daemon.h"
@@ -18,6 +21,33 @@ namespace {
 const auto *gtk_environment = ::testing::AddGlobalTestEnvironment(new GtkEnvironment);
 
 using feed_service::kPluginName;
+
+/* libosso contexts alive. The widget module keeps its context to itself, so the
+ * test stands in for libosso's two calls (the executable exports them, and the
+ * module's calls reach them first) and hands them on to the library. */
+std::atomic<int> live_osso_contexts{0};
+
+} // namespace
+
+extern "C" osso_context_t *osso_initialize(const gchar *application, const gchar *version,
+                                           gboolean activation, GMainContext *context) {
+    using Real = osso_context_t *(*)(const gchar *, const gchar *, gboolean, GMainContext *);
+    static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "osso_initialize"));
+    osso_context_t *osso = real(application, version, activation, context);
+    if (osso != nullptr)
+        ++live_osso_contexts;
+    return osso;
+}
+
+extern "C" void osso_deinitialize(osso_context_t *osso) {
+    using Real = void (*)(osso_context_t *);
+    static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "osso_deinitialize"));
+    if (osso != nullptr)
+        --live_osso_contexts;
+    real(osso);
+}
+
+namespace {
 
 class WidgetLifecycleTest : public ::testing::Test {
   protected:
@@ -347,6 +377,7 @@ TEST_F(WidgetLifecycleTest, EachOpenDialogSavesItsOwnChoice) {
 // ---- Teardown ----
 
 TEST_F(WidgetLifecycleTest, TeardownWithinTheFirstSecondLeavesNoActivationTick) {
+    const int contexts_before = live_osso_contexts;
     plugin_ = create_widget();
     bool finalized = false;
     g_object_weak_ref(
@@ -354,7 +385,7 @@ TEST_F(WidgetLifecycleTest, TeardownWithinTheFirstSecondLeavesNoActivationTick) 
         &finalized);
     destroy_widget();
     EXPECT_TRUE(finalized);
-    EXPECT_EQ(osso_context, nullptr);
+    EXPECT_EQ(live_osso_contexts, contexts_before);
 
     run_for(2500);
     EXPECT_EQ(daemon_->activate_calls(), 0);

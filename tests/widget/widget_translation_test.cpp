@@ -1,7 +1,7 @@
 // widget_translation_test.cpp - the widget's texts in the device's language: the
-// class binds the "velmora" text domain in UTF-8 and makes it current, and the
-// German and French catalogues built into the tree translate the settings dialog
-// (title, button, picker titles) and the category names.
+// class binds the "velmora" text domain in UTF-8 but leaves the host's current
+// domain alone, and the German and French catalogues built into the tree translate
+// the settings dialog (title, button, picker titles) and the category names.
 #include <gtest/gtest.h>
 
 #include <libintl.h>
@@ -12,10 +12,15 @@ using namespace widget_test;
 
 namespace {
 
+constexpr char kHostDomain[] = "hd-home-host-test";
+
 class WidgetTranslationTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
+        // The host process has a text domain of its own, current before and after
+        // the widget arrives.
+        textdomain(kHostDomain);
         // The class binds the domain to the installed locale dir; the catalogues
         // under test are the ones just built.
         g_type_class_unref(g_type_class_ref(widget_type()));
@@ -36,7 +41,7 @@ class WidgetTranslationTest : public ::testing::Test {
     // Opens the dialog of a new widget in the given language and reads its texts.
     Texts dialog_texts(const char *language, const char *expected_title) {
         g_setenv("LANGUAGE", language, TRUE);
-        textdomain("velmora"); // makes gettext forget the texts of the previous language
+        textdomain(kHostDomain); // makes gettext forget the texts of the previous language
         title_ = expected_title;
         set_region("velmora.de");
         set_categories({"movers_shakers"});
@@ -83,9 +88,12 @@ class WidgetTranslationTest : public ::testing::Test {
     std::string title_;
 };
 
-TEST_F(WidgetTranslationTest, ClassMakesVelmoraTheCurrentUtf8Domain) {
-    EXPECT_STREQ(textdomain(nullptr), "velmora");
+TEST_F(WidgetTranslationTest, ClassBindsVelmoraInUtf8AndLeavesTheHostsDomainCurrent) {
     EXPECT_STREQ(bind_textdomain_codeset("velmora", nullptr), "UTF-8");
+    EXPECT_STREQ(textdomain(nullptr), kHostDomain);
+    // Neither a widget nor its settings dialog takes the host's domain away.
+    dialog_texts("de", "Velmora-Einstellungen");
+    EXPECT_STREQ(textdomain(nullptr), kHostDomain);
 }
 
 TEST_F(WidgetTranslationTest, GermanDialog) {

@@ -1,0 +1,125 @@
+#!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
+#
+# check_install.sh <build dir> <configured prefix> <libdir> <this directory>
+#
+# Installs the build into a temporary DESTDIR and checks what a packager relies
+# on. Prints one line per failed check and exits 1 if any failed.
+set -u
+build=$1
+prefix=$2
+libdir=$3
+here=$4
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+if ! DESTDIR="$work/dest" cmake --install "$build" >"$work/install.log" 2>&1; then
+  cat "$work/install.log"
+  echo "FAIL: cmake --install"
+  exit 1
+fi
+grep -q 'configured for the prefix' "$work/install.log" &&
+  fail "a DESTDIR install under the configured prefix warned about the prefix"
+root="$work/dest$prefix"
+platform="$root/$libdir/velmora-platform"
+
+# ---- Everything under the prefix, in its place ----
+outside=$(cd "$work/dest" && find . -type f | grep -v "^.$prefix/" | head -n 3)
+[ -z "$outside" ] || fail "files outside the prefix: $outside"
+for file in \
+  "bin/feedservice-daemon" "bin/hd-home-host" "bin/sim-service" "bin/velmora_mcc_config" \
+  "bin/velmora-demo" "$libdir/feedservice/plugins/libvelmoraserviceplugin.so" \
+  "$libdir/hildon-desktop/libvelmoraapplet.so" \
+  "share/applications/hildon-home/velmora.desktop" \
+  "share/dbus-1/services/com.corvane.feedservice.service" \
+  "share/gconf/schemas/velmora.schemas" "share/velmora/velmora_urls.dat" \
+  "share/velmora/icons/Velmora_Background.png" "share/locale/de/LC_MESSAGES/velmora.mo" \
+  "share/velmora-demo/storefront/serve.sh" \
+  "include/velmora-platform/libhildondesktop/libhildondesktop.h" \
+  "include/velmora-platform/feedserviceutils.h"; do
+  [ -e "$root/$file" ] || fail "not installed: $file"
+done
+for program in feedservice-daemon hd-home-host sim-service velmora_mcc_config velmora-demo; do
+  [ -s "$root/share/man/man1/$program.1" ] || fail "no manual page for $program"
+done
+grep -qx "Exec=$prefix/bin/feedservice-daemon" \
+  "$root/share/dbus-1/services/com.corvane.feedservice.service" ||
+  fail "the D-Bus service file does not start $prefix/bin/feedservice-daemon"
+[ -z "$(ls "$root/$libdir" | grep -E '^lib(feedserviceutils|hildon|osso)')" ] ||
+  fail "stand-in libraries in the system library directory"
+
+# ---- Stand-in libraries: versioned SONAMEs, .pc files, found through RUNPATH ----
+for library in feedserviceutils hildondesktop-1 hildon-1 osso; do
+  soname=$(readelf -d "$platform/lib$library.so" 2>/dev/null | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+  [ "$soname" = "lib$library.so.1" ] || fail "lib$library.so has SONAME '$soname', not lib$library.so.1"
+done
+for pc in feedserviceutils libhildondesktop-1 hildon-1 libosso; do
+  libs=$(PKG_CONFIG_PATH="$platform/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$work/dest" \
+    pkg-config --libs --cflags "$pc" 2>&1) || fail "pkg-config $pc: $libs"
+  case "$libs" in
+    *"-I$root/include/velmora-platform"*"-L$platform"*) ;;
+    *) fail "pkg-config $pc points elsewhere: $libs" ;;
+  esac
+done
+for module in "$libdir/feedservice/plugins/libvelmoraserviceplugin.so" \
+  "$libdir/hildon-desktop/libvelmoraapplet.so" "bin/hd-home-host"; do
+  readelf -d "$root/$module" | grep -q "(RUNPATH).*\[$prefix/$libdir/velmora-platform\]" ||
+    fail "$module does not find the stand-ins through RUNPATH"
+done
+
+# ---- The modules export exactly their interface ----
+for module in "$libdir/feedservice/plugins/libvelmoraserviceplugin.so:velmoraserviceplugin" \
+  "$libdir/hildon-desktop/libvelmoraapplet.so:velmoraapplet"; do
+  file=${module%%:*}
+  name=${module##*:}
+  nm -D --defined-only "$root/$file" | awk '{print $3}' | sort >"$work/$name.actual"
+  if ! grep -v "^#" "$here/$name.exports" | sort | diff -u - "$work/$name.actual" >"$work/$name.diff"; then
+    fail "lib$name.so exports differ from $name.exports (- missing, + extra):"
+    sed -n '4,$p' "$work/$name.diff"
+  fi
+done
+
+# ---- The GConf schema's defaults and descriptions ----
+source="xml:merged:$work/gconf"
+GCONF_CONFIG_SOURCE="$source" gconftool-2 --makefile-install-rule \
+  "$root/share/gconf/schemas/velmora.schemas" >/dev/null 2>&1 || fail "the schema does not install"
+region=$(gconftool-2 --direct --config-source="$source" --get /apps/peltro/velmora/region 2>/dev/null)
+[ "$region" = "velmora.com" ] || fail "schema default region '$region'"
+categories=$(gconftool-2 --direct --config-source="$source" --get /apps/peltro/velmora/categories 2>/dev/null)
+[ "$categories" = "[bestsellers]" ] || fail "schema default categories '$categories'"
+for key in region categories; do
+  [ -n "$(gconftool-2 --direct --config-source="$source" --short-docs /apps/peltro/velmora/$key 2>/dev/null)" ] &&
+    [ -n "$(gconftool-2 --direct --config-source="$source" --long-docs /apps/peltro/velmora/$key 2>/dev/null)" ] ||
+    fail "no short and long description for $key"
+done
+
+# ---- Command lines: --help, --version, unknown options ----
+# The staged programs find the staged stand-ins, not those of the prefix.
+export LD_LIBRARY_PATH="$platform"
+for program in feedservice-daemon hd-home-host sim-service velmora-demo; do
+  run="$root/bin/$program"
+  "$run" --help >"$work/help" 2>&1 || fail "$program --help exits with $?"
+  grep -q -- '--version' "$work/help" || fail "$program --help does not list --version"
+  "$run" --version 2>&1 | grep -q "^$program (Velmora) " || fail "$program --version"
+  "$run" --no-such-option >"$work/unknown" 2>&1
+  status=$?
+  [ "$status" -eq 2 ] || fail "$program --no-such-option exits with $status, not 2"
+  grep -q "no-such-option" "$work/unknown" || fail "$program does not name the unknown option"
+done
+"$root/bin/feedservice-daemon" stray >/dev/null 2>&1
+[ $? -eq 2 ] || fail "feedservice-daemon takes a stray argument"
+
+# ---- Another prefix than the configured one is called out ----
+DESTDIR="" cmake --install "$build" --prefix "$work/elsewhere" >"$work/elsewhere.log" 2>&1 ||
+  fail "cmake --install --prefix elsewhere"
+grep -q "configured for the prefix $prefix" "$work/elsewhere.log" ||
+  fail "installing under another prefix gave no warning"
+
+[ "$failures" -eq 0 ] || exit 1
+echo "install tree: all checks passed"
