@@ -9,7 +9,9 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -170,9 +172,55 @@ void compare_inserts(QueryLoader *queries, bool picture_rows, const char *what) 
                 what, median(ours), median(bare), ratio, ratio >= 0.5 ? "met" : "NOT met");
 }
 
+// Seconds to store count items one by one as a run does (each item, then the picture
+// check over every item stored so far); with pictures, item i has its own picture
+// http://.../i.jpg on the server.
+double run_seconds(QueryLoader *queries, const HttpTestServer *server, int count) {
+    Store store(queries);
+    const double start = now();
+    for (int i = 0; i < count; i++) {
+        save_one(store, texts_of(i, server ? server->url("/" + std::to_string(i) + ".jpg") : ""));
+        do_velmora_get_and_store_images(store.db, queries, store.cache_dir.c_str());
+    }
+    return now() - start;
+}
+
+// Seconds to download count pictures alone, one request each, into memory.
+double downloads_seconds(const HttpTestServer &server, int count) {
+    const double start = now();
+    for (int i = 0; i < count; i++) {
+        GString *address = g_string_new(server.url("/" + std::to_string(i) + ".jpg").c_str());
+        GArray *body = g_array_new(FALSE, FALSE, 1);
+        network_utils_get(address, body, 0, 0, 4 * 1024 * 1024);
+        g_array_free(body, TRUE);
+        g_string_free(address, TRUE);
+    }
+    return now() - start;
+}
+
+// How a run grows with its item count, with and without a picture per item, against
+// the target: with pictures <= 2 x (without pictures) + the downloads alone.
+void compare_growth(QueryLoader *queries, const std::string &root, const std::vector<int> &counts) {
+    std::printf("A run storing N items, each followed by the picture check (seconds):\n"
+                "%7s %12s %12s %12s %10s %8s\n",
+                "items", "no pictures", "pictures", "downloads", "target", "ratio");
+    for (int count : counts) {
+        HttpTestServer server(root);
+        const double bare = run_seconds(queries, nullptr, count);
+        const double downloads = downloads_seconds(server, count);
+        server.reset_counts();
+        const double with_pictures = run_seconds(queries, &server, count);
+        const int requests = server.request_count();
+        const double target = 2 * bare + downloads;
+        std::printf("%7d %12.3f %12.3f %12.3f %10.3f %8.2f  (%d requests, %s)\n", count, bare,
+                    with_pictures, downloads, target, with_pictures / target, requests,
+                    with_pictures <= target ? "met" : "NOT met");
+    }
+}
+
 } // namespace
 
-int main() {
+int main(int argc, char **argv) {
     g_log_set_handler(
         nullptr, G_LOG_LEVEL_WARNING, [](const gchar *, GLogLevelFlags, const gchar *, gpointer) {},
         nullptr);
@@ -184,10 +232,19 @@ int main() {
         return 1;
     }
 
-    // 100 pictures of 8 KiB each on the local server.
+    // Pictures of 8 KiB each on the local server, one per item of the largest run.
+    std::vector<int> counts = {10, 100, 1000};
+    if (argc > 1) {
+        counts.clear();
+        for (int i = 1; i < argc; i++)
+            counts.push_back(std::atoi(argv[i]));
+    }
     const std::string root = new_dir("velmora-store-bench-pictures-XXXXXX");
     std::vector<std::string> files;
-    for (int i = 0; i < kPictureItems; i++) {
+    int pictures = kPictureItems;
+    for (int count : counts)
+        pictures = std::max(pictures, count);
+    for (int i = 0; i < pictures; i++) {
         files.push_back(root + "/" + std::to_string(i) + ".jpg");
         std::string bytes(8192, static_cast<char>('a' + i % 26));
         g_file_set_contents(files.back().c_str(), bytes.data(), bytes.size(), nullptr);
@@ -210,6 +267,7 @@ int main() {
                     kPictureItems, kPictureItems / elapsed, elapsed, requests, kPictureItems,
                     requests == kPictureItems ? "equal" : "NOT equal");
     }
+    compare_growth(queries, root, counts);
     for (const std::string &file : files)
         g_remove(file.c_str());
     g_rmdir(root.c_str());
