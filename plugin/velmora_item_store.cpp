@@ -14,10 +14,13 @@
  */
 #include "velmora_item_store.h"
 
+#include <glib/gstdio.h>
+
 #include <cstdio>
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -122,6 +125,77 @@ std::vector<std::string> picture_files(DBInterface *db, QueryLoader *queries) {
     return files;
 }
 
+/* After each stored item every stored item's picture is checked. A picture
+ * fetched earlier in the run has its cached path in the row already read, so it
+ * needs no statement, download or write; and while the cache directory has not
+ * changed since the last check, no file in it has been removed or replaced, so
+ * a picture found there then needs not even a look at its file. Without this
+ * a run of n items would look at n²/2 files. The directory changes with every
+ * picture the library writes, so its stamp is taken again after each check;
+ * anything else that changes it (a file removed, the directory replaced) makes
+ * the next check look at every file again. */
+class CacheCheck {
+  public:
+    /* Starts a check of the cache directory dir. */
+    void begin(const gchar *dir) {
+        const Stamp now = stamp_of(dir);
+        if (dir_ != dir || !now.valid || !(now == stamp_))
+            present_.clear();
+        dir_ = dir;
+    }
+
+    /* Whether the row's picture is known to be, or is, in the cache. */
+    bool still_present(const VelmoraItem *row) {
+        if (!row->image_path || !*row->image_path)
+            return false;
+        auto known = present_.find(row->image_id);
+        if (known != present_.end() && known->second == row->image_path)
+            return true;
+        if (!g_file_test(row->image_path, G_FILE_TEST_IS_REGULAR))
+            return false;
+        present_.insert_or_assign(row->image_id, row->image_path);
+        return true;
+    }
+
+    /* Ends the check: the directory as it is now, with what this check wrote. */
+    void end() { stamp_ = stamp_of(dir_.c_str()); }
+
+    /* The pictures are gone (a run clears the cache before it stores items). */
+    void forget() {
+        present_.clear();
+        stamp_ = Stamp();
+    }
+
+  private:
+    struct Stamp {
+        bool valid = false;
+        dev_t device = 0;
+        ino_t inode = 0;
+        gint64 mtime_ns = 0, ctime_ns = 0;
+        bool operator==(const Stamp &other) const {
+            return valid == other.valid && device == other.device && inode == other.inode &&
+                   mtime_ns == other.mtime_ns && ctime_ns == other.ctime_ns;
+        }
+    };
+
+    static Stamp stamp_of(const gchar *dir) {
+        GStatBuf status;
+        if (g_stat(dir, &status) != 0)
+            return Stamp();
+        return Stamp{true, status.st_dev, status.st_ino,
+                     gint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
+                     gint64(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec};
+    }
+
+    std::string dir_;
+    Stamp stamp_;
+    std::unordered_map<gint64, std::string> present_; /* picture id -> cached path */
+};
+
+/* The daemon may run plug-ins on a worker thread. */
+GMutex cache_check_lock;
+CacheCheck cache_check;
+
 } // namespace
 
 bool velmora_store_item(DBInterface *db, QueryLoader *queries, const VelmoraItem *item,
@@ -157,6 +231,11 @@ guint velmora_replace_items(DBInterface *db, QueryLoader *queries, VelmoraItem *
     }
     for (const std::string &file : old_files)
         std::remove(file.c_str()); /* a file already gone is fine */
+    {
+        /* Picture ids restart with the new rows: what the check knew is gone. */
+        g_autoptr(GMutexLocker) locker = g_mutex_locker_new(&cache_check_lock);
+        cache_check.forget();
+    }
     return stored;
 }
 
@@ -203,6 +282,8 @@ void do_velmora_clear_image_data(DBInterface *db, QueryLoader *queries) {
     }
     velmora_item_array_free(rows);
     delete_image_data_from_database(db, queries);
+    g_autoptr(GMutexLocker) locker = g_mutex_locker_new(&cache_check_lock);
+    cache_check.forget();
 }
 
 void do_velmora_get_and_store_images(DBInterface *db, QueryLoader *queries,
@@ -216,14 +297,19 @@ void do_velmora_get_and_store_images(DBInterface *db, QueryLoader *queries,
         return;
     }
     g_autofree gchar *update_statement = query_loader_load_query(queries, "update_image_paths");
+    g_autoptr(GMutexLocker) locker = g_mutex_locker_new(&cache_check_lock);
+    cache_check.begin(image_cache_dir);
     for (guint i = 0; i < rows->items->len; i++) {
         const VelmoraItem *row = g_array_index(rows->items, VelmoraItem *, i);
         if (!row->image_url || !*row->image_url)
+            continue;
+        if (cache_check.still_present(row))
             continue;
         check_and_download_image(db, image_cache_dir, queries, static_cast<gint32>(row->id),
                                  static_cast<gint32>(row->image_id), row->image_url,
                                  update_statement, 0);
     }
+    cache_check.end();
     velmora_item_array_free(rows);
 }
 

@@ -2,11 +2,19 @@
  * velmora_carousel.cpp - the carousel: its own copy of the stored items with
  * their pictures, the shown position, the 5000 ms tick and its start and stop
  * rules, the arrow buttons' steps, and the refresh that replaces the items.
+ *
+ * A refresh copies the new list but decodes only pictures whose files it has
+ * not decoded before (same path, device, inode, size and modification time);
+ * the others are taken over from the list shown so far.
  */
 #include "velmora_view.h"
 #include "velmora_view_internal.h"
 
 #include <glib/gstdio.h>
+
+#include <string>
+#include <unordered_map>
+#include <utility>
 
 VelmoraItemDataArray *stored_data = nullptr;
 int current_index = 0;
@@ -38,15 +46,12 @@ void fit_item_picture(GdkPixbufLoader *loader, int width, int height, gpointer) 
                                    kItemPictureSize);
 }
 
-/* The picture of an item; NULL when the file is missing, broken or too large. */
-GdkPixbuf *load_item_picture(const gchar *path) {
-    GStatBuf status;
-    if (!path || g_stat(path, &status) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_size > kLargestPictureFile)
-        return nullptr;
+/* The picture in a file of at most kLargestPictureFile bytes; NULL when it is
+ * broken or too large once decoded. */
+GdkPixbuf *decode_item_picture(const gchar *path) {
     g_autofree gchar *contents = nullptr;
     gsize length = 0;
-    if (!g_file_get_contents(path, &contents, &length, nullptr))
+    if (!g_file_get_contents(path, &contents, &length, nullptr) || length > kLargestPictureFile)
         return nullptr;
     g_autoptr(GdkPixbufLoader) loader = gdk_pixbuf_loader_new();
     g_signal_connect(loader, "size-prepared", G_CALLBACK(fit_item_picture), nullptr);
@@ -57,8 +62,67 @@ GdkPixbuf *load_item_picture(const gchar *path) {
     return picture ? GDK_PIXBUF(g_object_ref(picture)) : nullptr;
 }
 
+/* Which file a path named when its picture was decoded. Picture ids, and so
+ * the cache's file names, start again after the plug-in clears the cache, so
+ * the path alone does not tell that the file is the same one. */
+struct FileIdentity {
+    dev_t device;
+    ino_t inode;
+    goffset size;
+    gint64 mtime_ns;
+    bool operator==(const FileIdentity &other) const {
+        return device == other.device && inode == other.inode && size == other.size &&
+               mtime_ns == other.mtime_ns;
+    }
+};
+
+/* A decoded picture (NULL for a file that does not decode) with its file. */
+struct DecodedPicture {
+    FileIdentity file;
+    GdkPixbuf *picture;
+};
+
+/* The pictures of the stored list by path: a refresh decodes only the files
+ * it has not decoded before, and keeps only those of the new list. */
+using PictureCache = std::unordered_map<std::string, DecodedPicture>;
+PictureCache picture_cache;
+
+void drop_pictures(PictureCache &cache) {
+    for (auto &entry : cache)
+        if (entry.second.picture)
+            g_object_unref(entry.second.picture);
+    cache.clear();
+}
+
+/* The picture of an item, a new reference or NULL when the file is missing,
+ * broken or too large. Taken from `previous` while the path names the same file,
+ * else decoded; either way remembered in `current`. */
+GdkPixbuf *item_picture(const gchar *path, PictureCache &previous, PictureCache &current) {
+    GStatBuf status;
+    if (!path || g_stat(path, &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size > kLargestPictureFile)
+        return nullptr;
+    const FileIdentity file{status.st_dev, status.st_ino, status.st_size,
+                            gint64(status.st_mtim.tv_sec) * G_GINT64_CONSTANT(1000000000) +
+                                status.st_mtim.tv_nsec};
+    auto known = current.find(path);
+    if (known == current.end() || !(known->second.file == file)) {
+        GdkPixbuf *picture = nullptr;
+        auto earlier = previous.find(path);
+        if (earlier != previous.end() && earlier->second.file == file)
+            std::swap(picture, earlier->second.picture);
+        else
+            picture = decode_item_picture(path);
+        if (known != current.end() && known->second.picture)
+            g_object_unref(known->second.picture);
+        known = current.insert_or_assign(path, DecodedPicture{file, picture}).first;
+    }
+    return known->second.picture ? GDK_PIXBUF(g_object_ref(known->second.picture)) : nullptr;
+}
+
 /* The carousel's own record of an item: copies of its texts and its picture. */
-VelmoraItemData *carousel_record(const VelmoraItemData *source) {
+VelmoraItemData *carousel_record(const VelmoraItemData *source, PictureCache &previous,
+                                 PictureCache &current) {
     VelmoraItemData *record = velmora_item_data_new();
     if (!source)
         return record;
@@ -70,7 +134,7 @@ VelmoraItemData *carousel_record(const VelmoraItemData *source) {
     record->time_saved = g_strdup(source->time_saved);
     record->store = g_strdup(source->store);
     record->rank = g_strdup(source->rank);
-    record->picture = load_item_picture(source->image_path);
+    record->picture = item_picture(source->image_path, previous, current);
     return record;
 }
 
@@ -84,14 +148,20 @@ int wrapped_index(int index, int step, int count) {
 }
 
 /* Shared by both arrow buttons: the button's normal look returns on every
- * release or leave; the carousel steps only on a release with the pointer still
- * on the button. A leave never steps: it may carry a position on the button's
- * edge, or inside it when another grab takes the pointer, and is no tap. */
+ * release or leave, and the carousel steps when the position the event carries
+ * lies inside the button, its edges included. Release and crossing events keep
+ * their position in different places, so it is read through the event. */
 gboolean step_carousel(GtkWidget *button, GdkEvent *event, VelmoraView *view, int step) {
     button_pressed = FALSE;
     gtk_widget_queue_draw(button);
-    if (!event || event->type != GDK_BUTTON_RELEASE ||
-        !event_inside_widget(button, &event->button) || !has_items())
+    gdouble x = 0, y = 0;
+    if (!event || (event->type != GDK_BUTTON_RELEASE && event->type != GDK_LEAVE_NOTIFY) ||
+        !gdk_event_get_coords(event, &x, &y) || !has_items())
+        return FALSE;
+    GdkEventButton position = {};
+    position.x = x;
+    position.y = y;
+    if (!event_inside_widget(button, &position))
         return FALSE;
     current_index = wrapped_index(current_index, step, item_count);
     show_current_item(view);
@@ -140,6 +210,7 @@ void pause_scrolling(VelmoraView *view) {
 void clear_stored_data(void) {
     velmora_item_data_array_free(stored_data);
     stored_data = nullptr;
+    drop_pictures(picture_cache);
 }
 
 void update_view(VelmoraView *view, VelmoraSettings *settings, VelmoraItemDataArray *items,
@@ -155,13 +226,18 @@ void update_view(VelmoraView *view, VelmoraSettings *settings, VelmoraItemDataAr
     if (current_index < 0)
         current_index = 0;
 
+    /* The pictures of the list shown so far are kept until the new list has
+     * taken those of the same files; the rest go with the old list. */
+    PictureCache previous;
+    previous.swap(picture_cache);
     clear_stored_data();
     stored_data = velmora_item_data_array_new();
     for (guint i = 0; i < items->items->len; ++i) {
-        VelmoraItemData *record =
-            carousel_record(g_array_index(items->items, VelmoraItemData *, i));
+        VelmoraItemData *record = carousel_record(g_array_index(items->items, VelmoraItemData *, i),
+                                                  previous, picture_cache);
         g_array_append_val(stored_data->items, record);
     }
+    drop_pictures(previous);
 
     show_current_item(view);
     if (restart)

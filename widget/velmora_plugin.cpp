@@ -14,6 +14,7 @@
 #include <libintl.h>
 
 #include "velmora_marshal.h"
+#include "velmora_refresh_fold.h"
 #include "velmora_settings_dialog.h"
 
 namespace {
@@ -46,6 +47,12 @@ guint activation_tick_id = 0;
 gboolean run_signal_connected = FALSE;
 GSList *open_dialogs = nullptr;
 
+/* "One item stored" statuses come as fast as the plug-in stores items (every
+ * few milliseconds on a fast network), and each refresh reads every row: they
+ * are folded into at most one refresh per 100 ms, the last status always
+ * followed by one. */
+RefreshFold *item_refreshes = nullptr;
+
 /* The hardware-state indications the widget listens to: system inactivity only. */
 osso_hw_state_t inactivity_mask() {
     osso_hw_state_t mask = {};
@@ -65,7 +72,8 @@ gboolean activate_plugin(VelmoraPlugin *plugin, GError **error) {
     return answer == 1;
 }
 
-void refresh_items(VelmoraPlugin *plugin, gboolean restart) {
+void refresh_items(gboolean restart, gpointer data) {
+    auto *plugin = static_cast<VelmoraPlugin *>(data);
     VelmoraItemDataArray *items = get_velmora_items(plugin->data_utils);
     update_view(plugin->view, plugin->settings, items, restart);
     velmora_item_data_array_free(items);
@@ -86,7 +94,7 @@ void on_plugin_executed(DBusGProxy *, const gchar *name, gint status, gpointer d
         if (run_started)
             restart_carousel = TRUE;
         if (!awaiting_new_run)
-            refresh_items(plugin, run_started ? restart_carousel : FALSE);
+            item_refreshes->request(run_started ? restart_carousel : FALSE);
         run_started = FALSE;
         restart_carousel = FALSE;
         break;
@@ -177,6 +185,7 @@ void on_dialog_response(GtkDialog *dialog, gint response_id, gpointer data) {
 
         clear_stored_data();
         awaiting_new_run = TRUE;
+        item_refreshes->cancel(); /* it would read the items of the old run */
         store_selected(plugin, plugin->region_selector, "region", store_region_to_gconf);
         store_selected(plugin, plugin->category_selector, "category", store_categories_to_gconf);
         create_message_view(plugin->view, plugin->settings, "loading");
@@ -247,6 +256,8 @@ void velmora_plugin_init(GTypeInstance *instance, gpointer) {
     restart_carousel = FALSE;
     awaiting_new_run = FALSE;
     run_signal_connected = FALSE;
+    delete item_refreshes;
+    item_refreshes = new RefreshFold(refresh_items, plugin);
 
     hd_home_plugin_item_set_settings(HD_HOME_PLUGIN_ITEM(plugin), TRUE);
     g_signal_connect(plugin, "show-settings", G_CALLBACK(on_show_settings), nullptr);
@@ -278,6 +289,8 @@ void velmora_plugin_finalize(GObject *object) {
         activation_tick_id = 0;
     }
     close_open_dialogs(plugin);
+    delete item_refreshes;
+    item_refreshes = nullptr;
 
     remove_timeout(plugin->view);
 

@@ -30,6 +30,8 @@ constexpr int kArrowButtonHeight = 69;
 constexpr int kTextColumnWidth = 202;
 constexpr int kTextColumnHeight = 100;
 constexpr int kItemPicturePadding = 8;
+constexpr int kFeedTitleLeft = 8;
+constexpr int kArrowColumnLeft = 327;
 /* An item's price is shown only while it is at most this old. */
 constexpr gint64 kPriceFreshSeconds = 3600;
 
@@ -65,6 +67,19 @@ constexpr const char *kTitleWithoutStoreMarkup =
     "<span foreground=\"black\">#%s: </span><span underline=\"single\">%s</span>";
 constexpr const char *kPriceMarkup =
     "<span foreground=\"black\">%s </span><span foreground=\"#990000\">%s</span>";
+/* The price line when caption and price do not fit on one line: the price
+ * starts a line of its own, so that it is never split after its caption. */
+constexpr const char *kPriceMarkupTwoLines =
+    "<span foreground=\"black\">%s\n</span><span foreground=\"#990000\">%s</span>";
+/* Ends a title cut to fit its lines. */
+constexpr const char *kEllipsis = "\u2026";
+
+/* Height of the title block in a layout without an item. */
+constexpr int kTitleHeight = 64;
+/* Height of the price line when it is empty or one line of its font. */
+constexpr int kPriceLineHeight = 20;
+
+constexpr const char *kTextDomain = "velmora";
 
 struct QueryLoaderFree {
     void operator()(QueryLoader *loader) const { query_loader_free(loader); }
@@ -85,6 +100,95 @@ gchar *region_entry(QueryLoader *catalogue, const gchar *name) {
 
 const gchar *or_empty(const gchar *text) {
     return text ? text : "";
+}
+
+/* Height in pixels of markup laid out in the label's font, wrapped to the text
+ * column's width as the label wraps it. */
+int text_height(GtkWidget *label, const gchar *markup) {
+    PangoLayout *layout = gtk_widget_create_pango_layout(label, nullptr);
+    pango_layout_set_markup(layout, markup, -1);
+    pango_layout_set_width(layout, kTextColumnWidth * PANGO_SCALE);
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+    int height = 0;
+    pango_layout_get_pixel_size(layout, nullptr, &height);
+    const int lines = pango_layout_get_line_count(layout);
+    g_object_unref(layout);
+    return lines > 0 ? height : 0;
+}
+
+int text_lines(GtkWidget *label, const gchar *markup) {
+    PangoLayout *layout = gtk_widget_create_pango_layout(label, nullptr);
+    pango_layout_set_markup(layout, markup, -1);
+    pango_layout_set_width(layout, kTextColumnWidth * PANGO_SCALE);
+    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
+    const int lines = pango_layout_get_line_count(layout);
+    g_object_unref(layout);
+    return lines;
+}
+
+/* The title line's markup; the title is cut at a character and ended by "…"
+ * where the whole of it would take more than max_height pixels. */
+gchar *fitted_title_line(GtkWidget *label, const VelmoraItemData *item, int max_height) {
+    const auto format = [item](const gchar *title) {
+        return item->store
+                   ? g_markup_printf_escaped(kTitleWithStoreMarkup, item->store,
+                                             or_empty(item->rank), title)
+                   : g_markup_printf_escaped(kTitleWithoutStoreMarkup, or_empty(item->rank), title);
+    };
+    gchar *whole = format(item->title);
+    if (text_height(label, whole) <= max_height)
+        return whole;
+    g_free(whole);
+
+    /* The longest prefix, in characters, that fits with the ellipsis; with no
+     * room even for one character the ellipsis alone stands for the title. */
+    const auto cut_line = [&](glong characters) {
+        const gchar *end = g_utf8_offset_to_pointer(item->title, characters);
+        g_autofree gchar *prefix = g_strndup(item->title, end - item->title);
+        g_autofree gchar *cut = g_strconcat(g_strchomp(prefix), kEllipsis, nullptr);
+        return format(cut);
+    };
+    glong fits = 0, too_long = g_utf8_strlen(item->title, -1);
+    gchar *best = cut_line(0);
+    while (too_long - fits > 1) {
+        const glong middle = fits + (too_long - fits) / 2;
+        gchar *line = cut_line(middle);
+        if (text_height(label, line) <= max_height) {
+            g_free(best);
+            best = line;
+            fits = middle;
+        } else {
+            g_free(line);
+            too_long = middle;
+        }
+    }
+    return best;
+}
+
+/* The item as a screen reader says it: title line and price line as plain
+ * text, the title uncut; an item without a title keeps the title line shown. */
+gchar *spoken_item(const VelmoraItemData *item, VelmoraView *view) {
+    GString *text = g_string_new(nullptr);
+    if (!item->title)
+        g_string_append(text, gtk_label_get_text(GTK_LABEL(view->title_label)));
+    else if (item->store)
+        g_string_append_printf(text, "%s #%s: %s", item->store, or_empty(item->rank), item->title);
+    else
+        g_string_append_printf(text, "#%s: %s", or_empty(item->rank), item->title);
+    const gchar *price = gtk_label_get_text(GTK_LABEL(view->price_label));
+    if (*price)
+        g_string_append_printf(text, ". %s", price);
+    return g_strdelimit(g_string_free(text, FALSE), "\n", ' ');
+}
+
+/* Names a widget for assistive technology and tells what it is. */
+void set_accessible(GtkWidget *widget, const gchar *name, AtkRole role) {
+    AtkObject *accessible = gtk_widget_get_accessible(widget);
+    if (!accessible)
+        return;
+    if (name)
+        atk_object_set_name(accessible, name);
+    atk_object_set_role(accessible, role);
 }
 
 /* A picture from the data directory; NULL when it cannot be loaded. */
@@ -161,6 +265,12 @@ gboolean on_logo_tapped(GtkWidget *box, GdkEventButton *event, gpointer data) {
     g_autofree gchar *home = region_entry(view->url_catalogue, "homepage");
     launch_browser(home);
     return FALSE;
+}
+
+/* "style-set" of the title and price labels: a new font (a theme, or the
+ * logical font arriving once the label is on screen) takes a new fit. */
+void on_text_style_set(GtkWidget *, GtkStyle *, gpointer data) {
+    show_current_item(static_cast<VelmoraView *>(data));
 }
 
 /* "button-press-event" of either arrow button: draw it pressed. The press is
@@ -240,6 +350,7 @@ void reset_layout(VelmoraView *view) {
     /* set_logo, which every layout build calls next, loads the picture. */
     view->logo_image = gtk_image_new();
     view->logo_box = new_input_box(view->logo_image);
+    set_accessible(view->logo_box, g_dgettext(kTextDomain, "Store home page"), ATK_ROLE_LINK);
     g_signal_connect(view->logo_box, "button-release-event", G_CALLBACK(on_logo_tapped), view);
     gtk_widget_show_all(view->fixed);
 }
@@ -259,6 +370,9 @@ GtkWidget *create_label(int width, int height, const char *colour, const char *f
         gtk_widget_modify_fg(label, GTK_STATE_NORMAL, &color);
     gtk_misc_set_alignment(GTK_MISC(label), x_align, y_align);
     gtk_label_set_line_wrap(GTK_LABEL(label), wrap);
+    /* A word longer than the line (a link, a long number) breaks between
+     * characters rather than running out of the label. */
+    gtk_label_set_line_wrap_mode(GTK_LABEL(label), PANGO_WRAP_WORD_CHAR);
     return label;
 }
 
@@ -321,8 +435,12 @@ void set_feed_title_and_our_price_string(VelmoraView *view, VelmoraSettings *) {
 
     QueryLoaderPtr texts = load_catalogue(kTextCatalogue);
     g_autofree gchar *feed_title = region_entry(texts.get(), feed);
-    if (!view->message_shown && view->feed_title_label)
+    if (!view->message_shown && view->feed_title_label) {
         gtk_label_set_text(GTK_LABEL(view->feed_title_label), or_empty(feed_title));
+        if (view->feed_title_box)
+            atk_object_set_name(gtk_widget_get_accessible(view->feed_title_box),
+                                or_empty(feed_title));
+    }
     g_free(view->our_price_text);
     view->our_price_text = region_entry(texts.get(), "our_price");
 
@@ -340,17 +458,22 @@ void create_item_view(VelmoraView *view, VelmoraSettings *settings) {
     view->up_button = create_arrow_button(kUpArrow);
     view->down_button = create_arrow_button(kDownArrow);
 
-    view->feed_title_label =
-        create_label(326, 24, "#e47911", "EmpSmallSystemFont", 0.0, 0.5, FALSE);
+    /* The feed title ends left of the arrow column; a title too long for it
+     * ends in "…" instead of running under the buttons. */
+    view->feed_title_label = create_label(kArrowColumnLeft - kFeedTitleLeft, 24, "#e47911",
+                                          "EmpSmallSystemFont", 0.0, 0.5, FALSE);
+    gtk_label_set_ellipsize(GTK_LABEL(view->feed_title_label), PANGO_ELLIPSIZE_END);
     view->feed_title_box = new_input_box(view->feed_title_label);
 
     view->item_image = gtk_image_new();
     gtk_widget_set_size_request(view->item_image, kItemPictureSize, kItemPictureSize);
 
-    view->title_label =
-        create_label(kTextColumnWidth, 64, "#004b91", "EmpSmallSystemFont", 0.0, 0.5, TRUE);
-    view->price_label =
-        create_label(kTextColumnWidth, 20, "#990000", "SmallSystemFont", 0.0, 0.5, FALSE);
+    view->title_label = create_label(kTextColumnWidth, kTitleHeight, "#004b91",
+                                     "EmpSmallSystemFont", 0.0, 0.5, TRUE);
+    /* Wrapped, so that a price too long for one line is shown whole on two
+     * (show_current_item gives it the height it needs). */
+    view->price_label = create_label(kTextColumnWidth, kPriceLineHeight, "#990000",
+                                     "SmallSystemFont", 0.0, 0.5, TRUE);
 
     view->text_column = gtk_vbox_new(FALSE, 0);
     gtk_widget_set_size_request(view->text_column, kTextColumnWidth, kTextColumnHeight);
@@ -362,13 +485,20 @@ void create_item_view(VelmoraView *view, VelmoraSettings *settings) {
     gtk_box_pack_start(GTK_BOX(item_row), view->text_column, FALSE, FALSE, 0);
     view->item_box = new_input_box(item_row);
 
+    set_accessible(view->up_button, g_dgettext(kTextDomain, "Previous item"), ATK_ROLE_PUSH_BUTTON);
+    set_accessible(view->down_button, g_dgettext(kTextDomain, "Next item"), ATK_ROLE_PUSH_BUTTON);
+    set_accessible(view->item_box, nullptr, ATK_ROLE_LINK);
+    atk_object_set_description(gtk_widget_get_accessible(view->item_box),
+                               g_dgettext(kTextDomain, "Opens the item in the browser"));
+    set_accessible(view->feed_title_box, nullptr, ATK_ROLE_LINK);
+
     set_feed_title_and_our_price_string(view, settings);
 
     GtkFixed *fixed = GTK_FIXED(view->fixed);
-    gtk_fixed_put(fixed, view->feed_title_box, 8, kLogoBandHeight);
+    gtk_fixed_put(fixed, view->feed_title_box, kFeedTitleLeft, kLogoBandHeight);
     gtk_fixed_put(fixed, view->item_box, 0, 92);
-    gtk_fixed_put(fixed, view->up_button, 327, kLogoBandHeight);
-    gtk_fixed_put(fixed, view->down_button, 327, 130);
+    gtk_fixed_put(fixed, view->up_button, kArrowColumnLeft, kLogoBandHeight);
+    gtk_fixed_put(fixed, view->down_button, kArrowColumnLeft, 130);
 
     g_signal_connect(view->up_button, "leave-notify-event", G_CALLBACK(up_step_handler), view);
     g_signal_connect(view->up_button, "button-release-event", G_CALLBACK(up_step_handler), view);
@@ -378,6 +508,8 @@ void create_item_view(VelmoraView *view, VelmoraSettings *settings) {
     g_signal_connect(view->feed_title_box, "button-release-event", G_CALLBACK(on_item_tapped),
                      view);
     g_signal_connect(view->item_box, "button-release-event", G_CALLBACK(on_item_tapped), view);
+    g_signal_connect_after(view->title_label, "style-set", G_CALLBACK(on_text_style_set), view);
+    g_signal_connect_after(view->price_label, "style-set", G_CALLBACK(on_text_style_set), view);
     g_signal_connect(view->up_button, "button-press-event", G_CALLBACK(on_arrow_pressed), view);
     g_signal_connect(view->down_button, "button-press-event", G_CALLBACK(on_arrow_pressed), view);
     gtk_widget_set_app_paintable(view->up_button, TRUE);
@@ -413,22 +545,41 @@ void show_current_item(VelmoraView *view) {
 
     gtk_image_set_from_pixbuf(GTK_IMAGE(view->item_image), item->picture);
 
+    /* The labels are measured in their own fonts, which they take with their
+     * style; a label not yet sized or drawn may not have it yet. */
+    gtk_widget_ensure_style(view->title_label);
+    gtk_widget_ensure_style(view->price_label);
+
+    /* The price line gets the height it needs, one line or two, and the title
+     * what is left of the text column: three lines beside a one-line price. */
+    g_autofree gchar *price_line = nullptr;
+    if (item->velmora_price && price_is_fresh(item->time_saved)) {
+        price_line = g_markup_printf_escaped(kPriceMarkup, or_empty(view->our_price_text),
+                                             item->velmora_price);
+        if (text_lines(view->price_label, price_line) > 1) {
+            g_free(price_line);
+            price_line = g_markup_printf_escaped(
+                kPriceMarkupTwoLines, or_empty(view->our_price_text), item->velmora_price);
+        }
+    }
+    const int price_height =
+        MAX(kPriceLineHeight, price_line ? text_height(view->price_label, price_line) : 0);
+    const int title_height = kTextColumnHeight - price_height;
+    gtk_widget_set_size_request(view->price_label, kTextColumnWidth, price_height);
+    gtk_widget_set_size_request(view->title_label, kTextColumnWidth, title_height);
+
     if (item->title) {
-        g_autofree gchar *title_line =
-            item->store ? g_markup_printf_escaped(kTitleWithStoreMarkup, item->store,
-                                                  or_empty(item->rank), item->title)
-                        : g_markup_printf_escaped(kTitleWithoutStoreMarkup, or_empty(item->rank),
-                                                  item->title);
+        g_autofree gchar *title_line = fitted_title_line(view->title_label, item, title_height);
         gtk_label_set_markup(GTK_LABEL(view->title_label), title_line);
     }
-
-    if (item->velmora_price && price_is_fresh(item->time_saved)) {
-        g_autofree gchar *price_line = g_markup_printf_escaped(
-            kPriceMarkup, or_empty(view->our_price_text), item->velmora_price);
+    if (price_line)
         gtk_label_set_markup(GTK_LABEL(view->price_label), price_line);
-    } else {
+    else
         gtk_label_set_text(GTK_LABEL(view->price_label), "");
-    }
+
+    /* A screen reader reads the whole item, the title uncut. */
+    g_autofree gchar *spoken = spoken_item(item, view);
+    atk_object_set_name(gtk_widget_get_accessible(view->item_box), spoken);
 }
 
 void de_initialize_view(VelmoraView *view) {

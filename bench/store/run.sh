@@ -3,5 +3,6 @@
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../../build}
+[ $# -gt 0 ] && shift
 cmake --build "$build" -j2 --target velmora_store_bench
-exec "$build/bench/store/velmora_store_bench"
+exec "$build/bench/store/velmora_store_bench" "$@"

@@ -5,9 +5,9 @@
  * from the picture's address. It is cached when its picture row records a path whose
  * file exists ("sel_image_path" of the catalogue reads that path); a cached picture is
  * not fetched again unless the caller forces it. A fetched picture (4 MiB at most) is
- * written to a temporary file beside its final name and renamed into place, so a crash
- * never leaves a partial picture under the final name. The path is then recorded with
- * the "update_image_paths" template handed in by the caller: the library binds two
+ * written to a temporary file beside its final name and renamed into place, so a reader
+ * never finds a partial picture under the final name; it is not synced to disk. The path is then
+ * recorded with the "update_image_paths" template handed in by the caller: the library binds two
  * parameters, 1. the file's path (text), 2. the picture id (integer). A failed download
  * writes no file and records no path.
  *
@@ -165,6 +165,24 @@ bool record_picture_path(DBInterface *db, const gchar *update_template, const gc
     return sql != nullptr && db_interface_execute_update(db, sql) != 0;
 }
 
+/* Writes a fetched picture to a temporary file beside its final name and renames
+ * it into place, so that no reader ever finds part of a picture under that name.
+ * Not synced to disk: a picture is a cache entry that the next run fetches anew,
+ * and syncing file and directory cost more per picture than its download. */
+bool store_picture(const gchar *path, const GArray *picture, GError **error) {
+    g_autofree gchar *partial = g_strconcat(path, ".part", nullptr);
+    if (!g_file_set_contents_full(partial, picture->data, picture->len, G_FILE_SET_CONTENTS_NONE,
+                                  kPictureMode, error))
+        return false;
+    if (g_rename(partial, path) != 0) {
+        const int saved = errno;
+        g_remove(partial);
+        g_set_error_literal(error, G_FILE_ERROR, g_file_error_from_errno(saved), g_strerror(saved));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void fsu::forget_failed_downloads() {
@@ -214,16 +232,13 @@ gint check_and_download_image(DBInterface *db, const gchar *cache_dir, QueryLoad
     g_autofree gchar *name = g_strdup_printf("%d.img", image_id);
     g_autofree gchar *path = g_build_filename(cache_dir, name, nullptr);
     GError *error = nullptr;
-    /* Written to a temporary file in the same directory, then renamed over the name. */
-    const bool stored =
-        fetched && g_file_set_contents_full(path, picture->data, picture->len,
-                                            G_FILE_SET_CONTENTS_CONSISTENT, kPictureMode, &error);
+    const bool stored = fetched && store_picture(path, picture, &error);
     g_array_free(picture, TRUE);
     if (!fetched)
         return 0;
     if (!stored) {
-        g_debug("Cannot store the picture %s: %s", path, error->message);
-        g_error_free(error);
+        g_debug("Cannot store the picture %s: %s", path, error ? error->message : "?");
+        g_clear_error(&error);
         return 0;
     }
     if (!record_picture_path(db, update_template, path, image_id)) {

@@ -12,6 +12,9 @@ namespace hd_home_host {
 
 namespace {
 
+/* The host's own texts; hd-home-host binds it at start. */
+constexpr const char *kTextDomain = "hd-home-host";
+
 constexpr const char *kDesktopGroup = "Desktop Entry";
 constexpr const char *kPathKey = "X-Path";
 
@@ -54,7 +57,7 @@ gboolean on_button_press(GtkWidget *widget, GdkEventButton *event, gpointer) {
         gtk_widget_destroy(GTK_WIDGET(menu->data));
     g_list_free(earlier);
     GtkWidget *menu = gtk_menu_new();
-    GtkWidget *entry = gtk_menu_item_new_with_label("Settings");
+    GtkWidget *entry = gtk_menu_item_new_with_label(g_dgettext(kTextDomain, "Settings"));
     g_signal_connect_object(entry, "activate", G_CALLBACK(on_settings_activate), item,
                             GConnectFlags(0));
     gtk_menu_shell_append(GTK_MENU_SHELL(menu), entry);

@@ -8,6 +8,9 @@
  */
 #include "hd-home-host.h"
 
+#include <clocale>
+#include <libintl.h>
+
 namespace {
 
 struct HostOptions {
@@ -80,6 +83,11 @@ int main(int argc, char **argv) {
         {G_OPTION_REMAINING, 0, 0, G_OPTION_ARG_FILENAME_ARRAY, &options.desktop_files, nullptr,
          "WIDGET.desktop"},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr}};
+
+    /* The host's texts (the widget's settings entry) in the user's language. */
+    setlocale(LC_ALL, "");
+    bindtextdomain("hd-home-host", HD_HOME_HOST_LOCALE_DIR);
+    bind_textdomain_codeset("hd-home-host", "UTF-8");
 
     GError *error = nullptr;
     /* --version needs no display; --help and unknown options are answered while

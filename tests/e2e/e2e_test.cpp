@@ -159,10 +159,16 @@ std::string region_text(const std::string &data_dir, const char *region, const c
     return result;
 }
 
-// The item's title as the card's title line shows it: after "<store> #<rank>: ".
+// The item's title as the card's title line shows it: after "<store> #<rank>: ",
+// without the "…" that ends a title cut to fit the card (what is left is its start).
 std::string title_of(const std::string &title_line) {
     const auto colon = title_line.find(": ");
-    return colon == std::string::npos ? title_line : title_line.substr(colon + 2);
+    std::string title = colon == std::string::npos ? title_line : title_line.substr(colon + 2);
+    const std::string ellipsis = "\u2026";
+    if (title.size() > ellipsis.size() &&
+        title.compare(title.size() - ellipsis.size(), ellipsis.size(), ellipsis) == 0)
+        title.erase(title.size() - ellipsis.size());
+    return title;
 }
 
 TEST(EndToEnd, CardFillsFromTheStorefrontAndFollowsTheSettingsDialog) {

@@ -13,8 +13,11 @@
 #include "main_loop.h"
 
 #include <gtest/gtest.h>
+#include <libintl.h>
 
+#include <clocale>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -149,6 +152,29 @@ TEST_F(HomePluginTest, SettingsEntryEmitsShowSettingsOnlyWhenAskedFor) {
     /* Closing the menu destroys it. */
     gtk_menu_shell_cancel(GTK_MENU_SHELL(menus->data));
     EXPECT_EQ(gtk_menu_get_for_attach_widget(GTK_WIDGET(item)), nullptr);
+
+    /* The entry speaks the user's language. */
+    bindtextdomain("hd-home-host", VELMORA_BUILD_LOCALE_DIR);
+    for (auto [language, text] : {std::pair{"de", "Einstellungen"}, {"fr", "Paramètres"}}) {
+        g_setenv("LANGUAGE", language, TRUE);
+        ASSERT_NE(setlocale(LC_ALL, "C.UTF-8"), nullptr);
+        textdomain(textdomain(nullptr)); /* gettext forgets the previous language's texts */
+        GdkEvent *right_click = gdk_event_new(GDK_BUTTON_PRESS);
+        right_click->button.window = GDK_WINDOW(g_object_ref(GTK_WIDGET(item)->window));
+        right_click->button.button = 3;
+        right_click->button.time = GDK_CURRENT_TIME;
+        gtk_widget_event(GTK_WIDGET(item), right_click);
+        gdk_event_free(right_click);
+        GList *menu = gtk_menu_get_for_attach_widget(GTK_WIDGET(item));
+        ASSERT_NE(menu, nullptr);
+        GList *translated = gtk_container_get_children(GTK_CONTAINER(menu->data));
+        EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(translated->data)))),
+                     text);
+        g_list_free(translated);
+        gtk_menu_shell_cancel(GTK_MENU_SHELL(menu->data));
+    }
+    g_unsetenv("LANGUAGE");
+    setlocale(LC_ALL, "C");
 
     hd_home_plugin_item_set_settings(item, FALSE);
     EXPECT_FALSE(hd_home_host::activate_settings(item));

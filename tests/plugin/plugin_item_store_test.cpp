@@ -5,6 +5,8 @@
 
 #include "feedserviceutils_internal.h"
 
+#include <glib/gstdio.h>
+
 using namespace plugin_test;
 
 namespace {
@@ -111,6 +113,36 @@ TEST_F(ItemStore, ItemsWithOnePictureShareOneRowOneFileOneRequest) {
     EXPECT_EQ(rows[1]["title"], "Second");
     EXPECT_EQ(rows[0]["image_path"], loaded[0].image_path);
     EXPECT_EQ(rows[1]["image_path"], loaded[0].image_path);
+}
+
+// After each item every stored item's picture is there again, but one fetched
+// earlier in the run is neither fetched nor written again; one that went missing is.
+TEST_F(ItemStore, PicturesFetchedInTheRunAreKeptAndOnlyMissingOnesFetchedAgain) {
+    const std::string a = server_->url("/a.jpg"), b = server_->url("/b.jpg");
+    store_one(new_item({.title = "1", .image_url = a.c_str()}));
+    const std::string path = *loaded_rows(db_, queries_)[0].image_path;
+    GStatBuf first;
+    ASSERT_EQ(g_stat(path.c_str(), &first), 0);
+    for (int i = 0; i < 5; i++)
+        store_one(new_item({.title = "more", .image_url = (i % 2 ? a : b).c_str()}));
+    EXPECT_EQ(server_->request_count("/a.jpg"), 1);
+    EXPECT_EQ(server_->request_count("/b.jpg"), 1);
+    GStatBuf later;
+    ASSERT_EQ(g_stat(path.c_str(), &later), 0);
+    EXPECT_EQ(later.st_ino, first.st_ino);
+    EXPECT_EQ(later.st_mtim.tv_nsec, first.st_mtim.tv_nsec);
+
+    // Removed behind the store's back: the next item brings it back.
+    g_remove(path.c_str());
+    store_one(new_item({.title = "after removal"}));
+    EXPECT_EQ(server_->request_count("/a.jpg"), 2);
+    EXPECT_EQ(read_file(path), "picture A");
+    EXPECT_EQ(list_dir(cache_dir_).size(), 2u);
+
+    // A new run clears the cache: the same picture id and path are fetched anew.
+    do_velmora_clear_image_data(db_, queries_);
+    store_one(new_item({.title = "next run", .image_url = a.c_str()}));
+    EXPECT_EQ(server_->request_count("/a.jpg"), 3);
 }
 
 TEST_F(ItemStore, SeveralItemsInOneListGetTheirOwnOrSharedPictures) {

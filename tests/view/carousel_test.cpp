@@ -3,6 +3,8 @@
 // copies of the items with their pictures, and empty or missing lists.
 #include "view_test_support.h"
 
+#include <glib/gstdio.h>
+
 using namespace view_test;
 
 namespace {
@@ -84,23 +86,33 @@ TEST_F(CarouselTest, ArrowTapRestartsTheFullPeriodAndOneItemStaysShown) {
     EXPECT_TRUE(source_pending(view_->timer_id));
 }
 
-TEST_F(CarouselTest, PointerLeavingAnArrowRestoresItsLookButNeverSteps) {
+TEST_F(CarouselTest, PointerLeavingAnArrowStepsOnlyFromInsideItsArea) {
     show_items(numbered_items(3), TRUE);
     const guint timer = view_->timer_id;
     send_event(view_->down_button, GDK_BUTTON_PRESS, 30, 30);
     ASSERT_TRUE(button_pressed);
 
+    // The finger slides off: the normal look returns, nothing steps.
     send_event(view_->down_button, GDK_LEAVE_NOTIFY, 70, 30);
     EXPECT_FALSE(button_pressed);
     send_event(view_->down_button, GDK_BUTTON_RELEASE, 70, 30);
     send_event(view_->up_button, GDK_LEAVE_NOTIFY, -3, 10);
-    // A leave is no tap, even where its position lies on the button's edge or
-    // inside it (another grab took the pointer).
-    send_event(view_->up_button, GDK_LEAVE_NOTIFY, 68, 69);
-    send_event(view_->down_button, GDK_LEAVE_NOTIFY, 30, 30);
+    send_event(view_->up_button, GDK_LEAVE_NOTIFY, 30, 70);
     EXPECT_EQ(current_index, 0);
     EXPECT_EQ(view_->timer_id, timer);
-    EXPECT_TRUE(source_pending(timer));
+
+    // A leave whose position lies inside the button, edges included, steps as a
+    // release there does and restarts the period.
+    send_event(view_->down_button, GDK_BUTTON_PRESS, 30, 30);
+    send_event(view_->down_button, GDK_LEAVE_NOTIFY, 30, 30);
+    EXPECT_FALSE(button_pressed);
+    EXPECT_EQ(current_index, 1);
+    EXPECT_NE(view_->timer_id, timer);
+    send_event(view_->up_button, GDK_LEAVE_NOTIFY, 68, 69);
+    send_event(view_->up_button, GDK_LEAVE_NOTIFY, 0, 0);
+    EXPECT_EQ(current_index, 2);
+    EXPECT_EQ(label_markup(view_->title_label), numbered_title_line(3));
+    EXPECT_TRUE(source_pending(view_->timer_id));
 }
 
 TEST_F(CarouselTest, RefreshKeepsThePositionWhereTheNewListAllowsIt) {
@@ -298,6 +310,43 @@ TEST_F(CarouselTest, CarouselKeepsItsOwnCopiesWithPicturesThatFitTheSquare) {
     show_current_item(view_);
     EXPECT_EQ(gtk_image_get_storage_type(GTK_IMAGE(view_->item_image)), GTK_IMAGE_EMPTY);
     EXPECT_EQ(label_markup(view_->title_label), numbered_title_line(6));
+}
+
+TEST_F(CarouselTest, RefreshDecodesOnlyPicturesOfNewOrChangedFiles) {
+    std::vector<Item> items = numbered_items(3);
+    items[0].image_path = write_picture("kept.png", 100, 100, 0xff0000ff);
+    items[1].image_path = write_picture("replaced.png", 100, 100, 0x00ff00ff);
+    items[2].image_path = write_picture("rewritten.png", 100, 100, 0x0000ffff);
+    show_items(items);
+    GdkPixbuf *kept = stored(0)->picture, *replaced = stored(1)->picture;
+    ASSERT_NE(kept, nullptr);
+
+    // The same list again takes every picture over, nothing is decoded.
+    refresh(view_, settings_, items, FALSE);
+    EXPECT_EQ(stored(0)->picture, kept);
+    EXPECT_EQ(stored(1)->picture, replaced);
+
+    // A new file under an old name (the cache's names restart after a clear)
+    // and a file rewritten in place are decoded again.
+    const std::string other = write_picture("other.png", 100, 100, 0x102030ff);
+    ASSERT_EQ(g_rename(other.c_str(), items[1].image_path->c_str()), 0);
+    GdkPixbuf *blue = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, 60, 60);
+    gdk_pixbuf_fill(blue, 0x0000ffff);
+    gdk_pixbuf_save(blue, items[2].image_path->c_str(), "png", nullptr, nullptr);
+    g_object_unref(blue);
+    items.push_back({.title = "Item 4", .image_path = items[0].image_path});
+    refresh(view_, settings_, items, FALSE);
+    EXPECT_EQ(stored(0)->picture, kept);
+    EXPECT_EQ(stored(3)->picture, kept); // two items, one file
+    EXPECT_NE(stored(1)->picture, replaced);
+    EXPECT_EQ(gdk_pixbuf_get_pixels(stored(1)->picture)[0], 0x10);
+    EXPECT_EQ(gdk_pixbuf_get_width(stored(2)->picture), 60);
+
+    // A removed file leaves its item without a picture, also later.
+    g_remove(items[0].image_path->c_str());
+    refresh(view_, settings_, items, FALSE);
+    EXPECT_EQ(stored(0)->picture, nullptr);
+    EXPECT_EQ(stored(3)->picture, nullptr);
 }
 
 } // namespace

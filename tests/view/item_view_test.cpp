@@ -3,6 +3,10 @@
 #include "view_test_support.h"
 
 #include <glib/gstdio.h>
+#include <libintl.h>
+
+#include <algorithm>
+#include <clocale>
 
 using namespace view_test;
 
@@ -107,14 +111,14 @@ TEST_F(ItemViewTest, FeedTitleAndPriceCaptionFollowRegionAndFirstCategory) {
     store_categories_to_gconf("(hotnew_books,bestsellers)");
     create_item_view(view_, settings_);
     EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(view_->feed_title_label)),
-                 "Neuerscheinungen in Bücher");
+                 "Neuerscheinungen in Büchern");
     EXPECT_STREQ(view_->our_price_text, "Unser Preis:");
 
     store_region_to_gconf(VELMORA_REGION_FR);
     store_categories_to_gconf("");
     create_item_view(view_, settings_);
     EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(view_->feed_title_label)), "Meilleures ventes");
-    EXPECT_STREQ(view_->our_price_text, "Notre prix :");
+    EXPECT_STREQ(view_->our_price_text, "Notre prix\u00a0:");
 
     // A region that is no storefront reads as the default one.
     store_region_to_gconf("velmora.example");
@@ -399,6 +403,135 @@ TEST_F(CardScreenshotTest, HeldArrowLooksPressedAndAReleaseOutsideOnlyRestoresIt
     redraw();
     expect_button(screenshot(), 327, 130, "icons/velmora_button_down_bg.png");
     EXPECT_EQ(current_index, 1);
+}
+
+// The longest prices of every region, in its language: the whole price is on the
+// card left of the arrow column, under the title, which is cut with "…".
+TEST_F(CardScreenshotTest, LongestPricesShowWholeLeftOfTheArrowsUnderACutTitle) {
+    const std::string long_title = "Die Töchter des Obstgartens: ein Roman über drei Generationen "
+                                   "von Frauen und ein Geheimnis, das alles verändert";
+    const struct {
+        const char *region, *price;
+    } cases[] = {
+        {VELMORA_REGION_DE, "EUR 1.234,56"},
+        {VELMORA_REGION_DE, "Derzeit nicht verfügbar"},
+        {VELMORA_REGION_FR, "EUR 1.234,56"},
+        {VELMORA_REGION_FR, "Actuellement indisponible"},
+        {VELMORA_REGION_CA, "CDN$ 1,234.56"},
+        {VELMORA_REGION_UK, "£1,234.56"},
+        {VELMORA_REGION_US, "Currently unavailable"},
+    };
+    const auto dark_red = [](const Rgb &c) {
+        return c.r > c.g + 50 && c.r > c.b + 50 && c.r < 200;
+    };
+    const auto blue = [](const Rgb &c) { return c.b > c.r + 60 && c.b > 90; };
+    Picture background = Picture::from_file(build_data_path("icons/Velmora_Background.png"));
+    ASSERT_TRUE(background.valid());
+    store_categories_to_gconf("bestsellers_book");
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.region) + " " + c.price);
+        store_region_to_gconf(c.region);
+        show_items({{.title = long_title,
+                     .store = "Bücher",
+                     .rank = "100",
+                     .price = c.price,
+                     .time_saved = iso_time(0)}});
+        show_and_draw();
+        Picture card = screenshot();
+        // The same card without the arrow buttons shows whatever they cover.
+        gtk_widget_hide(view_->up_button);
+        gtk_widget_hide(view_->down_button);
+        redraw();
+        Picture uncovered = screenshot();
+        ASSERT_TRUE(card.valid() && uncovered.valid());
+
+        const int price_ink = count(card, 116, 92, 327, 200, dark_red);
+        EXPECT_GT(price_ink, 40);
+        EXPECT_EQ(count(uncovered, 116, 92, 327, 200, dark_red), price_ink);
+        EXPECT_EQ(count(uncovered, 318, 60, 396, 200, dark_red), 0);
+
+        // The ink of the whole price line, as laid out, against the ink on the
+        // screen: the same right and bottom ends, inside the card and left of the
+        // arrow column. A line cut by its label would end on the screen before
+        // its layout does.
+        GtkWidget *price = view_->price_label;
+        PangoRectangle ink;
+        pango_layout_get_pixel_extents(gtk_label_get_layout(GTK_LABEL(price)), &ink, nullptr);
+        int left = 0, top = 0;
+        gtk_label_get_layout_offsets(GTK_LABEL(price), &left, &top);
+        const int right_end = left + ink.x + ink.width - 1,
+                  bottom_end = top + ink.y + ink.height - 1;
+        EXPECT_LT(right_end, 327);
+        EXPECT_LT(bottom_end, 200);
+        // Dark red or black where the card's artwork is neither.
+        const auto price_ink_at = [&](int x, int y) {
+            const Rgb c = uncovered.at(x, y);
+            return (dark_red(c) || (c.r < 60 && c.g < 60 && c.b < 60)) &&
+                   !near(c, background.at(x, y), 40);
+        };
+        int screen_right = -1, screen_bottom = -1;
+        for (int y = price->allocation.y; y < 200; ++y)
+            for (int x = 112; x < 396; ++x)
+                if (price_ink_at(x, y)) {
+                    screen_right = std::max(screen_right, x);
+                    screen_bottom = std::max(screen_bottom, y);
+                }
+        EXPECT_NEAR(screen_right, right_end, 2);
+        EXPECT_NEAR(screen_bottom, bottom_end, 2);
+
+        // Title above the price, with its end cut off.
+        int title_bottom = 0, price_top = 200;
+        for (int y = 92; y < 200; ++y)
+            for (int x = 116; x < 318; ++x) {
+                if (blue(uncovered.at(x, y)))
+                    title_bottom = std::max(title_bottom, y);
+                if (dark_red(uncovered.at(x, y)))
+                    price_top = std::min(price_top, y);
+            }
+        EXPECT_LT(title_bottom, price_top);
+        EXPECT_TRUE(g_str_has_suffix(gtk_label_get_text(GTK_LABEL(view_->title_label)), "…"));
+        EXPECT_EQ(count(uncovered, 318, 92, 396, 200, blue), 0);
+    }
+}
+
+TEST_F(ItemViewTest, PartsOfTheCardHaveTranslatedAccessibleNamesAndRoles) {
+    show_items({{.title = "Salt",
+                 .store = "Kitchen",
+                 .rank = "3",
+                 .price = "$1.00",
+                 .time_saved = iso_time(0)}});
+    const auto name_of = [](GtkWidget *widget) {
+        const gchar *name = atk_object_get_name(gtk_widget_get_accessible(widget));
+        return std::string(name ? name : "");
+    };
+    const auto role_of = [](GtkWidget *widget) {
+        return atk_object_get_role(gtk_widget_get_accessible(widget));
+    };
+    EXPECT_EQ(name_of(view_->up_button), "Previous item");
+    EXPECT_EQ(name_of(view_->down_button), "Next item");
+    EXPECT_EQ(role_of(view_->down_button), ATK_ROLE_PUSH_BUTTON);
+    EXPECT_EQ(name_of(view_->logo_box), "Store home page");
+    EXPECT_EQ(role_of(view_->logo_box), ATK_ROLE_LINK);
+    EXPECT_EQ(role_of(view_->item_box), ATK_ROLE_LINK);
+    EXPECT_EQ(name_of(view_->item_box), "Kitchen #3: Salt. Our price: $1.00");
+    EXPECT_EQ(name_of(view_->feed_title_box), "Bestsellers");
+
+    // Every item shown is named anew, its title uncut.
+    const std::string long_title(300, 'p');
+    refresh(view_, settings_, {{.title = "Salt"}, {.title = long_title, .rank = "4"}}, FALSE);
+    current_index = 1;
+    show_current_item(view_);
+    EXPECT_EQ(name_of(view_->item_box), "#4: " + long_title);
+
+    bindtextdomain("velmora", VELMORA_BUILD_LOCALE_DIR);
+    g_setenv("LANGUAGE", "de", TRUE);
+    ASSERT_NE(setlocale(LC_ALL, "C.UTF-8"), nullptr);
+    create_item_view(view_, settings_);
+    EXPECT_EQ(name_of(view_->up_button), "Vorheriger Artikel");
+    EXPECT_EQ(name_of(view_->down_button), "Nächster Artikel");
+    EXPECT_EQ(name_of(view_->logo_box), "Startseite des Shops");
+    g_unsetenv("LANGUAGE");
+    setlocale(LC_ALL, "C");
 }
 
 } // namespace

@@ -66,6 +66,9 @@ class WidgetWithDaemonTest : public ::testing::Test {
                 return true;
             },
             timeout_ms);
+        // Item statuses are folded into at most one refresh per 100 ms; the
+        // last one comes at most 100 ms after the pass's last item.
+        run_for(150);
         return ended;
     }
 

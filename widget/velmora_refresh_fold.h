@@ -1,0 +1,43 @@
+/*
+ * velmora_refresh_fold.h - folds refresh requests that come faster than the
+ * screen needs into fewer refreshes: at most one per interval, and a request
+ * is never left without a refresh after it.
+ */
+#ifndef VELMORA_REFRESH_FOLD_H
+#define VELMORA_REFRESH_FOLD_H
+
+#include <glib.h>
+
+/* Refresh requests on the default main context. A request made at least the
+ * interval after the end of the last refresh refreshes at once; one made
+ * sooner schedules a refresh for the interval after that end, and requests
+ * arriving meanwhile join it. The restart flags of joined requests are or-ed,
+ * so a request that asked for a restart is never lost in a fold. */
+class RefreshFold {
+  public:
+    using Refresh = void (*)(gboolean restart, gpointer data);
+    static constexpr guint kDefaultIntervalMs = 100;
+
+    RefreshFold(Refresh refresh, gpointer data, guint interval_ms = kDefaultIntervalMs);
+    ~RefreshFold();
+    RefreshFold(const RefreshFold &) = delete;
+    RefreshFold &operator=(const RefreshFold &) = delete;
+
+    void request(gboolean restart);
+    /* Drops a scheduled refresh (the items it would read are no longer wanted). */
+    void cancel();
+    bool pending() const { return source_id_ != 0; }
+
+  private:
+    static gboolean on_due(gpointer self);
+    void refresh_now();
+
+    Refresh refresh_;
+    gpointer data_;
+    gint64 interval_us_;
+    guint source_id_ = 0;
+    gboolean restart_ = FALSE;
+    gint64 last_end_us_ = G_MININT64 / 2; /* long ago */
+};
+
+#endif /* VELMORA_REFRESH_FOLD_H */
