@@ -8,6 +8,7 @@
 #include "feedserviceutils.h"
 
 #include <memory>
+#include <set>
 #include <string>
 
 namespace fsu {
@@ -52,6 +53,7 @@ struct FetchOutcome {
     bool arrived = false;
     bool connected = false;         /* a connection to the first host was made */
     bool from_local = false;        /* ... and its address is loopback, link-local or private */
+    std::string origin_ip;          /* that address */
     bool unreachable = false;       /* refused, unresolvable or timed out while connecting */
     gint64 server_wait_seconds = 0; /* Retry-After of a 429 or 503 */
 };
@@ -63,8 +65,9 @@ std::string held_back(const std::string &address, const std::string &host, Fetch
                       bool force);
 void note_outcome(const std::string &address, const std::string &host, FetchKind kind,
                   const FetchOutcome &outcome);
-/* Whether a feed of the current run came from a local address. */
-bool local_pictures_allowed();
+/* The local addresses that feeds of the current run came from: pictures may be
+ * fetched there. */
+std::set<std::string> local_picture_addresses();
 /* Whether the textual IP address is loopback, link-local, private, unspecified or
  * multicast (or cannot be read). */
 bool is_local_address(const char *ip);

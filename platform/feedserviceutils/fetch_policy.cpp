@@ -14,8 +14,9 @@
  *   - A run whose settings differ from the previous run's forgets every failure but
  *     the hosts' Retry-After.
  *   - Loopback, link-local and private addresses are fetched only for a feed whose own
- *     address is one (its redirects too), and for pictures only while a feed of the
- *     current run came from one.
+ *     address is one (its redirects too), and for pictures only at the very address
+ *     that a feed of the current run came from (the demo storefront's pictures beside
+ *     its feed), never at another local address.
  * Each set keeps at most 1,024 entries (the oldest are dropped); one mutex guards all:
  * the daemon runs plug-ins on a worker thread.
  */
@@ -26,6 +27,7 @@
 #include <algorithm>
 #include <deque>
 #include <mutex>
+#include <set>
 #include <unordered_map>
 #include <utility>
 
@@ -80,8 +82,8 @@ struct Policy {
     Deadlines failed_addresses; /* this run's failures */
     Deadlines unreachable_hosts;
     Deadlines server_waits;
-    std::string settings;    /* what the current run fetches */
-    bool local_feed = false; /* a feed of this run came from a local address */
+    std::string settings;              /* what the current run fetches */
+    std::set<std::string> local_feeds; /* local addresses the run's feeds came from */
 };
 
 Policy &policy() {
@@ -126,7 +128,7 @@ void fsu::begin_run(const std::string &settings) {
     Policy &p = policy();
     std::lock_guard<std::mutex> guard(p.lock);
     p.failed_addresses.clear();
-    p.local_feed = false;
+    p.local_feeds.clear();
     if (settings != p.settings)
         p.unreachable_hosts.clear();
     p.settings = settings;
@@ -148,10 +150,10 @@ std::string fsu::held_back(const std::string &address, const std::string &host, 
     return std::string();
 }
 
-bool fsu::local_pictures_allowed() {
+std::set<std::string> fsu::local_picture_addresses() {
     Policy &p = policy();
     std::lock_guard<std::mutex> guard(p.lock);
-    return p.local_feed;
+    return p.local_feeds;
 }
 
 void fsu::note_outcome(const std::string &address, const std::string &host, FetchKind kind,
@@ -159,8 +161,9 @@ void fsu::note_outcome(const std::string &address, const std::string &host, Fetc
     Policy &p = policy();
     std::lock_guard<std::mutex> guard(p.lock);
     const gint64 now = g_get_monotonic_time();
-    if (kind == FetchKind::Feed && outcome.connected && outcome.from_local)
-        p.local_feed = true;
+    if (kind == FetchKind::Feed && outcome.connected && outcome.from_local &&
+        p.local_feeds.size() < kMaxRemembered)
+        p.local_feeds.insert(outcome.origin_ip);
     if (outcome.arrived) {
         p.failed_addresses.release(address);
         p.unreachable_hosts.release(host);

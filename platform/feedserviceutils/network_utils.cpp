@@ -23,7 +23,10 @@
  */
 #include "feedserviceutils_internal.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -75,11 +78,21 @@ struct Transfer {
     guint start_length = 0;
     gsize max_bytes = 0;
     fsu::FetchKind kind = fsu::FetchKind::Feed;
-    bool local_allowed = false; /* for pictures: a feed of the run is local */
+    std::set<std::string> local_allowed; /* for pictures: local addresses of the run's feeds */
     bool too_big = false;
     int hops = 0; /* requests made (the first, then each redirect) */
     bool origin_local = false;
+    std::string origin_ip;
     std::string refused_ip;
+
+    /* Whether a request may go to ip; a feed's first request goes anywhere. */
+    bool may_reach(const std::string &ip) const {
+        if (!fsu::is_local_address(ip.c_str()))
+            return true;
+        if (kind == fsu::FetchKind::Feed)
+            return hops == 0 || origin_local;
+        return local_allowed.count(ip) > 0;
+    }
 };
 
 size_t append_body(char *data, size_t size, size_t count, void *user_data) {
@@ -94,23 +107,37 @@ size_t append_body(char *data, size_t size, size_t count, void *user_data) {
     return bytes;
 }
 
+/* Called before every new connection: one to an address not to be reached is never
+ * made. */
+curl_socket_t open_socket(void *user_data, curlsocktype, struct curl_sockaddr *address) {
+    auto *transfer = static_cast<Transfer *>(user_data);
+    char ip[INET6_ADDRSTRLEN] = "";
+    if (address->family == AF_INET)
+        inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in *>(&address->addr)->sin_addr, ip,
+                  sizeof ip);
+    else if (address->family == AF_INET6)
+        inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6 *>(&address->addr)->sin6_addr, ip,
+                  sizeof ip);
+    if (!transfer->may_reach(ip)) {
+        transfer->refused_ip = ip;
+        return CURL_SOCKET_BAD;
+    }
+    return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+}
+
 /* Called before every request, on the connection it goes out on (new or reused). */
 int check_peer(void *user_data, char *peer_ip, char *, int, int) {
     auto *transfer = static_cast<Transfer *>(user_data);
-    const bool local = fsu::is_local_address(peer_ip);
-    const bool first = transfer->hops++ == 0;
-    bool allowed;
-    if (transfer->kind == fsu::FetchKind::Feed) {
-        if (first)
-            transfer->origin_local = local;
-        allowed = !local || transfer->origin_local;
-    } else {
-        allowed = !local || transfer->local_allowed;
+    const std::string ip = peer_ip != nullptr ? peer_ip : "";
+    if (!transfer->may_reach(ip)) {
+        transfer->refused_ip = ip;
+        return CURL_PREREQFUNC_ABORT;
     }
-    if (allowed)
-        return CURL_PREREQFUNC_OK;
-    transfer->refused_ip = peer_ip != nullptr ? peer_ip : "";
-    return CURL_PREREQFUNC_ABORT;
+    if (transfer->hops++ == 0) {
+        transfer->origin_ip = ip;
+        transfer->origin_local = fsu::is_local_address(ip.c_str());
+    }
+    return CURL_PREREQFUNC_OK;
 }
 
 /* The value of a header of the last answer, or "". */
@@ -222,7 +249,8 @@ bool fsu::fetch(const gchar *address, GArray *body, FetchKind kind, long timeout
     transfer.start_length = body->len;
     transfer.max_bytes = max_bytes;
     transfer.kind = kind;
-    transfer.local_allowed = kind == FetchKind::Picture && local_pictures_allowed();
+    if (kind == FetchKind::Picture)
+        transfer.local_allowed = local_picture_addresses();
     char error_text[CURL_ERROR_SIZE] = "";
 
     curl_easy_setopt(easy, CURLOPT_URL, address);
@@ -241,6 +269,8 @@ bool fsu::fetch(const gchar *address, GArray *body, FetchKind kind, long timeout
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, conditions.list);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, append_body);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, open_socket);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, check_peer);
     curl_easy_setopt(easy, CURLOPT_PREREQDATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, error_text);
@@ -255,15 +285,17 @@ bool fsu::fetch(const gchar *address, GArray *body, FetchKind kind, long timeout
     /* The handle outlives this call: it must not keep pointers into this frame. */
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, nullptr);
     curl_easy_setopt(easy, CURLOPT_PREREQDATA, nullptr);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, nullptr);
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
 
     FetchOutcome outcome;
     outcome.connected = transfer.hops > 0;
     outcome.from_local = transfer.origin_local;
-    outcome.unreachable =
-        !outcome.connected && (rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST ||
-                               rc == CURLE_OPERATION_TIMEDOUT);
+    outcome.origin_ip = transfer.origin_ip;
+    outcome.unreachable = !outcome.connected && transfer.refused_ip.empty() &&
+                          (rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST ||
+                           rc == CURLE_OPERATION_TIMEDOUT);
     std::string reason;
     if (rc == CURLE_OK && status >= 200 && status < 300) {
         outcome.arrived = true;

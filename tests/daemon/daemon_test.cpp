@@ -311,6 +311,43 @@ TEST_F(FeedServiceDaemon, SigtermDuringARunFinishesTheRunAndExitsCleanly) {
     EXPECT_FALSE(name_has_owner(connection_, kBusName));
 }
 
+// The storefront's feed with its first picture on a private network and its second one
+// failing slowly (cut off after 6 s): each costs only itself, every other picture of the
+// loopback storefront arrives.
+TEST_F(FeedServiceDaemon, RefusesAPrivatePictureAndASlowFailureBlocksNothing) {
+    const std::string images = store_->server().url("/images/I/");
+    std::string feed =
+        read_file(store_->root() + StorefrontServer::feed_path("velmora.com", "bestsellers"));
+    int pictures = 0; // addresses the parser finds (the others are entity-escaped)
+    for (size_t at = feed.find("src=\"" + images); at != std::string::npos;
+         at = feed.find("src=\"" + images, at + 1))
+        ++pictures;
+    const size_t first = feed.find(images);
+    ASSERT_NE(first, std::string::npos);
+    const std::string port = std::to_string(store_->server().port());
+    feed.replace(first, images.size(), "http://10.255.255.1:" + port + "/images/I/");
+    const size_t second = feed.find(images);
+    ASSERT_NE(second, std::string::npos);
+    feed.replace(second, images.size(), store_->server().url("/delay/6000/cut/images/I/"));
+    ASSERT_TRUE(test_support::write_file(store_->root() + "/feeds/mixed.xml", feed));
+    store_->add_catalogue_section(
+        "[mixed.test]\nbestsellers=" + store_->server().url("/feeds/mixed.xml") + "\n");
+    gconftool::set_region("mixed.test");
+
+    start_daemon();
+    ASSERT_EQ(client_->activate(kPluginName), 1);
+    ASSERT_TRUE(client_->wait_for_status(2, 1, 90)) << daemon_log();
+    const auto stored = stored_items();
+    ASSERT_EQ(static_cast<int>(stored.size()), store_->item_count("velmora.com", "bestsellers"));
+    int with = 0;
+    for (const auto &item : stored)
+        with += !item.image_path.empty();
+    EXPECT_EQ(with, pictures - 2);
+    const std::string log = daemon_log();
+    EXPECT_NE(log.find("refused to connect to 10.255.255.1"), std::string::npos) << log;
+    EXPECT_NE(log.find("/delay/6000/cut/"), std::string::npos) << log;
+}
+
 // A bus that knows the build tree's service file starts the daemon on the first call.
 TEST(FeedServiceActivation, TheServiceFileStartsTheDaemonOnDemand) {
     const std::string dir = test_support::temp_path("activation-bus");

@@ -202,6 +202,13 @@ TEST(FetchPolicy, TellsLocalAddressesAndFetchesLocalPicturesOnlyAfterALocalFeed)
     EXPECT_TRUE(
         fsu::fetch(local->url("/a.png").c_str(), picture, fsu::FetchKind::Picture, 0, 1024, false));
     EXPECT_EQ(std::string(picture->data, picture->len), "A");
+    // Another local address is refused before connecting (not held as unreachable).
+    const std::string elsewhere = "http://127.0.0.2:" + std::to_string(local->port()) + "/a.png";
+    EXPECT_FALSE(fsu::fetch(elsewhere.c_str(), picture, fsu::FetchKind::Picture, 0, 1024, false));
+    EXPECT_EQ(fsu::held_back("http://127.0.0.2:1/b.png",
+                             "http://127.0.0.2:" + std::to_string(local->port()),
+                             fsu::FetchKind::Picture, false),
+              "");
     g_string_free(feed, TRUE);
     g_array_free(picture, TRUE);
 }
