@@ -94,6 +94,9 @@ class CountingWriter:
     def flush(self):
         self.inner.flush()
 
+    def __getattr__(self, name):
+        return getattr(self.inner, name)
+
 
 class TestServer(ThreadingHTTPServer):
     daemon_threads = True
