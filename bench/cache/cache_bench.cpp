@@ -23,8 +23,8 @@ int one_run() {
     int pictures = 0;
     for (guint i = 0; i < items->items->len; ++i) {
         auto *item = g_array_index(items->items, VelmoraItem *, i);
-        pictures += item->image_path != nullptr &&
-                    g_file_test(item->image_path, G_FILE_TEST_IS_REGULAR);
+        pictures +=
+            item->image_path != nullptr && g_file_test(item->image_path, G_FILE_TEST_IS_REGULAR);
     }
     std::printf("%u %d\n", items->items->len, pictures);
     velmora_item_array_free(items);
@@ -41,8 +41,7 @@ struct Run {
 
 Run run_child(StorefrontServer &store, const std::string &self) {
     store.server().reset_counts();
-    gchar *argv[] = {const_cast<gchar *>(self.c_str()), const_cast<gchar *>("--one-run"),
-                     nullptr};
+    gchar *argv[] = {const_cast<gchar *>(self.c_str()), const_cast<gchar *>("--one-run"), nullptr};
     gchar *out = nullptr;
     gint status = 0;
     if (!g_spawn_sync(nullptr, argv, nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, &out, nullptr,
@@ -59,8 +58,8 @@ Run run_child(StorefrontServer &store, const std::string &self) {
 }
 
 void set_region(const std::string &region) {
-    const std::string command = "gconftool-2 --type string --set /apps/peltro/velmora/region " +
-                                region;
+    const std::string command =
+        "gconftool-2 --type string --set /apps/peltro/velmora/region " + region;
     if (!g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, nullptr, nullptr))
         std::abort();
 }
@@ -94,8 +93,8 @@ int main(int argc, char **argv) {
         return one_run();
 
     StorefrontServer store({"--bench-items", "100"});
-    store.add_catalogue_section("[bench.pictures]\nbestsellers=" +
-                                store.server().url("/bench/feed.xml") + "\n");
+    store.add_catalogue_section(
+        "[bench.pictures]\nbestsellers=" + store.server().url("/bench/feed.xml") + "\n");
     g_setenv("VELMORA_DATA_DIR", store.data_dir().c_str(), TRUE);
     gchar *exe = g_file_read_link("/proc/self/exe", nullptr);
     const std::string self = exe ? exe : argv[0];
