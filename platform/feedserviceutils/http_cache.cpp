@@ -199,8 +199,13 @@ bool fsu::http_cache_lookup(const std::string &url, CachedResponse *out) {
     std::lock_guard<std::mutex> guard(c.lock);
     load_index(c);
     const std::string name = entry_name(url);
-    if (c.index.find(name) == c.index.end())
+    auto known = c.index.find(name);
+    if (known == c.index.end())
         return false;
+    if (known->second.size > c.limit) {
+        remove_entry(c, name); /* not one this cache wrote: never read it whole */
+        return false;
+    }
     g_autofree gchar *path = g_build_filename(c.dir.c_str(), name.c_str(), nullptr);
     gchar *data = nullptr;
     gsize length = 0;
