@@ -179,6 +179,27 @@ TEST_F(NetworkTest, AHostThatAskedToWaitIsNotAskedBeforeTheTime) {
     fsu::forget_failed_downloads();
 }
 
+// A failure is logged once per run, as a warning in the library's domain, with the address
+// and the status in words; asked for again in the same run, it is neither asked nor logged.
+TEST_F(NetworkTest, AFailureIsLoggedOncePerRunInWords) {
+    std::vector<std::string> logged;
+    const guint handler = g_log_set_handler(
+        "feedserviceutils", G_LOG_LEVEL_WARNING,
+        [](const gchar *, GLogLevelFlags, const gchar *message, gpointer into) {
+            static_cast<std::vector<std::string> *>(into)->push_back(message);
+        },
+        &logged);
+    std::string body;
+    const std::string address = server_->url("/status/502/x");
+    EXPECT_EQ(get(address, &body), 0);
+    EXPECT_EQ(get(address, &body), 0);
+    g_log_remove_handler("feedserviceutils", handler);
+    EXPECT_EQ(server_->request_count("/status/502/x"), 1);
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0],
+              "Download of the feed " + address + " failed: HTTP status 502 (Bad Gateway)");
+}
+
 TEST(FetchPolicy, TellsLocalAddressesAndFetchesLocalPicturesOnlyAfterALocalFeed) {
     for (const char *ip : {"127.0.0.1", "10.1.2.3", "172.16.0.1", "172.31.255.255", "192.168.1.1",
                            "169.254.169.254", "100.64.0.1", "0.0.0.0", "::1", "::", "fe80::1",
