@@ -13,8 +13,8 @@
  *   \n
  *   <body>
  *
- * Each file is written to a temporary file and renamed into place, so a crash leaves
- * the old entry or the new one; a file that does not read back whole (wrong magic,
+ * Each file is written to a temporary file and renamed into place (without a disk
+ * flush per answer); a file that does not read back whole after a crash (wrong magic,
  * address, size or checksum) is removed and the address fetched unconditionally.
  * The cache is bounded (5 MiB unless set for tests): the entries used least lately
  * (file modification time, refreshed on every use) are removed first, and a body
@@ -22,11 +22,14 @@
  */
 #include "feedserviceutils_internal.h"
 
+#include <fcntl.h>
 #include <glib/gstdio.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -85,9 +88,13 @@ void load_index(Cache &c) {
     if (listing == nullptr)
         return;
     while (const gchar *name = g_dir_read_name(listing)) {
-        if (strlen(name) != 64)
-            continue; /* temporary files and strangers */
         g_autofree gchar *path = g_build_filename(dir.c_str(), name, nullptr);
+        if (strlen(name) == 64 + 7 && name[64] == '.') {
+            g_remove(path); /* a temporary file a crash left behind */
+            continue;
+        }
+        if (strlen(name) != 64)
+            continue;
         GStatBuf st;
         if (g_stat(path, &st) != 0 || !S_ISREG(st.st_mode))
             continue;
@@ -187,6 +194,33 @@ bool parse_entry(const std::string &url, const gchar *data, gsize length,
     return !out->etag.empty() || !out->last_modified.empty();
 }
 
+/* Writes text to a temporary file beside path and renames it over path. No fsync: a
+ * crash may leave a short or empty entry, which the size and checksum reject when it
+ * is read (the address is then fetched whole), so durability is not worth a disk
+ * flush per answer. */
+bool write_replacing(const gchar *path, const std::string &text) {
+    g_autofree gchar *temporary = g_strconcat(path, ".XXXXXX", nullptr);
+    const int fd = g_mkstemp_full(temporary, O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    gsize done = 0;
+    while (done < text.size()) {
+        const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            break;
+        done += static_cast<gsize>(wrote);
+    }
+    const bool whole = close(fd) == 0 && done == text.size();
+    if (!whole || g_rename(temporary, path) != 0) {
+        g_debug("Cannot write the cache entry %s: %s", path, g_strerror(errno));
+        g_remove(temporary);
+        return false;
+    }
+    return true;
+}
+
 /* A header value as it may stand on one line of an entry. */
 bool storable(const std::string &value) {
     return value.find('\n') == std::string::npos && value.find('\r') == std::string::npos;
@@ -247,13 +281,8 @@ void fsu::http_cache_store(const std::string &url, const CachedResponse &respons
     if (g_mkdir_with_parents(c.dir.c_str(), 0700) != 0)
         return;
     g_autofree gchar *path = g_build_filename(c.dir.c_str(), name.c_str(), nullptr);
-    GError *error = nullptr;
-    if (!g_file_set_contents_full(path, text.data(), static_cast<gssize>(text.size()),
-                                  G_FILE_SET_CONTENTS_CONSISTENT, 0600, &error)) {
-        g_debug("Cannot write the cache entry %s: %s", path, error->message);
-        g_error_free(error);
+    if (!write_replacing(path, text))
         return;
-    }
     forget(c, name);
     const gint64 now = use_time(c);
     c.index[name] = IndexEntry{text.size(), now};
