@@ -110,7 +110,10 @@ gint file_watcher_is_file_deleted(FileWatcher *watcher);
  * directory, "feedserviceutils/http"), the next request for the address is
  * conditional, and a 304 appends the remembered body. A 429 or 503 with Retry-After
  * keeps the host from being asked before that time. A redirect to a loopback,
- * link-local or private address is refused unless address itself is on one.
+ * link-local or private address is refused unless address itself is on one. A failure
+ * is logged once per run (network_utils_begin_run) as a warning, with the address and
+ * the HTTP status or transfer error in words; an address that failed is not asked for
+ * again in the same run.
  * flags: reserved, pass 0. timeout_seconds: the whole download's limit (default 60; the
  * connect time-out is 10 s and a stall of 20 s ends it, each cut to this limit).
  * max_bytes: the size cap (default 8 MiB; pictures use 4 MiB). One connection per
@@ -139,7 +142,8 @@ gint ensure_directory(const gchar *path);
  * path; without a picture row of image_id nothing is fetched. item_id is not used.
  * A picture whose download failed is not asked for again in the same run, nor (for 2
  * minutes) is a host that could not be connected to; a picture on a loopback,
- * link-local or private address is fetched only while a feed of the run came from one.
+ * link-local or private address is fetched only at an address that a feed of the run
+ * came from.
  * A 304 to the conditional request writes the remembered picture.
  * force: non-zero fetches even when cached or failed lately. Non-zero when the picture
  * is cached. */
