@@ -114,12 +114,27 @@ gint file_watcher_is_file_deleted(FileWatcher *watcher);
 /* Fetches address (http or https only, also across at most 5 redirects) and appends
  * the response body to body, a GArray of 1-byte elements. Only a 2xx answer within the
  * size cap counts; otherwise the array is left as it was (empty: nothing arrived).
+ * Answers with an ETag or Last-Modified are remembered on disk (under the user's cache
+ * directory, "feedserviceutils/http"), the next request for the address is
+ * conditional, and a 304 appends the remembered body. A 429 or 503 with Retry-After
+ * keeps the host from being asked before that time. A redirect to a loopback,
+ * link-local or private address is refused unless address itself is on one. A failure
+ * is logged once per run (network_utils_begin_run) as a warning, with the address and
+ * the HTTP status or transfer error in words; an address that failed is not asked for
+ * again in the same run.
  * flags: reserved, pass 0. timeout_seconds: the whole download's limit (default 60; the
  * connect time-out is 10 s and a stall of 20 s ends it, each cut to this limit).
  * max_bytes: the size cap (default 8 MiB; pictures use 4 MiB). One connection per
  * thread is kept and reused across calls. Non-zero on success. */
 gint network_utils_get(GString *address, GArray *body, gint flags, gint timeout_seconds,
                        gint max_bytes);
+
+/* Starts an update run that fetches for what settings names (the region and the
+ * categories of the list; order does not matter): from now on every address is asked
+ * for at most once until the next run, and failures are logged once. When settings
+ * differ from the previous run's, every failure remembered is forgotten (hosts that
+ * asked to wait with Retry-After still wait). NULL settings count as none. */
+void network_utils_begin_run(const gchar *region, GSList *categories);
 
 /* Creates the directory (path ends in "/") with its parents (mode 0700) if absent.
  * Non-zero when the directory exists afterwards. */
@@ -133,8 +148,11 @@ gint ensure_directory(const gchar *path);
  * update_template (the "update_image_paths" statement) is filled with 1. the file's
  * path and 2. the picture id, and run. A failed download leaves no file and records no
  * path; without a picture row of image_id nothing is fetched. item_id is not used.
- * A picture whose download failed is not asked for again for 10 minutes, nor is a host
- * whose download failed only after a time-out, for 2 minutes (remembered in the process).
+ * A picture whose download failed is not asked for again in the same run, nor (for 2
+ * minutes) is a host that could not be connected to; a picture on a loopback,
+ * link-local or private address is fetched only at an address that a feed of the run
+ * came from.
+ * A 304 to the conditional request writes the remembered picture.
  * force: non-zero fetches even when cached or failed lately. Non-zero when the picture
  * is cached. */
 gint check_and_download_image(DBInterface *db, const gchar *cache_dir, QueryLoader *queries,

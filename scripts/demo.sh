@@ -19,7 +19,9 @@
 # --region and --feed store a region identifier (velmora.ca, velmora.co.uk,
 # velmora.com, velmora.de, velmora.fr) and a category identifier (bestsellers,
 # movers_shakers, bestsellers_book, hotnew_books, bestsellers_music,
-# bestsellers_dvd, bestsellers_electronics, bestsellers_games) before starting.
+# bestsellers_dvd, bestsellers_electronics, bestsellers_games) before starting;
+# an identifier that the URL catalogue (data/velmora_urls.dat) lacks is refused
+# with the list of valid ones.
 #
 # Everything it starts listens on 127.0.0.1 or on a private bus or display, and is
 # stopped when it ends.
@@ -40,12 +42,33 @@ while [ $# -gt 0 ]; do
     --seconds) seconds=${2:?--seconds wants a number}; shift ;;
     --region) region=${2:?--region wants a region identifier}; shift ;;
     --feed) feed=${2:?--feed wants a category identifier}; shift ;;
-    -h|--help) sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "demo: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
   shift
 done
 case "$seconds" in ''|*[!0-9]*) echo "demo: --seconds wants a number" >&2; exit 2 ;; esac
+
+# Regions are the URL catalogue's sections; feeds the keys of a region's section,
+# but for its home page and link suffix.
+catalogue="$ROOT/data/velmora_urls.dat"
+regions=$(sed -n 's/^\[\(.*\)\]$/\1/p' "$catalogue")
+feeds_of() {
+  awk -v region="[$1]" '
+    /^\[/ { inside = ($0 == region); next }
+    inside && /^[A-Za-z_]+=/ { key = substr($0, 1, index($0, "=") - 1)
+      if (key != "homepage" && key != "link_url_suffix") print key }' "$catalogue"
+}
+listed() { echo "$2" | grep -qxF -- "$1"; }
+if [ -n "$region" ] && ! listed "$region" "$regions"; then
+  echo "demo: unknown region \"$region\"; valid regions:" $regions >&2
+  exit 2
+fi
+feeds=$(feeds_of "${region:-velmora.com}")
+if [ -n "$feed" ] && ! listed "$feed" "$feeds"; then
+  echo "demo: unknown feed \"$feed\"; valid feeds:" $feeds >&2
+  exit 2
+fi
 
 say() { echo "demo: $*"; }
 

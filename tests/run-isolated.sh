@@ -3,6 +3,8 @@
 # and writes only below it, a private D-Bus system bus, a private session bus
 # (which starts gconfd-2 on demand) and an Xvfb display. Everything is stopped
 # and removed when the program ends; its exit status is returned.
+# With VELMORA_TEST_SERVICE_DIR set, the session bus also starts the services whose
+# .service files that directory holds (D-Bus activation of the build tree's daemon).
 set -u
 
 T=$(mktemp -d /tmp/velmora-test.XXXXXX)
@@ -38,7 +40,18 @@ cleanup() {
 # is stopped as a whole.
 trap 'env kill -TERM -- "-$TEST_PID" 2>/dev/null; wait "$TEST_PID"; cleanup; exit 143' TERM INT HUP
 
-setsid xvfb-run -a -s "-screen 0 800x480x24" dbus-run-session -- "$@" &
+session_config=""
+if [ -n "${VELMORA_TEST_SERVICE_DIR:-}" ]; then
+  cat > "$T/session.conf" <<X
+<busconfig><type>session</type><keep_umask/><listen>unix:dir=$T</listen>
+<standard_session_servicedirs/><servicedir>$VELMORA_TEST_SERVICE_DIR</servicedir>
+<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/></policy></busconfig>
+X
+  session_config="--config-file=$T/session.conf"
+fi
+
+# shellcheck disable=SC2086 # $session_config is one word or none
+setsid xvfb-run -a -s "-screen 0 800x480x24" dbus-run-session $session_config -- "$@" &
 TEST_PID=$!
 wait "$TEST_PID"
 status=$?

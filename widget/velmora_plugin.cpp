@@ -5,6 +5,13 @@
  * the reaction to its run signal, pausing while the widget cannot be seen and
  * the settings button.
  *
+ * The activation tick asks the daemon to run the plug-in until it answers 1,
+ * first after a second and then, while it keeps failing (a missing plug-in, a
+ * daemon that cannot be started), after twice the wait each time, up to a
+ * minute. The widget watches the daemon's bus name: when its owner goes away the
+ * tick starts again, so that activation starts a new daemon and periodic runs
+ * resume; when an owner appears while the tick waits, it asks again soon.
+ *
  * Everything runs on the desktop's GLib main loop. The run flags are
  * module-level, so one widget instance per loaded module is supported.
  */
@@ -25,6 +32,7 @@ constexpr const char *kFeedServiceInterface = "com.corvane.feedservice";
 constexpr const char *kServicePluginName = "libvelmoraserviceplugin";
 constexpr const char *kRunSignal = "plugin_executed";
 constexpr guint kActivationIntervalMs = 1000;
+constexpr guint kLongestActivationIntervalMs = 60000;
 
 constexpr gint kStatusItemStored = 0;
 constexpr gint kStatusRunStarted = 1;
@@ -44,7 +52,10 @@ gboolean awaiting_new_run = FALSE;
  * the run-signal connection and the settings dialogs still open. Teardown uses
  * these to cut every path to the instance before it is freed. */
 guint activation_tick_id = 0;
+guint activation_interval_ms = kActivationIntervalMs;
 gboolean run_signal_connected = FALSE;
+/* The bus itself, whose NameOwnerChanged tells when the daemon comes and goes. */
+DBusGProxy *bus_proxy = nullptr;
 GSList *open_dialogs = nullptr;
 
 /* "One item stored" statuses come as fast as the plug-in stores items (every
@@ -116,19 +127,58 @@ void connect_run_signal(VelmoraPlugin *plugin) {
     run_signal_connected = TRUE;
 }
 
-/* Runs every second from instance creation until "activate" succeeds. */
+gboolean activation_tick(gpointer data);
+
+/* (Re)starts the activation tick, interval_ms from now. */
+void start_activation_tick(VelmoraPlugin *plugin, guint interval_ms) {
+    if (activation_tick_id != 0)
+        g_source_remove(activation_tick_id);
+    activation_interval_ms = interval_ms;
+    activation_tick_id = g_timeout_add(interval_ms, activation_tick, plugin);
+}
+
+/* Runs from instance creation (and whenever the daemon went away) until
+ * "activate" succeeds, waiting longer after each failure. */
 gboolean activation_tick(gpointer data) {
     auto *plugin = static_cast<VelmoraPlugin *>(data);
     if (!run_signal_connected)
         connect_run_signal(plugin);
 
     GError *error = nullptr;
-    if (activate_plugin(plugin, &error)) {
-        activation_tick_id = 0;
-        return G_SOURCE_REMOVE;
-    }
+    const gboolean activated = activate_plugin(plugin, &error);
     g_clear_error(&error);
-    return G_SOURCE_CONTINUE;
+    activation_tick_id = 0;
+    if (!activated)
+        start_activation_tick(plugin,
+                              MIN(activation_interval_ms * 2, kLongestActivationIntervalMs));
+    return G_SOURCE_REMOVE;
+}
+
+void on_name_owner_changed(DBusGProxy *, const gchar *name, const gchar *, const gchar *new_owner,
+                           gpointer data) {
+    if (g_strcmp0(name, kFeedServiceName) != 0)
+        return;
+    auto *plugin = static_cast<VelmoraPlugin *>(data);
+    const bool gone = new_owner == nullptr || *new_owner == '\0';
+    /* Gone: activation starts a daemon again. Come while the tick waits: ask soon.
+     * A daemon that the tick's own call started needs nothing: the tick has ended. */
+    if ((gone && activation_tick_id == 0) ||
+        (!gone && activation_tick_id != 0 && activation_interval_ms > kActivationIntervalMs))
+        start_activation_tick(plugin, kActivationIntervalMs);
+}
+
+void watch_daemon_name(VelmoraPlugin *plugin, DBusGConnection *connection) {
+    bus_proxy = dbus_g_proxy_new_for_name(connection, DBUS_SERVICE_DBUS, DBUS_PATH_DBUS,
+                                          DBUS_INTERFACE_DBUS);
+    if (bus_proxy == nullptr)
+        return;
+    dbus_g_object_register_marshaller(g_cclosure_user_marshal_VOID__STRING_STRING_STRING,
+                                      G_TYPE_NONE, G_TYPE_STRING, G_TYPE_STRING, G_TYPE_STRING,
+                                      G_TYPE_INVALID);
+    dbus_g_proxy_add_signal(bus_proxy, "NameOwnerChanged", G_TYPE_STRING, G_TYPE_STRING,
+                            G_TYPE_STRING, G_TYPE_INVALID);
+    dbus_g_proxy_connect_signal(bus_proxy, "NameOwnerChanged", G_CALLBACK(on_name_owner_changed),
+                                plugin, nullptr);
 }
 
 void on_hw_state(osso_hw_state_t *state, gpointer data) {
@@ -243,8 +293,10 @@ void create_daemon_proxy(VelmoraPlugin *plugin) {
         return;
     plugin->proxy = dbus_g_proxy_new_for_name(connection, kFeedServiceName, kFeedServicePath,
                                               kFeedServiceInterface);
-    if (plugin->proxy != nullptr)
-        activation_tick_id = g_timeout_add(kActivationIntervalMs, activation_tick, plugin);
+    if (plugin->proxy != nullptr) {
+        start_activation_tick(plugin, kActivationIntervalMs);
+        watch_daemon_name(plugin, connection);
+    }
     dbus_g_connection_unref(connection);
 }
 
@@ -287,6 +339,12 @@ void velmora_plugin_finalize(GObject *object) {
     if (activation_tick_id != 0) {
         g_source_remove(activation_tick_id);
         activation_tick_id = 0;
+    }
+    if (bus_proxy != nullptr) {
+        dbus_g_proxy_disconnect_signal(bus_proxy, "NameOwnerChanged",
+                                       G_CALLBACK(on_name_owner_changed), plugin);
+        g_object_unref(bus_proxy);
+        bus_proxy = nullptr;
     }
     close_open_dialogs(plugin);
     delete item_refreshes;

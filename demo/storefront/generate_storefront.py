@@ -158,7 +158,7 @@ def format_price(region, amount):
 
 # ---- pictures ----------------------------------------------------------------------------
 
-def png_bytes(width, height, rows):
+def png_bytes(width, height, rows, level=6):
     """A PNG (8-bit RGB, no interlace) of the given rows (bytes of width*3 each)."""
     def chunk(kind, data):
         body = kind + data
@@ -166,11 +166,26 @@ def png_bytes(width, height, rows):
     raw = b"".join(b"\0" + row for row in rows)
     header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
-            chunk(b"IDAT", zlib.compress(raw, 6)) + chunk(b"IEND", b""))
+            chunk(b"IDAT", zlib.compress(raw, level)) + chunk(b"IEND", b""))
 
 
-def picture(size, seed):
-    """A distinct picture per seed: two colours in one of four patterns, with a frame."""
+GRAIN_ROWS = 509  # a prime: pictures start at different rows of the pool
+_grain = {}
+
+
+def grain(width):
+    """Rows of faint noise (0 or 1 per channel), the same on every run, so that pictures
+    compress like the photographs of real product thumbnails (a few KiB each)."""
+    if width not in _grain:
+        rng = random.Random(SEED + width)
+        _grain[width] = [int.from_bytes(bytes(rng.randrange(2) for _ in range(width * 3)), "big")
+                         for _ in range(GRAIN_ROWS)]
+    return _grain[width]
+
+
+def picture(size, seed, grainy=False):
+    """A distinct picture per seed: two colours in one of four patterns, with a frame;
+    grainy: under a faint grain."""
     rng = random.Random(seed)
     base = bytes(rng.randrange(40, 230) for _ in range(3))
     accent = bytes(255 - c for c in base)
@@ -198,7 +213,14 @@ def picture(size, seed):
             cache[key] = frame * 2 + middle + frame * 2
         return cache[key]
 
-    return png_bytes(size, size, [row(y) for y in range(size)])
+    if not grainy:
+        return png_bytes(size, size, [row(y) for y in range(size)])
+    # No channel exceeds 230 + 1, so adding the grain as big numbers never carries.
+    noise = grain(size)
+    start = rng.randrange(GRAIN_ROWS)
+    rows = [(int.from_bytes(row(y), "big") + noise[(start + y) % GRAIN_ROWS]).to_bytes(size * 3, "big")
+            for y in range(size)]
+    return png_bytes(size, size, rows, level=1)  # grain hardly compresses: spare the time
 
 
 # ---- items -------------------------------------------------------------------------------
@@ -345,7 +367,7 @@ def write(path, data):
 def write_item_files(root, item):
     seed = int(item.asin[2:], 36)
     write(os.path.join(root, "images", "I", item.asin + "._SL75_.png"), picture(75, seed))
-    write(os.path.join(root, "images", "I", item.asin + "._SL100_.png"), picture(100, seed))
+    write(os.path.join(root, "images", "I", item.asin + "._SL100_.png"), picture(100, seed, True))
     write(os.path.join(root, "dp", item.asin, "index.html"), product_page(item))
 
 

@@ -2,6 +2,8 @@
 """Serves the demo storefront on 127.0.0.1: binds a port (ephemeral unless --port),
 generates the storefront for that port into --root and the URL catalogue into
 --urls, writes the port to --port-file once it answers, and serves until SIGTERM.
+Files carry Last-Modified and an ETag; If-None-Match and If-Modified-Since are
+answered with 304 Not Modified while the file is unchanged.
 Standard library only; run with /usr/bin/python3.
 """
 
@@ -24,6 +26,28 @@ class QuietHandler(SimpleHTTPRequestHandler):
 
     def log_message(self, format, *args):  # noqa: A002 - one line per request to stderr
         sys.stderr.write("%s\n" % (format % args))
+
+    def send_head(self):
+        # The standard handler answers If-Modified-Since (unless If-None-Match is
+        # given); the ETag and its If-None-Match are added here.
+        self.etag = None
+        path = self.translate_path(self.path)
+        if os.path.isfile(path):
+            stat = os.stat(path)
+            self.etag = '"%x-%x"' % (stat.st_size, stat.st_mtime_ns)
+            match = self.headers.get("If-None-Match")
+            if match is not None and (match.strip() == "*" or
+                                      self.etag in [tag.strip() for tag in match.split(",")]):
+                self.send_response(304)
+                self.send_header("Last-Modified", self.date_time_string(stat.st_mtime))
+                self.end_headers()
+                return None
+        return super().send_head()
+
+    def end_headers(self):
+        if getattr(self, "etag", None):
+            self.send_header("ETag", self.etag)
+        super().end_headers()
 
 
 def main():

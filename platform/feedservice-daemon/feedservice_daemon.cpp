@@ -3,9 +3,11 @@
  * com.corvane.feedservice, serves "activate" and "deactivate" on /daemon, and
  * relays every status of a plug-in run as the signal "plugin_executed".
  * Plug-ins are loaded and run by PluginHost on its worker thread; this thread
- * only serves the bus and the termination signals, so it stays responsive
- * during runs. SIGTERM and SIGINT end the daemon after a run under way.
- * The command line takes only --help and --version; anything else is refused.
+ * only serves the bus, the termination signals and GIO's network monitor, so it
+ * stays responsive during runs. When the monitor reports the network available,
+ * a plug-in waiting to retry a failed run runs at once. SIGTERM and SIGINT end
+ * the daemon after a run under way. The command line takes only --help and
+ * --version; anything else is refused.
  */
 #include "feedservice_plugin_host.h"
 
@@ -117,6 +119,12 @@ gboolean on_terminate(gpointer user_data) {
     return G_SOURCE_CONTINUE;
 }
 
+void on_network_changed(GNetworkMonitor *, gboolean available, gpointer user_data) {
+    if (available) {
+        static_cast<Daemon *>(user_data)->host->network_available();
+    }
+}
+
 void watch_signal(int signum, Daemon *daemon, GMainContext *context) {
     GSource *source = g_unix_signal_source_new(signum);
     g_source_set_callback(source, on_terminate, daemon, nullptr);
@@ -182,6 +190,11 @@ int main(int argc, char **argv) {
             emit_plugin_executed(&daemon, plugin, status);
         });
 
+    /* Made on this thread's context, so that its signal is emitted here. */
+    GNetworkMonitor *monitor = g_network_monitor_get_default();
+    const gulong network_handler =
+        g_signal_connect(monitor, "network-changed", G_CALLBACK(on_network_changed), &daemon);
+
     watch_signal(SIGTERM, &daemon, context);
     watch_signal(SIGINT, &daemon, context);
     const guint owner =
@@ -189,6 +202,7 @@ int main(int argc, char **argv) {
                        on_name_acquired, on_name_lost, &daemon, nullptr);
     g_main_loop_run(daemon.loop);
 
+    g_signal_handler_disconnect(monitor, network_handler);
     /* Waits for a run under way, then unloads the plug-ins. */
     daemon.host->shutdown();
     g_bus_unown_name(owner);

@@ -8,7 +8,9 @@
 
 #include <gmodule.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -22,18 +24,26 @@ using ExecuteWithCallbackFn = void (*)(gpointer context, gpointer user_data,
 using IntPropertyFn = int (*)(void);
 
 constexpr int kFallbackIntervalSeconds = 3600;
+constexpr int kFirstRetrySeconds = 30;
+constexpr gint32 kStatusNothingDownloaded = -1022;
 
-/* Seconds between periodic runs: the plug-in's own interval unless the
- * environment (FEEDSERVICE_RUN_INTERVAL, used by tests) sets one. */
-int run_interval_seconds(IntPropertyFn get_default_interval) {
-    if (const char *forced = g_getenv("FEEDSERVICE_RUN_INTERVAL")) {
+/* A positive number of seconds from the environment variable, or fallback. */
+int seconds_from_environment(const char *name, int fallback) {
+    if (const char *forced = g_getenv(name)) {
         const long value = std::strtol(forced, nullptr, 10);
         if (value > 0 && value <= G_MAXINT) {
             return static_cast<int>(value);
         }
     }
+    return fallback;
+}
+
+/* Seconds between periodic runs: the plug-in's own interval unless the
+ * environment (FEEDSERVICE_RUN_INTERVAL, used by tests) sets one. */
+int run_interval_seconds(IntPropertyFn get_default_interval) {
     const int interval = get_default_interval ? get_default_interval() : 0;
-    return interval > 0 ? interval : kFallbackIntervalSeconds;
+    return seconds_from_environment("FEEDSERVICE_RUN_INTERVAL",
+                                    interval > 0 ? interval : kFallbackIntervalSeconds);
 }
 
 gboolean run_task(gpointer data) {
@@ -58,6 +68,8 @@ struct PluginHost::Plugin {
     /* Guarded by the host's mutex. */
     bool run_requested = false;
     GSource *periodic = nullptr;
+    GSource *retry = nullptr;
+    int retry_seconds = 0; /* the last retry's delay; 0 while runs succeed */
 };
 
 PluginHost::PluginHost(std::string plugin_dir, StatusSink sink)
@@ -149,12 +161,14 @@ std::unique_ptr<PluginHost::Plugin> PluginHost::open_plugin(const std::string &n
                                                             const std::string &file) {
     g_autofree gchar *path = g_build_filename(plugin_dir_.c_str(), file.c_str(), nullptr);
     if (!g_file_test(path, G_FILE_TEST_IS_REGULAR)) {
-        g_message("no plug-in \"%s\": %s does not exist", name.c_str(), path);
+        report_load_failure(file, std::string("no plug-in \"") + name + "\": " + path +
+                                      " does not exist");
         return nullptr;
     }
     GModule *module = g_module_open(path, static_cast<GModuleFlags>(G_MODULE_BIND_LOCAL));
     if (!module) {
-        g_warning("cannot load plug-in \"%s\": %s", name.c_str(), g_module_error());
+        report_load_failure(file, std::string("cannot load plug-in \"") + name +
+                                      "\": " + g_module_error());
         return nullptr;
     }
     gpointer init = nullptr, de_init = nullptr, execute = nullptr;
@@ -163,7 +177,8 @@ std::unique_ptr<PluginHost::Plugin> PluginHost::open_plugin(const std::string &n
         !g_module_symbol(module, "de_init_plugin", &de_init) ||
         !g_module_symbol(module, "execute_with_callback", &execute) || !init || !de_init ||
         !execute) {
-        g_warning("plug-in \"%s\" lacks an entry point: %s", name.c_str(), g_module_error());
+        report_load_failure(file, std::string("plug-in \"") + name +
+                                      "\" lacks an entry point: " + g_module_error());
         g_module_close(module);
         return nullptr;
     }
@@ -171,10 +186,12 @@ std::unique_ptr<PluginHost::Plugin> PluginHost::open_plugin(const std::string &n
     g_module_symbol(module, "get_default_interval", &interval);
     /* A plug-in whose credentials do not validate cannot run. */
     if (validate && reinterpret_cast<IntPropertyFn>(validate)() != 0) {
-        g_warning("plug-in \"%s\" reports invalid credentials; not loaded", name.c_str());
+        report_load_failure(file, std::string("plug-in \"") + name +
+                                      "\" reports invalid credentials; not loaded");
         g_module_close(module);
         return nullptr;
     }
+    load_failures_.erase(file);
     auto plugin = std::make_unique<Plugin>();
     plugin->host = this;
     plugin->name = file.substr(0, file.size() - 3); /* without ".so" */
@@ -186,6 +203,16 @@ std::unique_ptr<PluginHost::Plugin> PluginHost::open_plugin(const std::string &n
     g_message("loaded plug-in \"%s\" from %s, runs every %d s", plugin->name.c_str(), path,
               plugin->interval_seconds);
     return plugin;
+}
+
+void PluginHost::report_load_failure(const std::string &file, const std::string &message) {
+    /* A client retrying activation must not fill the log with the same line. */
+    auto found = load_failures_.find(file);
+    if (found != load_failures_.end() && found->second == message) {
+        return;
+    }
+    load_failures_[file] = message;
+    g_warning("%s", message.c_str());
 }
 
 void PluginHost::load_on_worker(const std::string &name, const ActivateReply &reply) {
@@ -231,6 +258,66 @@ void PluginHost::stop_periodic(Plugin *plugin) {
     }
 }
 
+void PluginHost::stop_retry(Plugin *plugin) {
+    if (plugin->retry) {
+        g_source_destroy(plugin->retry);
+        g_source_unref(plugin->retry);
+        plugin->retry = nullptr;
+    }
+}
+
+void PluginHost::schedule_retry(Plugin *plugin, bool nothing_downloaded) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_retry(plugin);
+    if (!nothing_downloaded || stopping_ || !plugin->periodic) {
+        /* Back to the normal interval (or deactivated: no runs at all). */
+        plugin->retry_seconds = 0;
+        return;
+    }
+    const int first = seconds_from_environment("FEEDSERVICE_RETRY_SECONDS", kFirstRetrySeconds);
+    const int doubled = plugin->retry_seconds > G_MAXINT / 2 ? G_MAXINT : plugin->retry_seconds * 2;
+    plugin->retry_seconds =
+        std::min(plugin->retry_seconds == 0 ? first : doubled, plugin->interval_seconds);
+    g_message("plug-in \"%s\" found nothing to download; trying again in %d s",
+              plugin->name.c_str(), plugin->retry_seconds);
+    plugin->retry = g_timeout_source_new_seconds(static_cast<guint>(plugin->retry_seconds));
+    g_source_set_callback(
+        plugin->retry,
+        [](gpointer data) -> gboolean {
+            auto *retrying = static_cast<Plugin *>(data);
+            PluginHost *host = retrying->host;
+            {
+                std::lock_guard<std::mutex> guard(host->mutex_);
+                /* The source is done: drop the host's reference, not the source. */
+                if (retrying->retry) {
+                    g_source_unref(retrying->retry);
+                    retrying->retry = nullptr;
+                }
+            }
+            host->request_run(retrying);
+            return G_SOURCE_REMOVE;
+        },
+        plugin, nullptr);
+    g_source_attach(plugin->retry, worker_context_);
+}
+
+void PluginHost::network_available() {
+    std::vector<Plugin *> waiting;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto &entry : plugins_) {
+            if (entry.second->retry) {
+                stop_retry(entry.second.get());
+                waiting.push_back(entry.second.get());
+            }
+        }
+    }
+    for (Plugin *plugin : waiting) {
+        g_message("the network is back: running plug-in \"%s\" now", plugin->name.c_str());
+        request_run(plugin);
+    }
+}
+
 void PluginHost::deactivate(const std::string &name) {
     const std::string file = module_file_name(name);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -240,6 +327,8 @@ void PluginHost::deactivate(const std::string &name) {
         return;
     }
     stop_periodic(plugin);
+    stop_retry(plugin);
+    plugin->retry_seconds = 0;
     /* A run not yet started is dropped too; one under way finishes. */
     plugin->run_requested = false;
 }
@@ -260,11 +349,15 @@ namespace {
 struct RunReport {
     const PluginHost::StatusSink *sink;
     const std::string *plugin;
+    gint32 last_status;
+    bool reported;
 };
 } // namespace
 
 void PluginHost::report_status(gpointer user_data, gint32 status) {
     auto *report = static_cast<RunReport *>(user_data);
+    report->last_status = status;
+    report->reported = true;
     (*report->sink)(*report->plugin, status);
 }
 
@@ -277,8 +370,9 @@ void PluginHost::run_if_requested(Plugin *plugin) {
         /* Cleared before the run: a request arriving during it adds one more. */
         plugin->run_requested = false;
     }
-    RunReport report{&sink_, &plugin->name};
+    RunReport report{&sink_, &plugin->name, 0, false};
     plugin->execute(plugin->context, &report, report_status);
+    schedule_retry(plugin, report.reported && report.last_status == kStatusNothingDownloaded);
 }
 
 void PluginHost::unload_all_on_worker() {
@@ -288,6 +382,7 @@ void PluginHost::unload_all_on_worker() {
         plugins.swap(plugins_);
         for (auto &entry : plugins) {
             stop_periodic(entry.second.get());
+            stop_retry(entry.second.get());
         }
     }
     for (auto &entry : plugins) {

@@ -8,6 +8,11 @@
  * is dispatched by the default context, without racing the daemon's own thread.
  * The daemon's bus and signal handling therefore run on a main context of their
  * own. One worker serves all plug-ins, so runs never overlap.
+ *
+ * A run that reports "nothing downloaded" (-1022) is retried with backoff: first
+ * after 30 s (FEEDSERVICE_RETRY_SECONDS, for tests), doubling, never later than the
+ * plug-in's interval; at once when the network comes back (network_available). A run
+ * that reports anything else ends the backoff.
  */
 #ifndef FEEDSERVICE_PLUGIN_HOST_H
 #define FEEDSERVICE_PLUGIN_HOST_H
@@ -40,6 +45,9 @@ class PluginHost {
     /* Stops the periodic runs of a loaded plug-in and drops a run not yet
      * started; a run under way finishes. */
     void deactivate(const std::string &name);
+    /* The network is available (again): a plug-in whose last run found nothing to
+     * download runs at once instead of waiting for its retry. */
+    void network_available();
     /* Waits for a run under way, unloads every plug-in (de_init_plugin) and
      * stops the worker. Idempotent; the destructor calls it. */
     void shutdown();
@@ -62,6 +70,11 @@ class PluginHost {
     void run_if_requested(Plugin *plugin);
     void start_periodic(Plugin *plugin);
     void stop_periodic(Plugin *plugin);
+    /* After a run: a retry with backoff when it found nothing to download, else none. */
+    void schedule_retry(Plugin *plugin, bool nothing_downloaded);
+    void stop_retry(Plugin *plugin);
+    /* Logs a plug-in that cannot be loaded once, until it loads. */
+    void report_load_failure(const std::string &file, const std::string &message);
     void unload_all_on_worker();
     void post_to_worker(std::function<void()> task, gint priority);
     static void report_status(gpointer user_data, gint32 status);
@@ -75,6 +88,8 @@ class PluginHost {
     std::mutex mutex_; /* guards plugins_ and each Plugin's scheduling fields */
     std::map<std::string, std::unique_ptr<Plugin>> plugins_;
     bool stopping_ = false;
+    /* Worker thread only: plug-ins whose load failure has been logged. */
+    std::map<std::string, std::string> load_failures_;
 };
 
 #endif /* FEEDSERVICE_PLUGIN_HOST_H */

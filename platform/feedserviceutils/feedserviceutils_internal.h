@@ -8,6 +8,8 @@
 #include "feedserviceutils.h"
 
 #include <memory>
+#include <set>
+#include <string>
 
 struct sqlite3;
 
@@ -43,9 +45,63 @@ FirstRow query_first_text(DBInterface *db, const gchar *sql, const gchar *column
 /* The path the watcher was made on. */
 const char *watched_path(FileWatcher *watcher);
 
-/* Forgets the picture downloads and hosts that failed lately, so that they are tried
- * again at once (see image_cache.cpp). For tests. */
+/* ---- Downloads (network_utils.cpp) ---- */
+
+/* A feed (a document asked for through network_utils_get) or a picture. */
+enum class FetchKind { Feed, Picture };
+
+/* Fetches address through the HTTP cache and the fetch policy and appends the body
+ * (within max_bytes) to body; true when it arrived (or a 304 handed back the
+ * remembered body). Every failure is logged once per run as a warning. force asks even
+ * for what failed lately (not for a host that asked to wait). */
+bool fetch(const gchar *address, GArray *body, FetchKind kind, long timeout_seconds,
+           gsize max_bytes, bool force);
+
+/* ---- What downloads remember (fetch_policy.cpp) ---- */
+
+struct FetchOutcome {
+    bool arrived = false;
+    bool connected = false;         /* a connection to the first host was made */
+    bool from_local = false;        /* ... and its address is loopback, link-local or private */
+    std::string origin_ip;          /* that address */
+    bool unreachable = false;       /* refused, unresolvable or timed out while connecting */
+    gint64 server_wait_seconds = 0; /* Retry-After of a 429 or 503 */
+};
+
+/* Starts a run fetching for settings (any text naming what the run fetches). */
+void begin_run(const std::string &settings);
+/* Why address (on host, "scheme://name:port") is not to be asked for now, or "". */
+std::string held_back(const std::string &address, const std::string &host, FetchKind kind,
+                      bool force);
+void note_outcome(const std::string &address, const std::string &host, FetchKind kind,
+                  const FetchOutcome &outcome);
+/* The local addresses that feeds of the current run came from: pictures may be
+ * fetched there. */
+std::set<std::string> local_picture_addresses();
+/* Whether the textual IP address is loopback, link-local, private, unspecified or
+ * multicast (or cannot be read). */
+bool is_local_address(const char *ip);
+/* Forgets every failure and server wait, so that everything is tried again at once.
+ * For tests. */
 void forget_failed_downloads();
+
+/* ---- The persistent HTTP cache (http_cache.cpp) ---- */
+
+struct CachedResponse {
+    std::string etag;
+    std::string last_modified;
+    std::string body;
+};
+
+/* The remembered answer for url; false when there is none or it was damaged (then
+ * removed). Marks the entry as used. */
+bool http_cache_lookup(const std::string &url, CachedResponse *out);
+/* Remembers (or replaces) the answer for url when it carries a validator. */
+void http_cache_store(const std::string &url, const CachedResponse &response);
+/* Bounds the cache's total size (0: the default, 5 MiB), removing entries at once. */
+void http_cache_set_limit(gsize bytes);
+/* The file that holds url's entry. For tests. */
+std::string http_cache_path(const std::string &url);
 
 /* Owners of the library's handles, for early returns inside the C functions. */
 struct SymTableDeleter {

@@ -129,11 +129,16 @@ class FeedServiceDaemon : public ::testing::Test {
         g_object_unref(connection_);
     }
 
-    void start_daemon(const char *run_interval = nullptr) {
-        log_path_ = test_support::temp_path(
-            std::string("daemon-") +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".log");
+    void start_daemon(const char *run_interval = nullptr, const char *retry_seconds = nullptr) {
+        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        log_path_ = test_support::temp_path("daemon-" + test + ".log");
         GSubprocessLauncher *launcher = g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_NONE);
+        // Each test's daemon starts with an HTTP cache of its own.
+        g_subprocess_launcher_setenv(launcher, "XDG_CACHE_HOME",
+                                     test_support::temp_path("cache-" + test).c_str(), TRUE);
+        if (retry_seconds)
+            g_subprocess_launcher_setenv(launcher, "FEEDSERVICE_RETRY_SECONDS", retry_seconds,
+                                         TRUE);
         g_subprocess_launcher_setenv(launcher, "VELMORA_DATA_DIR", store_->data_dir().c_str(),
                                      TRUE);
         g_subprocess_launcher_setenv(launcher, "FEEDSERVICE_PLUGIN_DIR",
@@ -204,6 +209,40 @@ TEST_F(FeedServiceDaemon, ActivateRunsThePluginAndRelaysEveryStatusInOrder) {
     EXPECT_GT(pictures, 0);
     // No further run without a request (the periodic interval is an hour).
     EXPECT_FALSE(client_->wait_for_status(1, 2, 1.0));
+
+    // A second run of the unchanged storefront asks for the same documents and gets
+    // 304s: the same items and pictures for a few per cent of the bytes.
+    const long first_bytes = store_->server().bytes_sent();
+    const int first_requests = store_->server().request_count();
+    store_->server().reset_counts();
+    EXPECT_EQ(client_->activate(kPluginName), 1);
+    ASSERT_TRUE(client_->wait_for_status(2, 2, 60)) << daemon_log();
+    EXPECT_EQ(store_->server().request_count(), first_requests);
+    EXPECT_LE(store_->server().bytes_sent() * 20, first_bytes);
+    const auto again = stored_items();
+    ASSERT_EQ(again.size(), stored.size());
+    for (const auto &item : again)
+        EXPECT_TRUE(item.image_path.empty() ||
+                    g_file_test(item.image_path.c_str(), G_FILE_TEST_IS_REGULAR));
+}
+
+// The storefront is down: the run finds nothing (-1022) and is retried after 1 s, 2 s,
+// ...; once the storefront is back the next retry stores the items, and then the daemon
+// keeps to its normal interval.
+TEST_F(FeedServiceDaemon, RetriesWithBackoffUntilTheStorefrontIsBack) {
+    store_->server().go_down();
+    start_daemon(nullptr, "1");
+    ASSERT_EQ(client_->activate(kPluginName), 1);
+    ASSERT_TRUE(client_->wait_for_status(-1022, 2, 10)) << daemon_log();
+    store_->server().come_back();
+    ASSERT_TRUE(client_->wait_for_status(2, 1, 20)) << daemon_log();
+    EXPECT_EQ(static_cast<int>(stored_items().size()),
+              store_->item_count("velmora.com", "bestsellers"));
+    EXPECT_FALSE(client_->wait_for_status(1, 2, 3.0)) << "no retry after a success";
+    const std::string log = daemon_log();
+    EXPECT_NE(log.find("trying again in 1 s"), std::string::npos) << log;
+    EXPECT_NE(log.find("trying again in 2 s"), std::string::npos) << log;
+    EXPECT_NE(log.find("failed: Failed to connect to 127.0.0.1"), std::string::npos) << log;
 }
 
 TEST_F(FeedServiceDaemon, ActivateDuringARunQueuesExactlyOneMoreRun) {
@@ -221,12 +260,17 @@ TEST_F(FeedServiceDaemon, ActivateDuringARunQueuesExactlyOneMoreRun) {
 TEST_F(FeedServiceDaemon, UnknownOrMalformedPluginNamesAnswerZeroAndChangeNothing) {
     start_daemon();
     EXPECT_EQ(client_->activate("libnosuchplugin"), 0);
+    EXPECT_EQ(client_->activate("libnosuchplugin"), 0);
     EXPECT_EQ(client_->activate("../plugins/libvelmoraserviceplugin"), 0);
     EXPECT_EQ(client_->activate(""), 0);
     EXPECT_TRUE(client_->deactivate("libnosuchplugin"));
     EXPECT_FALSE(client_->wait_for_status(1, 1, 0.5));
     EXPECT_TRUE(client_->statuses.empty());
-    EXPECT_NE(daemon_log().find("libnosuchplugin"), std::string::npos);
+    const std::string log = daemon_log();
+    const size_t logged = log.find("no plug-in \"libnosuchplugin\"");
+    EXPECT_NE(logged, std::string::npos) << log;
+    EXPECT_EQ(log.find("no plug-in \"libnosuchplugin\"", logged + 1), std::string::npos)
+        << "logged once";
     // The daemon goes on serving.
     EXPECT_EQ(client_->activate(kPluginName), 1);
     EXPECT_TRUE(client_->wait_for_status(2, 1, 60)) << daemon_log();
@@ -265,6 +309,43 @@ TEST_F(FeedServiceDaemon, SigtermDuringARunFinishesTheRunAndExitsCleanly) {
     EXPECT_NE(daemon_log().find("unloaded plug-in \"libvelmoraserviceplugin\""), std::string::npos)
         << daemon_log();
     EXPECT_FALSE(name_has_owner(connection_, kBusName));
+}
+
+// The storefront's feed with its first picture on a private network and its second one
+// failing slowly (cut off after 6 s): each costs only itself, every other picture of the
+// loopback storefront arrives.
+TEST_F(FeedServiceDaemon, RefusesAPrivatePictureAndASlowFailureBlocksNothing) {
+    const std::string images = store_->server().url("/images/I/");
+    std::string feed =
+        read_file(store_->root() + StorefrontServer::feed_path("velmora.com", "bestsellers"));
+    int pictures = 0; // addresses the parser finds (the others are entity-escaped)
+    for (size_t at = feed.find("src=\"" + images); at != std::string::npos;
+         at = feed.find("src=\"" + images, at + 1))
+        ++pictures;
+    const size_t first = feed.find(images);
+    ASSERT_NE(first, std::string::npos);
+    const std::string port = std::to_string(store_->server().port());
+    feed.replace(first, images.size(), "http://10.255.255.1:" + port + "/images/I/");
+    const size_t second = feed.find(images);
+    ASSERT_NE(second, std::string::npos);
+    feed.replace(second, images.size(), store_->server().url("/delay/6000/cut/images/I/"));
+    ASSERT_TRUE(test_support::write_file(store_->root() + "/feeds/mixed.xml", feed));
+    store_->add_catalogue_section(
+        "[mixed.test]\nbestsellers=" + store_->server().url("/feeds/mixed.xml") + "\n");
+    gconftool::set_region("mixed.test");
+
+    start_daemon();
+    ASSERT_EQ(client_->activate(kPluginName), 1);
+    ASSERT_TRUE(client_->wait_for_status(2, 1, 90)) << daemon_log();
+    const auto stored = stored_items();
+    ASSERT_EQ(static_cast<int>(stored.size()), store_->item_count("velmora.com", "bestsellers"));
+    int with = 0;
+    for (const auto &item : stored)
+        with += !item.image_path.empty();
+    EXPECT_EQ(with, pictures - 2);
+    const std::string log = daemon_log();
+    EXPECT_NE(log.find("refused to connect to 10.255.255.1"), std::string::npos) << log;
+    EXPECT_NE(log.find("/delay/6000/cut/"), std::string::npos) << log;
 }
 
 // A bus that knows the build tree's service file starts the daemon on the first call.

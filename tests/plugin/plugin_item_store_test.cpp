@@ -49,16 +49,17 @@ std::vector<LoadedRow> loaded_rows(DBInterface *db, QueryLoader *queries) {
     return rows;
 }
 
-// Captures the warnings of the default log domain while alive.
+// Captures the warnings of the plug-in's log domain while alive.
 class WarningCapture {
   public:
     WarningCapture() {
-        handler_ = g_log_set_handler(nullptr, G_LOG_LEVEL_WARNING, &WarningCapture::collect, this);
+        handler_ = g_log_set_handler(kDomain, G_LOG_LEVEL_WARNING, &WarningCapture::collect, this);
     }
-    ~WarningCapture() { g_log_remove_handler(nullptr, handler_); }
+    ~WarningCapture() { g_log_remove_handler(kDomain, handler_); }
     std::vector<std::string> messages;
 
   private:
+    static constexpr const char *kDomain = "velmoraserviceplugin";
     static void collect(const gchar *, GLogLevelFlags, const gchar *message, gpointer self) {
         static_cast<WarningCapture *>(self)->messages.emplace_back(message);
     }

@@ -153,8 +153,16 @@ class ServedStoreFixture : public StoreFixture {
         delete server_;
         server_ = nullptr;
     }
+    // Each test is a run of its own whose feed came from the (local) server, so that
+    // the server's pictures may be fetched and no failure of another test is remembered.
     void SetUp() override {
         StoreFixture::SetUp();
+        network_utils_begin_run(dir_.c_str(), nullptr);
+        GString *feed = g_string_new(server_->url("/__requests").c_str());
+        GArray *body = g_array_new(FALSE, FALSE, 1);
+        network_utils_get(feed, body, 0, 0, 0);
+        g_array_free(body, TRUE);
+        g_string_free(feed, TRUE);
         server_->reset_counts();
     }
 

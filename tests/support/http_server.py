@@ -8,7 +8,9 @@ Special paths:
   /__requests?path=/x       count of requests for the path /x (query strings ignored)
   /__connections            count of TCP connections that carried a counted request
                             (since the last reset)
-  /__reset                  resets both counts
+  /__bytes                  bytes sent (status lines, headers and bodies) for counted
+                            requests since the last reset
+  /__reset                  resets the counts
   /__user-agent             the User-Agent of the last counted request
   /status/<code>/<any>      answers <code> with a small HTML body
   /stall/<any>              reads the request and never answers (until shutdown)
@@ -17,16 +19,23 @@ Special paths:
   /cut/<file>               sends <file>'s full Content-Length but only half its body, then closes
   /redirect/<n>/<path>      redirects n times (302, relative Location), then serves /<path>
   /goto?to=<address>        redirects (302) to any address, e.g. file:///etc/passwd
-Everything else is a file under --root (GET and HEAD), or 404.
+  /delay/<ms>/<rest>        waits <ms> milliseconds, then answers as /<rest> would
+  /wait/<code>/<s>/<any>    answers <code> (429, 503) with "Retry-After: <s>"
+Everything else is a file under --root (GET and HEAD), or 404. Files carry
+Last-Modified and an ETag and are answered 304 Not Modified when If-None-Match
+names the ETag or (without If-None-Match) If-Modified-Since is not older than the file.
+With --port the server binds that port (to come back where it was).
 """
 
 import argparse
+import email.utils
 import mimetypes
 import os
 import posixpath
 import signal
 import sys
 import threading
+import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
@@ -41,6 +50,7 @@ class Counters:
         self.by_path = {}
         self.connections = 0
         self.user_agent = ""
+        self.bytes = 0
         self.generation = 0  # counts since the last reset
 
     def count_request(self, handler, path):
@@ -60,7 +70,32 @@ class Counters:
             self.by_path = {}
             self.connections = 0
             self.user_agent = ""
+            self.bytes = 0
             self.generation += 1
+
+    def add_bytes(self, count):
+        with self.lock:
+            self.bytes += count
+
+
+class CountingWriter:
+    """The handler's output stream, counting what counted requests send."""
+
+    def __init__(self, inner, handler):
+        self.inner = inner
+        self.handler = handler
+
+    def write(self, data):
+        written = self.inner.write(data)
+        if getattr(self.handler, "counting", False):
+            self.handler.server.counters.add_bytes(len(data))
+        return written
+
+    def flush(self):
+        self.inner.flush()
+
+    def __getattr__(self, name):
+        return getattr(self.inner, name)
 
 
 class TestServer(ThreadingHTTPServer):
@@ -72,8 +107,8 @@ class TestServer(ThreadingHTTPServer):
         if not isinstance(sys.exc_info()[1], (ConnectionError, TimeoutError)):
             super().handle_error(request, client_address)
 
-    def __init__(self, root):
-        super().__init__(("127.0.0.1", 0), Handler)
+    def __init__(self, root, port=0):
+        super().__init__(("127.0.0.1", port), Handler)
         self.root = os.path.realpath(root)
         self.counters = Counters()
         self.stopping = threading.Event()
@@ -88,6 +123,10 @@ class Handler(BaseHTTPRequestHandler):
 
     def log_message(self, format, *args):  # noqa: A002 - keep the test output quiet
         pass
+
+    def setup(self):
+        super().setup()
+        self.wfile = CountingWriter(self.wfile, self)
 
     # --- plumbing -------------------------------------------------------------
     def send_plain(self, code, text, content_type="text/plain; charset=utf-8", head=False):
@@ -115,6 +154,7 @@ class Handler(BaseHTTPRequestHandler):
         self.handle_request(head=False)
 
     def handle_request(self, head):
+        self.counting = False
         url = urllib.parse.urlsplit(self.path)
         path = url.path
         query = urllib.parse.parse_qs(url.query, keep_blank_values=True)
@@ -138,18 +178,35 @@ class Handler(BaseHTTPRequestHandler):
                 user_agent = counters.user_agent
             self.send_plain(200, user_agent, head=head)
             return
+        if path == "/__bytes":
+            with counters.lock:
+                count = counters.bytes
+            self.send_plain(200, "%d\n" % count, head=head)
+            return
         if path == "/__reset":
             counters.reset()
             self.send_plain(200, "0\n", head=head)
             return
 
         counters.count_request(self, path)
+        self.counting = True
+        self.dispatch(path, query, head)
+
+    def dispatch(self, path, query, head):
         parts = path.split("/")
         kind = parts[1] if len(parts) > 1 else ""
         if kind == "status" and len(parts) > 2 and parts[2].isdigit():
             code = int(parts[2])
             self.send_plain(code, "<html><body><h1>%d</h1></body></html>\n" % code,
                             "text/html; charset=utf-8", head=head)
+        elif kind == "delay" and len(parts) > 3 and parts[2].isdigit():
+            time.sleep(int(parts[2]) / 1000.0)
+            self.dispatch("/" + "/".join(parts[3:]), query, head)
+        elif kind == "wait" and len(parts) > 3 and parts[2].isdigit():
+            self.send_response(int(parts[2]))
+            self.send_header("Retry-After", parts[3])
+            self.send_header("Content-Length", "0")
+            self.end_headers()
         elif kind == "stall":
             self.server.stopping.wait()
             self.close_connection = True
@@ -175,6 +232,19 @@ class Handler(BaseHTTPRequestHandler):
         else:
             self.send_file(path, head)
 
+    def not_modified(self, etag, mtime):
+        """Whether the request's validators still match the file."""
+        match = self.headers.get("If-None-Match")
+        if match is not None:
+            return etag in [tag.strip() for tag in match.split(",")] or match.strip() == "*"
+        since = self.headers.get("If-Modified-Since")
+        if since is None:
+            return False
+        try:
+            return int(mtime) <= email.utils.parsedate_to_datetime(since).timestamp()
+        except (TypeError, ValueError):
+            return False
+
     def send_huge(self, declared, head):
         self.send_response(200)
         self.send_header("Content-Type", "application/octet-stream")
@@ -199,11 +269,22 @@ class Handler(BaseHTTPRequestHandler):
             self.send_plain(404, "<html><body><h1>404</h1></body></html>\n",
                             "text/html; charset=utf-8", head=head)
             return
+        stat = os.stat(file_path)
+        etag = '"%x-%x"' % (stat.st_size, stat.st_mtime_ns)
+        last_modified = email.utils.formatdate(stat.st_mtime, usegmt=True)
+        if not cut and self.not_modified(etag, stat.st_mtime):
+            self.send_response(304)
+            self.send_header("ETag", etag)
+            self.send_header("Last-Modified", last_modified)
+            self.end_headers()
+            return
         with open(file_path, "rb") as f:
             body = f.read()
         content_type = mimetypes.guess_type(file_path)[0] or "application/octet-stream"
         self.send_response(200)
         self.send_header("Content-Type", content_type)
+        self.send_header("ETag", etag)
+        self.send_header("Last-Modified", last_modified)
         self.send_header("Content-Length", str(len(body)))
         if cut:
             self.send_header("Connection", "close")
@@ -222,10 +303,11 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--root", required=True)
     parser.add_argument("--port-file", required=True)
+    parser.add_argument("--port", type=int, default=0)
     args = parser.parse_args()
 
     mimetypes.add_type("application/rss+xml", ".rss")
-    server = TestServer(args.root)
+    server = TestServer(args.root, args.port)
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())
     signal.signal(signal.SIGINT, lambda *_: stop.set())

@@ -7,7 +7,9 @@
 //   server.request_count()                      // all requests so far
 //   server.connection_count()                   // TCP connections that carried requests
 //   server.last_user_agent()                    // User-Agent of the last counted request
+//   server.bytes_sent()                         // bytes of counted answers, headers included
 //   server.reset_counts();
+//   server.go_down(); server.come_back();       // stops serving; serves again on the same port
 //   new_file_server({{"a.jpg", "picture A"}})  // a server over a fresh directory of files
 //
 // The counts live in the server, so requests made by other processes count too.
@@ -42,7 +44,26 @@
 
 class HttpTestServer {
   public:
-    explicit HttpTestServer(std::string root) : root_(std::move(root)) {
+    explicit HttpTestServer(std::string root) : root_(std::move(root)) { start(0); }
+
+    ~HttpTestServer() { stop(); }
+
+    HttpTestServer(const HttpTestServer &) = delete;
+    HttpTestServer &operator=(const HttpTestServer &) = delete;
+
+    // Stops the server (connections are refused); come_back() serves the same root on
+    // the same port again, with fresh counts.
+    void go_down() {
+        keep_port_ = port_;
+        stop();
+    }
+    void come_back() { start(keep_port_); }
+
+    int port() const { return port_; }
+    const std::string &root() const { return root_; }
+
+  private:
+    void start(int port) {
         gchar *dir = g_dir_make_tmp("http-server-XXXXXX", nullptr);
         if (dir == nullptr)
             throw std::runtime_error("HttpTestServer: cannot make a temporary directory");
@@ -51,8 +72,10 @@ class HttpTestServer {
         const std::string port_file = work_dir_ + "/port";
         const std::string script = std::string(VELMORA_TEST_SUPPORT_DIR) + "/http_server.py";
 
-        const gchar *argv[] = {"/usr/bin/python3", script.c_str(),    "--root", root_.c_str(),
-                               "--port-file",      port_file.c_str(), nullptr};
+        const std::string port_text = std::to_string(port);
+        const gchar *argv[] = {"/usr/bin/python3", script.c_str(),    "--root",
+                               root_.c_str(),      "--port-file",     port_file.c_str(),
+                               "--port",           port_text.c_str(), nullptr};
         GError *error = nullptr;
         if (!g_spawn_async(nullptr, const_cast<gchar **>(argv), nullptr, G_SPAWN_DO_NOT_REAP_CHILD,
                            &HttpTestServer::stop_with_parent, nullptr, &pid_, &error)) {
@@ -82,14 +105,7 @@ class HttpTestServer {
         throw std::runtime_error("HttpTestServer: the server did not start");
     }
 
-    ~HttpTestServer() { stop(); }
-
-    HttpTestServer(const HttpTestServer &) = delete;
-    HttpTestServer &operator=(const HttpTestServer &) = delete;
-
-    int port() const { return port_; }
-    const std::string &root() const { return root_; }
-
+  public:
     // The address of path on this server; path starts with "/" (added when missing).
     std::string url(std::string_view path) const {
         std::string result = "http://127.0.0.1:" + std::to_string(port_);
@@ -113,6 +129,9 @@ class HttpTestServer {
     int connection_count() const { return std::atoi(fetch("/__connections").c_str()); }
 
     void reset_counts() { fetch("/__reset"); }
+
+    // Bytes sent for counted requests (status lines, headers and bodies).
+    long bytes_sent() const { return std::atol(fetch("/__bytes").c_str()); }
 
     // The User-Agent header of the last counted request.
     std::string last_user_agent() const { return fetch("/__user-agent"); }
@@ -184,6 +203,7 @@ class HttpTestServer {
     std::string work_dir_;
     GPid pid_ = 0;
     int port_ = 0;
+    int keep_port_ = 0;
 };
 
 // A server over a fresh directory below the test's temporary directory holding files

@@ -1,7 +1,7 @@
 // utils_image_cache_test.cpp - the picture cache against the local test server: a picture
 // is fetched once and then served from the cache, its file is named after its id, a
-// failed download leaves neither a file nor a path and is not asked for again for a while
-// (nor is a host that timed out), and directories are made.
+// failed download leaves neither a file nor a path and is not asked for again in the run
+// (nor is a host that refused connections, while a slow one is), and directories are made.
 #include "utils_test_helpers.h"
 
 #include "feedserviceutils_internal.h"
@@ -20,8 +20,9 @@ class ImageCacheTest : public ::testing::Test {
         std::string picture;
         for (int i = 0; i < 20000; ++i)
             picture += static_cast<char>((i * 7919) % 256);
-        server_ =
-            new_file_server({{"pic.png", picture}, {"big.jpg", std::string(5 * 1024 * 1024, 'b')}});
+        server_ = new_file_server({{"pic.png", picture},
+                                   {"big.jpg", std::string(5 * 1024 * 1024, 'b')},
+                                   {"feed.xml", "<rss/>"}});
     }
     static void TearDownTestSuite() {
         delete server_;
@@ -37,8 +38,15 @@ class ImageCacheTest : public ::testing::Test {
         ASSERT_TRUE(make_database(dir_ + "/velmora.db", db_, watcher_, queries_.get()));
         update_template_.reset(query_loader_load_query(queries_.get(), "update_image_paths"));
         ASSERT_TRUE(update_template_);
-        server_->reset_counts();
         fsu::forget_failed_downloads();
+        // A run whose feed came from the (local) test server: its pictures may be fetched.
+        network_utils_begin_run("pictures", nullptr);
+        GString *feed = g_string_new(server_->url("/feed.xml").c_str());
+        GArray *body = g_array_new(FALSE, FALSE, 1);
+        network_utils_get(feed, body, 0, 0, 0);
+        g_array_free(body, TRUE);
+        g_string_free(feed, TRUE);
+        server_->reset_counts();
     }
 
     gint32 add_picture_row(const std::string &address) {
@@ -176,17 +184,41 @@ TEST_F(ImageCacheTest, RemembersAtMost1024FailedPicturesDroppingTheOldest) {
     EXPECT_EQ(server_->request_count("/absent.png"), 1026) << "the oldest was dropped";
 }
 
-// A host that lets a download wait for the stall time-out (20 s) gets no further
-// requests for a while, for any of its pictures; force still fetches.
-TEST_F(ImageCacheTest, AHostThatTimedOutIsLeftAloneForAWhile) {
+// A picture that stalls until the time-out (20 s) costs only itself: the next picture of
+// the host is fetched. A host that refuses connections gets no picture requests for a
+// while, until the settings change.
+TEST_F(ImageCacheTest, OnlyAHostThatCannotBeConnectedToIsLeftAlone) {
     const std::string stalled = server_->url("/stall/pic.png");
     EXPECT_EQ(fetch(add_picture_row(stalled), stalled), 0);
     const std::string other = server_->url("/pic.png");
-    const gint32 other_id = add_picture_row(other);
-    EXPECT_EQ(fetch(other_id, other), 0);
-    EXPECT_EQ(server_->request_count("/pic.png"), 0);
-    EXPECT_NE(fetch(other_id, other, 1), 0);
+    EXPECT_NE(fetch(add_picture_row(other), other), 0);
     EXPECT_EQ(server_->request_count("/pic.png"), 1);
+
+    const std::string closed = "http://127.0.0.1:1/a.png";
+    EXPECT_EQ(fetch(add_picture_row(closed), closed), 0);
+    const std::string next = "http://127.0.0.1:1/b.png";
+    EXPECT_NE(fsu::held_back(next, "http://127.0.0.1:1", fsu::FetchKind::Picture, false), "");
+    EXPECT_EQ(fsu::held_back(next, "http://127.0.0.1:1", fsu::FetchKind::Feed, false), "");
+    network_utils_begin_run("pictures", nullptr);
+    EXPECT_NE(fsu::held_back(next, "http://127.0.0.1:1", fsu::FetchKind::Picture, false), "")
+        << "same settings: still left alone";
+    network_utils_begin_run("new settings", nullptr);
+    EXPECT_EQ(fsu::held_back(next, "http://127.0.0.1:1", fsu::FetchKind::Picture, false), "");
+}
+
+// A picture cleared from the picture cache by a new run, unchanged on the server, is
+// written again from the remembered body after a 304.
+TEST_F(ImageCacheTest, AnUnchangedPictureIsWrittenFromTheRememberedBody) {
+    const std::string address = server_->url("/pic.png");
+    const gint32 id = add_picture_row(address);
+    ASSERT_NE(fetch(id, address), 0);
+    const std::string file = cache_ + "/" + std::to_string(id) + ".img";
+    ASSERT_EQ(g_remove(file.c_str()), 0);
+    server_->reset_counts();
+    ASSERT_NE(fetch(id, address), 0);
+    EXPECT_EQ(read_file(file), read_file(served("pic.png")));
+    EXPECT_EQ(server_->request_count("/pic.png"), 1);
+    EXPECT_LT(server_->bytes_sent(), 400);
 }
 
 TEST_F(ImageCacheTest, DeletesPictureRows) {

@@ -1,9 +1,12 @@
 // utils_network_test.cpp - downloads from the local test server: a body arrives whole
 // or not at all (error statuses, a cut-off body, a body over the cap, too many
 // redirects, a stalled server within the time-out), only http and https are fetched,
-// one connection serves a run's requests, and the user agent names the system.
+// one connection serves a run's requests, and the user agent names the system; answers
+// are remembered and asked for conditionally, a host that asked to wait is left alone,
+// and local addresses are reached only from a local feed.
 #include "utils_test_helpers.h"
 
+#include "feedserviceutils_internal.h"
 #include "http_test_server.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +29,9 @@ class NetworkTest : public ::testing::Test {
     }
 
     static std::string served(const std::string &name) { return server_->root() + "/" + name; }
+
+    // Each case is a run of its own: nothing that failed before is held back.
+    void SetUp() override { network_utils_begin_run(nullptr, nullptr); }
 
     // Fetches path from the test server; returns the call's result, body in *body.
     static gint get(const std::string &address, std::string *body, gint timeout = 0,
@@ -75,6 +81,7 @@ TEST_F(NetworkTest, NothingArrivesFromErrorsAndBrokenBodies) {
     const size_t feed_size = read_file(served("feed.xml")).size();
     EXPECT_EQ(get(server_->url("/feed.xml"), &body, 0, static_cast<gint>(feed_size - 1)), 0);
     EXPECT_TRUE(body.empty());
+    network_utils_begin_run(nullptr, nullptr);
     EXPECT_NE(get(server_->url("/feed.xml"), &body, 0, static_cast<gint>(feed_size)), 0);
     EXPECT_EQ(body.size(), feed_size);
     EXPECT_EQ(get(server_->url("/huge/x"), &body, 0, 1024 * 1024), 0);
@@ -126,6 +133,105 @@ TEST_F(NetworkTest, ReusesOneConnection) {
     ASSERT_NE(get(server_->url("/feed.xml"), &body), 0);
     EXPECT_EQ(server_->request_count(), 7);
     EXPECT_EQ(server_->connection_count(), 1);
+}
+
+TEST_F(NetworkTest, AsksConditionallyAndHandsBackTheRememberedBody) {
+    const std::string url = server_->url("/feed.xml");
+    const std::string whole = read_file(served("feed.xml"));
+    std::string body;
+    ASSERT_NE(get(url, &body), 0); // remembered (perhaps by an earlier case)
+    server_->reset_counts();
+    ASSERT_NE(get(url, &body), 0);
+    EXPECT_EQ(body, whole);
+    EXPECT_EQ(server_->request_count("/feed.xml"), 1);
+    EXPECT_LT(server_->bytes_sent(), 400) << "a 304 carries no body";
+
+    // A damaged entry is dropped and the address fetched whole.
+    const std::string entry = fsu::http_cache_path(url);
+    std::string damaged = read_file(entry);
+    damaged[damaged.size() - 10] ^= 1;
+    write_file(entry, damaged);
+    server_->reset_counts();
+    network_utils_begin_run(nullptr, nullptr);
+    ASSERT_NE(get(url, &body), 0);
+    EXPECT_EQ(body, whole);
+    EXPECT_GT(server_->bytes_sent(), static_cast<long>(whole.size()));
+    EXPECT_EQ(read_file(entry).substr(read_file(entry).size() - whole.size()), whole);
+
+    // Least lately used out: with room for one entry, the newer answer stays.
+    write_file(served("other.xml"), "<rss/>");
+    ASSERT_NE(get(server_->url("/other.xml"), &body), 0);
+    fsu::http_cache_set_limit(read_file(entry).size());
+    EXPECT_FALSE(file_exists(entry));
+    EXPECT_TRUE(file_exists(fsu::http_cache_path(server_->url("/other.xml"))));
+    fsu::http_cache_set_limit(0);
+}
+
+TEST_F(NetworkTest, AHostThatAskedToWaitIsNotAskedBeforeTheTime) {
+    std::unique_ptr<HttpTestServer> busy(new_file_server({{"feed.xml", "<rss/>"}}));
+    std::string body;
+    EXPECT_EQ(get(busy->url("/wait/503/120/x"), &body), 0);
+    EXPECT_EQ(get(busy->url("/feed.xml"), &body), 0);
+    network_utils_begin_run("other", nullptr); // not even new settings lift it
+    EXPECT_EQ(get(busy->url("/feed.xml"), &body), 0);
+    EXPECT_EQ(busy->request_count(), 1);
+    EXPECT_NE(get(server_->url("/feed.xml"), &body), 0) << "other hosts are asked";
+    fsu::forget_failed_downloads();
+}
+
+// A failure is logged once per run, as a warning in the library's domain, with the address
+// and the status in words; asked for again in the same run, it is neither asked nor logged.
+TEST_F(NetworkTest, AFailureIsLoggedOncePerRunInWords) {
+    std::vector<std::string> logged;
+    const guint handler = g_log_set_handler(
+        "feedserviceutils", G_LOG_LEVEL_WARNING,
+        [](const gchar *, GLogLevelFlags, const gchar *message, gpointer into) {
+            static_cast<std::vector<std::string> *>(into)->push_back(message);
+        },
+        &logged);
+    std::string body;
+    const std::string address = server_->url("/status/502/x");
+    EXPECT_EQ(get(address, &body), 0);
+    EXPECT_EQ(get(address, &body), 0);
+    g_log_remove_handler("feedserviceutils", handler);
+    EXPECT_EQ(server_->request_count("/status/502/x"), 1);
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0],
+              "Download of the feed " + address + " failed: HTTP status 502 (Bad Gateway)");
+}
+
+TEST(FetchPolicy, TellsLocalAddressesAndFetchesLocalPicturesOnlyAfterALocalFeed) {
+    for (const char *ip : {"127.0.0.1", "10.1.2.3", "172.16.0.1", "172.31.255.255", "192.168.1.1",
+                           "169.254.169.254", "100.64.0.1", "0.0.0.0", "::1", "::", "fe80::1",
+                           "fd00::1", "::ffff:127.0.0.1", "not an address", ""})
+        EXPECT_TRUE(fsu::is_local_address(ip)) << ip;
+    for (const char *ip :
+         {"93.184.216.34", "172.32.0.1", "8.8.8.8", "2001:db8::1", "::ffff:8.8.8.8"})
+        EXPECT_FALSE(fsu::is_local_address(ip)) << ip;
+
+    std::unique_ptr<HttpTestServer> local(
+        new_file_server({{"a.png", "A"}, {"feed.xml", "<rss/>"}}));
+    GArray *picture = g_array_new(FALSE, FALSE, 1);
+    network_utils_begin_run("local", nullptr);
+    EXPECT_FALSE(
+        fsu::fetch(local->url("/a.png").c_str(), picture, fsu::FetchKind::Picture, 0, 1024, false));
+    EXPECT_EQ(local->request_count(), 0) << "refused before the request";
+    network_utils_begin_run("local", nullptr);
+    GString *feed = g_string_new(local->url("/feed.xml").c_str());
+    EXPECT_NE(network_utils_get(feed, picture, 0, 0, 0), 0);
+    g_array_set_size(picture, 0);
+    EXPECT_TRUE(
+        fsu::fetch(local->url("/a.png").c_str(), picture, fsu::FetchKind::Picture, 0, 1024, false));
+    EXPECT_EQ(std::string(picture->data, picture->len), "A");
+    // Another local address is refused before connecting (not held as unreachable).
+    const std::string elsewhere = "http://127.0.0.2:" + std::to_string(local->port()) + "/a.png";
+    EXPECT_FALSE(fsu::fetch(elsewhere.c_str(), picture, fsu::FetchKind::Picture, 0, 1024, false));
+    EXPECT_EQ(fsu::held_back("http://127.0.0.2:1/b.png",
+                             "http://127.0.0.2:" + std::to_string(local->port()),
+                             fsu::FetchKind::Picture, false),
+              "");
+    g_string_free(feed, TRUE);
+    g_array_free(picture, TRUE);
 }
 
 } // namespace

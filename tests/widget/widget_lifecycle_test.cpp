@@ -119,10 +119,15 @@ TEST_F(WidgetLifecycleTest, StoredItemsAreShownAtOnceWithTheCarouselRunning) {
     EXPECT_NE(view()->timer_id, 0u);
 }
 
-TEST_F(WidgetLifecycleTest, ActivationIsRetriedEverySecondUntilItAnswersOne) {
+// After 1 s, then 2 s and 4 s later: a daemon without the plug-in is not asked every second.
+TEST_F(WidgetLifecycleTest, ActivationIsRetriedWithGrowingWaitsUntilItAnswersOne) {
     daemon_->script_activate_answers({0, 5});
     plugin_ = create_widget();
-    ASSERT_TRUE(run_until([&] { return daemon_->activate_calls() >= 3; }, 4500));
+    ASSERT_TRUE(run_until([&] { return daemon_->activate_calls() >= 2; }, 4000));
+    const gint64 second = g_get_monotonic_time();
+    EXPECT_FALSE(run_until([&] { return daemon_->activate_calls() >= 3; }, 3000));
+    ASSERT_TRUE(run_until([&] { return daemon_->activate_calls() >= 3; }, 3000));
+    EXPECT_GE(g_get_monotonic_time() - second, 3500 * 1000);
     run_for(1500);
     EXPECT_EQ(daemon_->activate_calls(), 3);
 }

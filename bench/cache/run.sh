@@ -1,0 +1,8 @@
+#!/bin/sh
+# Runs the second-run benchmark in an isolated world (private session bus with its own
+# GConf, fresh $HOME), as the tests do.   bench/cache/run.sh [build dir, default build]
+set -eu
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-$here/../../build}
+cmake --build "$build" -j2 --target velmora_cache_bench
+exec "$here/../../tests/run-isolated.sh" "$build/bench/cache/velmora_cache_bench"
