@@ -32,8 +32,10 @@ cmake --build "$build" -j2 --target velmora_fuzz >&2
 # Leaks are reported only when memory grows with the inputs (libFuzzer's own check).
 export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1:allocator_may_return_null=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-tmp="$build/fuzz-tmp"
-rm -rf "$tmp"
+# Scratch files of the targets (catalogues, item databases) go to memory when it can be had.
+scratch="$build"
+[ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm
+tmp="$scratch/velmora-fuzz.$$"
 mkdir -p "$tmp" "$build/fuzz-logs"
 TMPDIR="$(cd "$tmp" && pwd)"
 export TMPDIR
