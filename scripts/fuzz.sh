@@ -59,13 +59,13 @@ for target in $targets; do
   runs=${runs:-0}
   if [ "$status" -ne 0 ] || grep -q -e '^==[0-9]*==ERROR' -e 'runtime error:' "$log"; then
     crashes=$((crashes + 1))
-    echo "fuzz: $target FAILED (exit $status), see $log and $artifacts" >&2
+    echo "$target FAILED (exit $status), see $log and $artifacts" >&2
     grep -m 5 -e 'ERROR' -e 'runtime error:' -e 'fuzz check failed' "$log" >&2 || true
   fi
   features=$(sed -n 's/.*DONE.*ft: *\([0-9]*\).*/\1/p' "$log" | tail -n 1)
   edges=$(sed -n 's/.*DONE.*cov: *\([0-9]*\).*/\1/p' "$log" | tail -n 1)
   rate=$(sed -n 's/.*DONE.*exec\/s: *\([0-9]*\).*/\1/p' "$log" | tail -n 1)
-  echo "fuzz: $target: $runs executions, ${rate:-?} exec/s, ${edges:-?} edges, ${features:-?} features" >&2
+  echo "$target: $runs executions, ${rate:-?} exec/s, ${edges:-?} edges, ${features:-?} features" >&2
   count=$((count + 1))
   executions=$((executions + runs))
 done
