@@ -9,6 +9,7 @@ PACKAGES="
   libdbus-1-dev libdbus-glib-1-dev libdbus-glib-1-dev-bin dbus dbus-x11
   libxml2-dev libsqlite3-dev sqlite3 libcurl4-openssl-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
+  clang-14 libclang-rt-14-dev
   gettext librsvg2-bin help2man
   xvfb xauth x11-apps x11-utils x11-xserver-utils imagemagick xdg-utils
   python3 python3-dbus python3-gi

@@ -14,6 +14,7 @@
 #include <hildon/hildon.h>
 
 #include "velmora_paths.h"
+#include "velmora_price_age.h"
 
 /* The widget's libosso context; set and cleared by the plug-in instance. */
 osso_context_t *osso_context = nullptr;
@@ -32,8 +33,6 @@ constexpr int kTextColumnHeight = 100;
 constexpr int kItemPicturePadding = 8;
 constexpr int kFeedTitleLeft = 8;
 constexpr int kArrowColumnLeft = 327;
-/* An item's price is shown only while it is at most this old. */
-constexpr gint64 kPriceFreshSeconds = 3600;
 
 constexpr const char *kItemBackground = "icons/Velmora_Background.png";
 constexpr const char *kMessageBackground = "icons/VelmoraBackgroundNoButtons.png";
@@ -214,19 +213,6 @@ bool is_web_address(const gchar *address) {
     const gchar *host = g_uri_get_host(uri);
     return (g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0) &&
            host && *host;
-}
-
-/* TRUE when time_saved is ISO 8601 text (UTC unless it names a zone) at most an
- * hour before now, in whole seconds; a time in the future counts as fresh. */
-bool price_is_fresh(const gchar *time_saved) {
-    if (!time_saved)
-        return false;
-    g_autoptr(GTimeZone) utc = g_time_zone_new_utc();
-    g_autoptr(GDateTime) saved = g_date_time_new_from_iso8601(time_saved, utc);
-    if (!saved)
-        return false;
-    g_autoptr(GDateTime) now = g_date_time_new_now_utc();
-    return g_date_time_to_unix(now) - g_date_time_to_unix(saved) <= kPriceFreshSeconds;
 }
 
 VelmoraItemData *current_item() {

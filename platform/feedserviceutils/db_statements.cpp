@@ -52,6 +52,18 @@ bool is_single_literal(const gchar *text) {
     return *p == '\0';
 }
 
+/* Whether SQLite would read the characters a and b, written side by side, as
+ * parts of one token (a word or number, a doubled quote) or as the start of a
+ * comment, where a blank between them keeps two tokens. */
+bool tokens_merge(char a, char b) {
+    auto word = [](char c) {
+        return g_ascii_isalnum(c) || c == '_' || c == '$' || static_cast<guchar>(c) >= 0x80;
+    };
+    return (word(a) && word(b)) || (a == '-' && b == '-') || (a == '/' && b == '*') ||
+           (a == '\'' && b == '\'') || (g_ascii_isdigit(a) && b == '.') ||
+           (a == '.' && g_ascii_isdigit(b));
+}
+
 /* Copies the quoted text or comment that starts at text[i] into out and
  * returns the index after it. */
 size_t copy_quoted_or_comment(const std::string_view text, size_t i, std::string &out) {
@@ -129,8 +141,16 @@ gchar *db_format_query(DBSymTable *table, const gchar *template_text) {
                 g_debug("More placeholders than parameters [SQL: %s]", template_text);
                 return nullptr;
             }
-            const gchar *value = values[used++];
-            out += value != nullptr ? value : "NULL";
+            const std::string_view value = values[used] != nullptr ? values[used] : "NULL";
+            ++used;
+            /* A literal written against its neighbours could merge with them: "1-?" with
+             * -5 must not become "1--5", a comment to the line's end, nor "?x" with 5 the
+             * token "5x". A blank keeps them apart. */
+            if (!out.empty() && tokens_merge(out.back(), value.front()))
+                out += ' ';
+            out += value;
+            if (next != '\0' && tokens_merge(value.back(), next))
+                out += ' ';
             ++i;
         } else {
             out += c;

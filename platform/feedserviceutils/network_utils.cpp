@@ -9,8 +9,8 @@
  *       grows past it counts as nothing arrived
  *   [x] only a 2xx answer counts: an error page never reaches the caller
  *   [x] a failed or refused download leaves the caller's array as it was
- *   [x] one easy handle per thread, reset between requests, so that the requests of a
- *       run share their connections
+ *   [x] one connection cache per thread (a share handle), so that the requests of a
+ *       run share their connections; a new easy handle per request
  *   [x] a user agent that names the system
  *   [x] conditional requests from the persistent HTTP cache (http_cache.cpp): a 304
  *       hands back the remembered body, a new ETag or Last-Modified is taken over
@@ -42,27 +42,41 @@ constexpr long kStallTimeoutSeconds = 20;
 constexpr long kMaxRedirects = 5;
 constexpr char kUserAgent[] = "Velmora/1.0 (feed service utilities; libcurl)";
 
-/* The thread's easy handle; freed when the thread ends. */
+/* The thread's easy handle and the share handle that keeps its connections; freed when
+ * the thread ends. Each request gets a new easy handle: a reused one (even after
+ * curl_easy_reset) keeps a pointer to the last header of the previous response, and
+ * libcurl 7.88 appends a response's first header line that starts with a blank (a
+ * continuation) to that freed header. The connections stay in the share handle, so
+ * the requests of a run still share them. */
 class ThreadHandle {
   public:
     ThreadHandle() = default;
     ~ThreadHandle() {
         if (easy_ != nullptr)
             curl_easy_cleanup(easy_);
+        if (share_ != nullptr)
+            curl_share_cleanup(share_);
     }
     ThreadHandle(const ThreadHandle &) = delete;
     ThreadHandle &operator=(const ThreadHandle &) = delete;
 
-    /* The handle with every option back at its default; its connection cache is kept. */
+    /* A new easy handle with every option at its default, on the thread's connections. */
     CURL *fresh() {
-        if (easy_ == nullptr)
-            easy_ = curl_easy_init();
-        else
-            curl_easy_reset(easy_);
+        if (share_ == nullptr) {
+            share_ = curl_share_init();
+            if (share_ != nullptr)
+                curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+        }
+        if (easy_ != nullptr)
+            curl_easy_cleanup(easy_);
+        easy_ = curl_easy_init();
+        if (easy_ != nullptr && share_ != nullptr)
+            curl_easy_setopt(easy_, CURLOPT_SHARE, share_);
         return easy_;
     }
 
   private:
+    CURLSH *share_ = nullptr;
     CURL *easy_ = nullptr;
 };
 

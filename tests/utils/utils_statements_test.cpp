@@ -161,4 +161,28 @@ TEST(FormatQuery, RefusesCountMismatchAndForeignSymbols) {
     db_symtable_free(nullptr);
 }
 
+TEST(FormatQuery, KeepsLiteralsApartFromNeighbouringTokens) {
+    // template, symbol, result: a negative number after a minus would start a comment,
+    // a number or NULL before a word would merge into one token.
+    const struct {
+        const char *template_text;
+        const char *symbol;
+        const char *expected;
+    } cases[] = {
+        {"UPDATE t SET a = 1-? WHERE id = 2", "-5", "UPDATE t SET a = 1- -5 WHERE id = 2"},
+        {"SELECT ?x", "7", "SELECT 7 x"},
+        {"SELECT ?x", nullptr, "SELECT NULL x"},
+        {"SELECT ?.5", "1", "SELECT 1 .5"},
+        {"SELECT 1-?, ?", "'-'", "SELECT 1-'-', NULL"},
+    };
+    for (const auto &c : cases) {
+        SymTablePtr table(db_symtable_new());
+        db_add_symbol(table.get(), c.symbol);
+        if (std::string(c.template_text).find(", ?") != std::string::npos)
+            db_add_symbol(table.get(), nullptr);
+        EXPECT_EQ(Owned(db_format_query(table.get(), c.template_text)).value, c.expected)
+            << c.template_text;
+    }
+}
+
 } // namespace
