@@ -13,20 +13,21 @@
 #include <glib-object.h>
 
 #include <utility>
+#include "velmora_contract.h"
 
 namespace {
 
-constexpr const char *kSimService = "com.corvane.phone.SIM";
-constexpr const char *kSimPath = "/com/corvane/phone/SIM";
-constexpr const char *kSimInterface = "Phone.Sim";
-constexpr const char *kReadHomeNetwork = "read_hplmn";
+constexpr const char *kSimService = VELMORA_SIM_SERVICE_NAME;
+constexpr const char *kSimPath = VELMORA_SIM_SERVICE_PATH;
+constexpr const char *kSimInterface = VELMORA_SIM_SERVICE_INTERFACE;
+constexpr const char *kReadHomeNetwork = VELMORA_SIM_READ_HOME_NETWORK;
 
-constexpr const char *kRegionKey = "/apps/peltro/velmora/region";
-constexpr const char *kRegionCanada = "velmora.ca";
-constexpr const char *kRegionUnitedKingdom = "velmora.co.uk";
-constexpr const char *kRegionUnitedStates = "velmora.com";
-constexpr const char *kRegionGermany = "velmora.de";
-constexpr const char *kRegionFrance = "velmora.fr";
+constexpr const char *kRegionKey = VELMORA_GCONF_REGION_KEY;
+constexpr const char *kRegionCanada = VELMORA_REGION_CA;
+constexpr const char *kRegionUnitedKingdom = VELMORA_REGION_UK;
+constexpr const char *kRegionUnitedStates = VELMORA_REGION_US;
+constexpr const char *kRegionGermany = VELMORA_REGION_DE;
+constexpr const char *kRegionFrance = VELMORA_REGION_FR;
 
 /* Mobile country codes served by a storefront other than the United States
  * one; every other code gets the United States storefront. Neighbouring

@@ -18,13 +18,14 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include "velmora_contract.h"
 
 namespace {
 
-constexpr char kRegionKey[] = "/apps/peltro/velmora/region";
-constexpr char kCategoriesKey[] = "/apps/peltro/velmora/categories";
-constexpr char kDefaultRegion[] = "velmora.com";
-constexpr char kDefaultCategory[] = "bestsellers";
+constexpr char kRegionKey[] = VELMORA_GCONF_REGION_KEY;
+constexpr char kCategoriesKey[] = VELMORA_GCONF_CATEGORIES_KEY;
+constexpr char kDefaultRegion[] = VELMORA_REGION_US;
+constexpr char kDefaultCategory[] = VELMORA_DEFAULT_CATEGORY;
 constexpr int kDefaultIntervalSeconds = 3600;
 
 } // namespace
@@ -181,9 +182,9 @@ extern "C" {
 VelmoraServiceContext *init_plugin(void) {
     auto *context = g_new0(VelmoraServiceContext, 1);
     context->gconf_client = gconf_client_get_default();
-    context->queries = query_loader_new(velmora_data_path("velmora_queries.dat").c_str());
-    context->urls = query_loader_new(velmora_data_path("velmora_urls.dat").c_str());
-    const std::string database_path = velmora_store_path("velmora.db");
+    context->queries = query_loader_new(velmora_data_path(VELMORA_PLUGIN_QUERIES_FILE).c_str());
+    context->urls = query_loader_new(velmora_data_path(VELMORA_URLS_FILE).c_str());
+    const std::string database_path = velmora_store_path(VELMORA_STORE_DATABASE_FILE);
     context->database = db_interface_new(database_path.c_str());
     if (context->database) {
         context->watcher = file_watcher_new(database_path.c_str());
@@ -244,8 +245,8 @@ void execute_with_callback(VelmoraServiceContext *context, gpointer user_data,
         callback(user_data, VELMORA_STATUS_ITEM_STORED);
         return;
     }
-    const std::string database_path = velmora_store_path("velmora.db");
-    const std::string image_cache_dir = velmora_store_path("image-cache");
+    const std::string database_path = velmora_store_path(VELMORA_STORE_DATABASE_FILE);
+    const std::string image_cache_dir = velmora_store_path(VELMORA_STORE_IMAGE_CACHE_DIR);
 
     for (;;) {
         FeedSettingsPtr settings(read_feed_settings(context));

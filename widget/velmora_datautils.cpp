@@ -13,11 +13,12 @@
 #include "velmora_paths.h"
 
 #include <string>
+#include "velmora_contract.h"
 
 namespace {
 
-constexpr const char *kQueriesFile = "velmora_applet_queries.dat";
-constexpr const char *kDatabaseFile = "velmora.db";
+constexpr const char *kQueriesFile = VELMORA_APPLET_QUERIES_FILE;
+constexpr const char *kDatabaseFile = VELMORA_STORE_DATABASE_FILE;
 constexpr const char *kItemsQuery = "sel_velmora_items";
 
 std::string database_path() {

@@ -13,6 +13,7 @@
 #include <glib/gi18n.h>
 
 #include <memory>
+#include "velmora_contract.h"
 
 namespace {
 
@@ -98,7 +99,7 @@ struct CategoryEntry {
 };
 
 constexpr CategoryEntry kCategories[] = {
-    {N_("Bestsellers"), "bestsellers"},
+    {N_("Bestsellers"), VELMORA_DEFAULT_CATEGORY},
     {N_("Movers & Shakers"), "movers_shakers"},
     {N_("Bestsellers in Books"), "bestsellers_book"},
     {N_("Hot New Releases in Books"), "hotnew_books"},

@@ -14,6 +14,7 @@
 #include <hildon/hildon.h>
 
 #include "velmora_paths.h"
+#include "velmora_contract.h"
 
 /* The widget's libosso context; set and cleared by the plug-in instance. */
 osso_context_t *osso_context = nullptr;
@@ -43,8 +44,8 @@ constexpr const char *kUpButtonBackground = "icons/velmora_button_up_bg.png";
 constexpr const char *kUpButtonBackgroundPressed = "icons/velmora_button_up_bg_pressed.png";
 constexpr const char *kDownButtonBackground = "icons/velmora_button_down_bg.png";
 constexpr const char *kDownButtonBackgroundPressed = "icons/velmora_button_down_bg_pressed.png";
-constexpr const char *kUrlCatalogue = "velmora_urls.dat";
-constexpr const char *kTextCatalogue = "velmora_applet_translations.dat";
+constexpr const char *kUrlCatalogue = VELMORA_URLS_FILE;
+constexpr const char *kTextCatalogue = VELMORA_APPLET_TEXTS_FILE;
 
 /* Logos by the region's index in the settings' region table. */
 constexpr const char *kRegionLogos[] = {
