@@ -90,4 +90,9 @@ VelmoraItemRawData *do_velmora_item_get(const gchar *region, GSList *categories,
 
 G_END_DECLS
 
+/* g_autoptr() support for the records. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(VelmoraItem, velmora_item_free)
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(VelmoraItemArray, velmora_item_array_free)
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(VelmoraItemRawData, velmora_item_raw_data_free)
+
 #endif /* VELMORA_SERVICE_PLUGIN_H */

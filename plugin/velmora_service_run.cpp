@@ -24,7 +24,7 @@ namespace {
 
 constexpr char kRegionKey[] = VELMORA_GCONF_REGION_KEY;
 constexpr char kCategoriesKey[] = VELMORA_GCONF_CATEGORIES_KEY;
-constexpr char kDefaultRegion[] = VELMORA_REGION_US;
+constexpr char kDefaultRegion[] = VELMORA_DEFAULT_REGION;
 constexpr char kDefaultCategory[] = VELMORA_DEFAULT_CATEGORY;
 constexpr int kDefaultIntervalSeconds = 3600;
 
@@ -46,17 +46,9 @@ static void velmora_feed_settings_free(VelmoraFeedSettings *settings) {
     g_free(settings);
 }
 
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(VelmoraFeedSettings, velmora_feed_settings_free)
+
 namespace {
-
-struct FeedSettingsDeleter {
-    void operator()(VelmoraFeedSettings *settings) const { velmora_feed_settings_free(settings); }
-};
-using FeedSettingsPtr = std::unique_ptr<VelmoraFeedSettings, FeedSettingsDeleter>;
-
-struct RawDataDeleter {
-    void operator()(VelmoraItemRawData *raw) const { velmora_item_raw_data_free(raw); }
-};
-using RawDataPtr = std::unique_ptr<VelmoraItemRawData, RawDataDeleter>;
 
 /* State of the walk of the second reading's categories over the first's. */
 struct CategoryCheck {
@@ -249,12 +241,13 @@ void execute_with_callback(VelmoraServiceContext *context, gpointer user_data,
     const std::string image_cache_dir = velmora_store_path(VELMORA_STORE_IMAGE_CACHE_DIR);
 
     for (;;) {
-        FeedSettingsPtr settings(read_feed_settings(context));
+        g_autoptr(VelmoraFeedSettings) settings = read_feed_settings(context);
         /* Each pass is a run of its own; new settings forget the failures remembered. */
         network_utils_begin_run(settings->region, settings->categories);
-        RawDataPtr raw(do_velmora_item_get(settings->region, settings->categories, context->urls));
+        g_autoptr(VelmoraItemRawData) raw =
+            do_velmora_item_get(settings->region, settings->categories, context->urls);
 
-        if (!anything_downloaded(raw.get())) {
+        if (!anything_downloaded(raw)) {
             /* Nothing arrived: keep the previous run's items. */
             callback(user_data, VELMORA_STATUS_NOTHING_DOWNLOADED);
             return;
@@ -271,15 +264,15 @@ void execute_with_callback(VelmoraServiceContext *context, gpointer user_data,
             return;
         }
         /* The previous items and pictures go only when the first new item is stored. */
-        VelmoraItemArray *items = velmora_item_parse_and_store(
-            raw.get(), settings->region, context->urls, &context->database, &context->watcher,
+        g_autoptr(VelmoraItemArray) items = velmora_item_parse_and_store(
+            raw, settings->region, context->urls, &context->database, &context->watcher,
             database_path.c_str(), context->queries, user_data, image_cache_dir.c_str(), callback);
         callback(user_data, VELMORA_STATUS_PASS_ENDED);
-        velmora_item_array_free(items);
-        raw.reset();
+        g_clear_pointer(&items, velmora_item_array_free);
+        g_clear_pointer(&raw, velmora_item_raw_data_free);
 
-        FeedSettingsPtr now(read_feed_settings(context));
-        if (feed_settings_unchanged(settings.get(), now.get())) {
+        g_autoptr(VelmoraFeedSettings) now = read_feed_settings(context);
+        if (feed_settings_unchanged(settings, now)) {
             return;
         }
         /* The settings changed during the pass: start over with a fresh reading. */

@@ -86,9 +86,8 @@ gboolean activate_plugin(VelmoraPlugin *plugin, GError **error) {
 
 void refresh_items(gboolean restart, gpointer data) {
     auto *plugin = static_cast<VelmoraPlugin *>(data);
-    VelmoraItemDataArray *items = get_velmora_items(plugin->data_utils);
+    g_autoptr(VelmoraItemDataArray) items = get_velmora_items(plugin->data_utils);
     update_view(plugin->view, plugin->settings, items, restart);
-    velmora_item_data_array_free(items);
 }
 
 void on_plugin_executed(DBusGProxy *, const gchar *name, gint status, gpointer data) {
@@ -275,14 +274,13 @@ void close_open_dialogs(VelmoraPlugin *plugin) {
 }
 
 void show_initial_items(VelmoraPlugin *plugin) {
-    VelmoraItemDataArray *items = get_velmora_items(plugin->data_utils);
+    g_autoptr(VelmoraItemDataArray) items = get_velmora_items(plugin->data_utils);
     if (items != nullptr && items->items != nullptr && items->items->len > 0) {
         create_item_view(plugin->view, plugin->settings);
         update_view(plugin->view, plugin->settings, items, TRUE);
     } else {
         create_message_view(plugin->view, plugin->settings, "loading");
     }
-    velmora_item_data_array_free(items);
 }
 
 void create_daemon_proxy(VelmoraPlugin *plugin) {

@@ -37,4 +37,7 @@ gint get_setting_item_index(GArray *table, const gchar *value, const gchar *kind
 
 G_END_DECLS
 
+/* g_autoptr() support for the settings tables. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(VelmoraSettings, deinitialize_settings)
+
 #endif /* VELMORA_SETTINGS_H */

@@ -8,13 +8,16 @@
 #include "velmora_view.h"
 #include "velmora_view_internal.h"
 
-#include <memory>
 #include <string>
 
 #include <hildon/hildon.h>
 
 #include "velmora_paths.h"
 #include "velmora_contract.h"
+
+/* Cairo's own types get g_autoptr() cleanups here; GTK+ 2 defines none. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(cairo_t, cairo_destroy)
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(cairo_surface_t, cairo_surface_destroy)
 
 /* The widget's libosso context; set and cleared by the plug-in instance. */
 osso_context_t *osso_context = nullptr;
@@ -82,13 +85,8 @@ constexpr int kPriceLineHeight = 20;
 
 constexpr const char *kTextDomain = "velmora";
 
-struct QueryLoaderFree {
-    void operator()(QueryLoader *loader) const { query_loader_free(loader); }
-};
-using QueryLoaderPtr = std::unique_ptr<QueryLoader, QueryLoaderFree>;
-
-QueryLoaderPtr load_catalogue(const char *file) {
-    return QueryLoaderPtr(query_loader_new(velmora_data_path(file).c_str()));
+QueryLoader *load_catalogue(const char *file) {
+    return query_loader_new(velmora_data_path(file).c_str());
 }
 
 /* The entry `name` in the current region's section of the catalogue, or NULL. */
@@ -240,11 +238,10 @@ VelmoraItemData *current_item() {
 /* Makes the widget's own surface fully transparent wherever it is exposed, so
  * that the card's children are drawn over nothing. */
 gboolean clear_exposed_area(GtkWidget *widget, GdkEventExpose *event, gpointer) {
-    cairo_t *cr = gdk_cairo_create(widget->window);
+    g_autoptr(cairo_t) cr = gdk_cairo_create(widget->window);
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
     gdk_cairo_region(cr, event->region);
     cairo_fill(cr);
-    cairo_destroy(cr);
     return FALSE;
 }
 
@@ -282,6 +279,8 @@ gboolean on_arrow_pressed(GtkWidget *button, GdkEventButton *, gpointer) {
     return TRUE;
 }
 
+/* Paints surface into the exposed part of the button; the caller keeps
+ * ownership of both the context and the surface. */
 void paint_button_background(cairo_t *cr, cairo_surface_t *surface, GdkEventExpose *event) {
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_surface(cr, surface, 0, 0);
@@ -289,17 +288,15 @@ void paint_button_background(cairo_t *cr, cairo_surface_t *surface, GdkEventExpo
     gdk_cairo_rectangle(cr, &event->area);
     cairo_clip(cr);
     cairo_paint(cr);
-    cairo_surface_destroy(surface);
-    cairo_destroy(cr);
 }
 
 /* Paints an arrow button's background, pressed or normal; the arrow image is
  * drawn over it by the button's own expose handler. */
 gboolean draw_arrow_button(GtkWidget *button, GdkEventExpose *event, const char *normal,
                            const char *pressed) {
-    cairo_t *cr = gdk_cairo_create(button->window);
+    g_autoptr(cairo_t) cr = gdk_cairo_create(button->window);
     const std::string path = velmora_data_path(button_pressed ? pressed : normal);
-    cairo_surface_t *surface = cairo_image_surface_create_from_png(path.c_str());
+    g_autoptr(cairo_surface_t) surface = cairo_image_surface_create_from_png(path.c_str());
     paint_button_background(cr, surface, event);
     return FALSE;
 }
@@ -434,8 +431,8 @@ void set_feed_title_and_our_price_string(VelmoraView *view, VelmoraSettings *) {
                             ? static_cast<const gchar *>(categories->data)
                             : VELMORA_DEFAULT_CATEGORY;
 
-    QueryLoaderPtr texts = load_catalogue(kTextCatalogue);
-    g_autofree gchar *feed_title = region_entry(texts.get(), feed);
+    g_autoptr(QueryLoader) texts = load_catalogue(kTextCatalogue);
+    g_autofree gchar *feed_title = region_entry(texts, feed);
     if (!view->message_shown && view->feed_title_label) {
         gtk_label_set_text(GTK_LABEL(view->feed_title_label), or_empty(feed_title));
         if (view->feed_title_box)
@@ -443,7 +440,7 @@ void set_feed_title_and_our_price_string(VelmoraView *view, VelmoraSettings *) {
                                 or_empty(feed_title));
     }
     g_free(view->our_price_text);
-    view->our_price_text = region_entry(texts.get(), "our_price");
+    view->our_price_text = region_entry(texts, "our_price");
 
     g_slist_free_full(categories, g_free);
 }
@@ -530,8 +527,8 @@ void create_message_view(VelmoraView *view, VelmoraSettings *settings, const gch
     set_logo(view, settings);
 
     view->message_label = create_label(380, 140, "black", "EmpSmallSystemFont", 0.5, 0.5, FALSE);
-    QueryLoaderPtr texts = load_catalogue(kTextCatalogue);
-    g_autofree gchar *message = key ? region_entry(texts.get(), key) : nullptr;
+    g_autoptr(QueryLoader) texts = load_catalogue(kTextCatalogue);
+    g_autofree gchar *message = key ? region_entry(texts, key) : nullptr;
     gtk_label_set_text(GTK_LABEL(view->message_label), or_empty(message));
 
     gtk_fixed_put(GTK_FIXED(view->fixed), view->message_label, 8, kLogoBandHeight);
