@@ -16,7 +16,6 @@
 #include "velmora_paths.h"
 
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include "velmora_contract.h"
 
@@ -28,16 +27,14 @@ constexpr char kDefaultRegion[] = VELMORA_DEFAULT_REGION;
 constexpr char kDefaultCategory[] = VELMORA_DEFAULT_CATEGORY;
 constexpr int kDefaultIntervalSeconds = 3600;
 
-} // namespace
-
 /* One reading of the settings; the run owns it and frees it with
- * velmora_feed_settings_free. */
-typedef struct {
+ * feed_settings_free. */
+struct VelmoraFeedSettings {
     GSList *categories; /* of gchar*, never empty */
     gchar *region;
-} VelmoraFeedSettings;
+};
 
-static void velmora_feed_settings_free(VelmoraFeedSettings *settings) {
+void feed_settings_free(VelmoraFeedSettings *settings) {
     if (!settings) {
         return;
     }
@@ -46,7 +43,9 @@ static void velmora_feed_settings_free(VelmoraFeedSettings *settings) {
     g_free(settings);
 }
 
-G_DEFINE_AUTOPTR_CLEANUP_FUNC(VelmoraFeedSettings, velmora_feed_settings_free)
+} // namespace
+
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(VelmoraFeedSettings, feed_settings_free)
 
 namespace {
 

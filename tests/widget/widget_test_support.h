@@ -15,7 +15,7 @@
 
 #include "feed_service.h"
 #include "main_loop.h"
-#include "velmora_plugin.h"
+#include "velmora_widget.h"
 #include "velmora_service_plugin.h"
 #include "velmora_settings_dialog.h"
 #include "velmora_view.h"

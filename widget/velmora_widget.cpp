@@ -1,5 +1,5 @@
 /*
- * velmora_plugin.cpp - the home widget's shell: the module entry points the
+ * velmora_widget.cpp - the home widget's shell: the module entry points the
  * home desktop calls, the VelmoraPlugin class, the order in which one widget
  * is built and torn down, the dialogue with the feed service daemon on D-Bus,
  * the reaction to its run signal, pausing while the widget cannot be seen and
@@ -15,7 +15,7 @@
  * Everything runs on the desktop's GLib main loop. The run flags are
  * module-level, so one widget instance per loaded module is supported.
  */
-#include "velmora_plugin.h"
+#include "velmora_widget.h"
 
 #include <clocale>
 #include <libintl.h>
