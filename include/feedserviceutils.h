@@ -164,4 +164,10 @@ gint delete_image_data_from_database(DBInterface *db, QueryLoader *queries);
 
 G_END_DECLS
 
+/* g_autoptr() support; each *_free accepts NULL. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(DBInterface, db_interface_free)
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(DBSymTable, db_symtable_free)
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(QueryLoader, query_loader_free)
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(FileWatcher, file_watcher_free)
+
 #endif /* FEEDSERVICEUTILS_H */

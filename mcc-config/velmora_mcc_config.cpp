@@ -12,16 +12,17 @@
 #include <gconf/gconf-client.h>
 #include <glib-object.h>
 
+#include "velmora_contract.h"
 #include "velmora_region_table.h"
 
 namespace {
 
-constexpr const char *kSimService = "com.corvane.phone.SIM";
-constexpr const char *kSimPath = "/com/corvane/phone/SIM";
-constexpr const char *kSimInterface = "Phone.Sim";
-constexpr const char *kReadHomeNetwork = "read_hplmn";
+constexpr const char *kSimService = VELMORA_SIM_SERVICE_NAME;
+constexpr const char *kSimPath = VELMORA_SIM_SERVICE_PATH;
+constexpr const char *kSimInterface = VELMORA_SIM_SERVICE_INTERFACE;
+constexpr const char *kReadHomeNetwork = VELMORA_SIM_READ_HOME_NETWORK;
 
-constexpr const char *kRegionKey = "/apps/peltro/velmora/region";
+constexpr const char *kRegionKey = VELMORA_GCONF_REGION_KEY;
 
 void drop_log_message(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
 

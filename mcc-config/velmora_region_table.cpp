@@ -4,15 +4,17 @@
  */
 #include "velmora_region_table.h"
 
+#include "velmora_contract.h"
+
 #include <utility>
 
 namespace {
 
-constexpr const char *kRegionCanada = "velmora.ca";
-constexpr const char *kRegionUnitedKingdom = "velmora.co.uk";
-constexpr const char *kRegionUnitedStates = "velmora.com";
-constexpr const char *kRegionGermany = "velmora.de";
-constexpr const char *kRegionFrance = "velmora.fr";
+constexpr const char *kRegionCanada = VELMORA_REGION_CA;
+constexpr const char *kRegionUnitedKingdom = VELMORA_REGION_UK;
+constexpr const char *kRegionUnitedStates = VELMORA_REGION_US;
+constexpr const char *kRegionGermany = VELMORA_REGION_DE;
+constexpr const char *kRegionFrance = VELMORA_REGION_FR;
 
 /* Mobile country codes served by a storefront other than the United States
  * one; every other code gets the United States storefront. Neighbouring

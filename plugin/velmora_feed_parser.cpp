@@ -288,13 +288,10 @@ void on_characters(void *user_data, const xmlChar *characters, int length) {
         item->list_price = copy_chunk(chunk, size);
     } else if (element == kOurPrice) {
         gsize kept = fitting_prefix(chunk, size, VELMORA_MAX_TEXT_BYTES);
-        gchar *price = g_strndup(chunk, kept);
-        g_free(item->our_price);
-        item->our_price = nullptr;
+        g_autofree gchar *price = g_strndup(chunk, kept);
+        g_clear_pointer(&item->our_price, g_free);
         if (velmora_pattern_is_price(context->patterns, price, kept))
-            item->our_price = price;
-        else
-            g_free(price);
+            item->our_price = static_cast<gchar *>(g_steal_pointer(&price));
     } else if (element == kCreator) {
         append_text(&context->creator_text, &context->creator_buffer, chunk, size);
     } else if (element == kImage) {
@@ -353,7 +350,7 @@ VelmoraItemArray *velmora_item_parse_and_store(VelmoraItemRawData *raw, const gc
 
     /* SAX version 1: `initialized` stays 0, so elements arrive by plain name
      * and CDATA content reaches on_characters in one piece. */
-    auto *handler = g_new0(xmlSAXHandler, 1);
+    g_autofree xmlSAXHandler *handler = g_new0(xmlSAXHandler, 1);
     handler->getEntity = on_get_entity;
     handler->startDocument = on_start_document;
     handler->endDocument = on_end_document;
@@ -370,7 +367,6 @@ VelmoraItemArray *velmora_item_parse_and_store(VelmoraItemRawData *raw, const gc
     }
 
     VelmoraItemArray *items = context->items;
-    g_free(handler);
     velmora_feed_patterns_free(context->patterns);
     g_free(context->link_suffix);
     g_free(context);

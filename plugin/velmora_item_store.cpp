@@ -25,20 +25,15 @@
 
 namespace {
 
-struct SymTableDeleter {
-    void operator()(DBSymTable *table) const { db_symtable_free(table); }
-};
-using SymTablePtr = std::unique_ptr<DBSymTable, SymTableDeleter>;
-
 /* The statement text with the parameters put in, in order; null when the
  * statement is missing from the catalogue or cannot be formatted. */
 gchar *format_statement(const gchar *statement, std::initializer_list<const gchar *> params) {
     if (!statement)
         return nullptr;
-    SymTablePtr table(db_symtable_new());
+    g_autoptr(DBSymTable) table = db_symtable_new();
     for (const gchar *param : params)
-        db_add_symbol(table.get(), param);
-    return db_format_query(table.get(), statement);
+        db_add_symbol(table, param);
+    return db_format_query(table, statement);
 }
 
 bool execute_update(DBInterface *db, const gchar *sql) {
@@ -115,13 +110,12 @@ bool store_one(DBInterface *db, QueryLoader *queries, const gchar *insert_statem
 /* The cached files of the stored pictures. */
 std::vector<std::string> picture_files(DBInterface *db, QueryLoader *queries) {
     std::vector<std::string> files;
-    VelmoraItemArray *rows = load_velmora_items(db, queries);
+    g_autoptr(VelmoraItemArray) rows = load_velmora_items(db, queries);
     for (guint i = 0; i < rows->items->len; i++) {
         const VelmoraItem *row = g_array_index(rows->items, VelmoraItem *, i);
         if (row->image_path)
             files.emplace_back(row->image_path);
     }
-    velmora_item_array_free(rows);
     return files;
 }
 
@@ -274,13 +268,14 @@ VelmoraItemArray *load_velmora_items(DBInterface *db, QueryLoader *queries) {
 }
 
 void do_velmora_clear_image_data(DBInterface *db, QueryLoader *queries) {
-    VelmoraItemArray *rows = load_velmora_items(db, queries);
-    for (guint i = 0; i < rows->items->len; i++) {
-        const VelmoraItem *row = g_array_index(rows->items, VelmoraItem *, i);
-        if (row->image_path)
-            std::remove(row->image_path); /* a file already gone is fine */
+    {
+        g_autoptr(VelmoraItemArray) rows = load_velmora_items(db, queries);
+        for (guint i = 0; i < rows->items->len; i++) {
+            const VelmoraItem *row = g_array_index(rows->items, VelmoraItem *, i);
+            if (row->image_path)
+                std::remove(row->image_path); /* a file already gone is fine */
+        }
     }
-    velmora_item_array_free(rows);
     delete_image_data_from_database(db, queries);
     g_autoptr(GMutexLocker) locker = g_mutex_locker_new(&cache_check_lock);
     cache_check.forget();
@@ -291,11 +286,9 @@ void do_velmora_get_and_store_images(DBInterface *db, QueryLoader *queries,
     if (!image_cache_dir)
         return;
     ensure_directory((std::string(image_cache_dir) + "/").c_str());
-    VelmoraItemArray *rows = load_velmora_items(db, queries);
-    if (rows->items->len == 0) {
-        velmora_item_array_free(rows);
+    g_autoptr(VelmoraItemArray) rows = load_velmora_items(db, queries);
+    if (rows->items->len == 0)
         return;
-    }
     g_autofree gchar *update_statement = query_loader_load_query(queries, "update_image_paths");
     g_autoptr(GMutexLocker) locker = g_mutex_locker_new(&cache_check_lock);
     cache_check.begin(image_cache_dir);
@@ -310,7 +303,6 @@ void do_velmora_get_and_store_images(DBInterface *db, QueryLoader *queries,
                                  update_statement, 0);
     }
     cache_check.end();
-    velmora_item_array_free(rows);
 }
 
 } // extern "C"

@@ -10,16 +10,12 @@
 #include <gconf/gconf-client.h>
 
 #include "feedserviceutils.h"
+#include "velmora_contract.h"
 
 G_BEGIN_DECLS
 
-/* Statuses reported through the daemon's callback. */
-enum {
-    VELMORA_STATUS_ITEM_STORED = 0,
-    VELMORA_STATUS_RUN_STARTED = 1,
-    VELMORA_STATUS_PASS_ENDED = 2,
-    VELMORA_STATUS_NOTHING_DOWNLOADED = -1022
-};
+/* The statuses reported through the daemon's callback (VELMORA_STATUS_*)
+ * are defined with the rest of the contract. */
 
 /* The daemon's progress callback: (user data, status). Called synchronously. */
 typedef void (*VelmoraStatusCallback)(gpointer user_data, gint32 status);
@@ -93,5 +89,10 @@ int get_default_interval(void);
 VelmoraItemRawData *do_velmora_item_get(const gchar *region, GSList *categories, QueryLoader *urls);
 
 G_END_DECLS
+
+/* g_autoptr() support for the records. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(VelmoraItem, velmora_item_free)
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(VelmoraItemArray, velmora_item_array_free)
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(VelmoraItemRawData, velmora_item_raw_data_free)
 
 #endif /* VELMORA_SERVICE_PLUGIN_H */

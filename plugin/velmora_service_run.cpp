@@ -16,27 +16,25 @@
 #include "velmora_paths.h"
 
 #include <initializer_list>
-#include <memory>
 #include <string>
+#include "velmora_contract.h"
 
 namespace {
 
-constexpr char kRegionKey[] = "/apps/peltro/velmora/region";
-constexpr char kCategoriesKey[] = "/apps/peltro/velmora/categories";
-constexpr char kDefaultRegion[] = "velmora.com";
-constexpr char kDefaultCategory[] = "bestsellers";
+constexpr char kRegionKey[] = VELMORA_GCONF_REGION_KEY;
+constexpr char kCategoriesKey[] = VELMORA_GCONF_CATEGORIES_KEY;
+constexpr char kDefaultRegion[] = VELMORA_DEFAULT_REGION;
+constexpr char kDefaultCategory[] = VELMORA_DEFAULT_CATEGORY;
 constexpr int kDefaultIntervalSeconds = 3600;
 
-} // namespace
-
 /* One reading of the settings; the run owns it and frees it with
- * velmora_feed_settings_free. */
-typedef struct {
+ * feed_settings_free. */
+struct VelmoraFeedSettings {
     GSList *categories; /* of gchar*, never empty */
     gchar *region;
-} VelmoraFeedSettings;
+};
 
-static void velmora_feed_settings_free(VelmoraFeedSettings *settings) {
+void feed_settings_free(VelmoraFeedSettings *settings) {
     if (!settings) {
         return;
     }
@@ -45,17 +43,11 @@ static void velmora_feed_settings_free(VelmoraFeedSettings *settings) {
     g_free(settings);
 }
 
+} // namespace
+
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(VelmoraFeedSettings, feed_settings_free)
+
 namespace {
-
-struct FeedSettingsDeleter {
-    void operator()(VelmoraFeedSettings *settings) const { velmora_feed_settings_free(settings); }
-};
-using FeedSettingsPtr = std::unique_ptr<VelmoraFeedSettings, FeedSettingsDeleter>;
-
-struct RawDataDeleter {
-    void operator()(VelmoraItemRawData *raw) const { velmora_item_raw_data_free(raw); }
-};
-using RawDataPtr = std::unique_ptr<VelmoraItemRawData, RawDataDeleter>;
 
 /* State of the walk of the second reading's categories over the first's. */
 struct CategoryCheck {
@@ -181,9 +173,9 @@ extern "C" {
 VelmoraServiceContext *init_plugin(void) {
     auto *context = g_new0(VelmoraServiceContext, 1);
     context->gconf_client = gconf_client_get_default();
-    context->queries = query_loader_new(velmora_data_path("velmora_queries.dat").c_str());
-    context->urls = query_loader_new(velmora_data_path("velmora_urls.dat").c_str());
-    const std::string database_path = velmora_store_path("velmora.db");
+    context->queries = query_loader_new(velmora_data_path(VELMORA_PLUGIN_QUERIES_FILE).c_str());
+    context->urls = query_loader_new(velmora_data_path(VELMORA_URLS_FILE).c_str());
+    const std::string database_path = velmora_store_path(VELMORA_STORE_DATABASE_FILE);
     context->database = db_interface_new(database_path.c_str());
     if (context->database) {
         context->watcher = file_watcher_new(database_path.c_str());
@@ -244,16 +236,17 @@ void execute_with_callback(VelmoraServiceContext *context, gpointer user_data,
         callback(user_data, VELMORA_STATUS_ITEM_STORED);
         return;
     }
-    const std::string database_path = velmora_store_path("velmora.db");
-    const std::string image_cache_dir = velmora_store_path("image-cache");
+    const std::string database_path = velmora_store_path(VELMORA_STORE_DATABASE_FILE);
+    const std::string image_cache_dir = velmora_store_path(VELMORA_STORE_IMAGE_CACHE_DIR);
 
     for (;;) {
-        FeedSettingsPtr settings(read_feed_settings(context));
+        g_autoptr(VelmoraFeedSettings) settings = read_feed_settings(context);
         /* Each pass is a run of its own; new settings forget the failures remembered. */
         network_utils_begin_run(settings->region, settings->categories);
-        RawDataPtr raw(do_velmora_item_get(settings->region, settings->categories, context->urls));
+        g_autoptr(VelmoraItemRawData) raw =
+            do_velmora_item_get(settings->region, settings->categories, context->urls);
 
-        if (!anything_downloaded(raw.get())) {
+        if (!anything_downloaded(raw)) {
             /* Nothing arrived: keep the previous run's items. */
             callback(user_data, VELMORA_STATUS_NOTHING_DOWNLOADED);
             return;
@@ -270,15 +263,15 @@ void execute_with_callback(VelmoraServiceContext *context, gpointer user_data,
             return;
         }
         /* The previous items and pictures go only when the first new item is stored. */
-        VelmoraItemArray *items = velmora_item_parse_and_store(
-            raw.get(), settings->region, context->urls, &context->database, &context->watcher,
+        g_autoptr(VelmoraItemArray) items = velmora_item_parse_and_store(
+            raw, settings->region, context->urls, &context->database, &context->watcher,
             database_path.c_str(), context->queries, user_data, image_cache_dir.c_str(), callback);
         callback(user_data, VELMORA_STATUS_PASS_ENDED);
-        velmora_item_array_free(items);
-        raw.reset();
+        g_clear_pointer(&items, velmora_item_array_free);
+        g_clear_pointer(&raw, velmora_item_raw_data_free);
 
-        FeedSettingsPtr now(read_feed_settings(context));
-        if (feed_settings_unchanged(settings.get(), now.get())) {
+        g_autoptr(VelmoraFeedSettings) now = read_feed_settings(context);
+        if (feed_settings_unchanged(settings, now)) {
             return;
         }
         /* The settings changed during the pass: start over with a fresh reading. */

@@ -12,7 +12,7 @@
 #define VELMORA_APPLET_EXPORTS_H
 
 #include "velmora_datautils.h"
-#include "velmora_plugin.h"
+#include "velmora_widget.h"
 #include "velmora_settings.h"
 #include "velmora_settings_dialog.h"
 #include "velmora_view.h"

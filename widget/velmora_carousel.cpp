@@ -208,8 +208,7 @@ void pause_scrolling(VelmoraView *view) {
 }
 
 void clear_stored_data(void) {
-    velmora_item_data_array_free(stored_data);
-    stored_data = nullptr;
+    g_clear_pointer(&stored_data, velmora_item_data_array_free);
     drop_pictures(picture_cache);
 }
 

@@ -13,11 +13,12 @@
 #include "velmora_paths.h"
 
 #include <string>
+#include "velmora_contract.h"
 
 namespace {
 
-constexpr const char *kQueriesFile = "velmora_applet_queries.dat";
-constexpr const char *kDatabaseFile = "velmora.db";
+constexpr const char *kQueriesFile = VELMORA_APPLET_QUERIES_FILE;
+constexpr const char *kDatabaseFile = VELMORA_STORE_DATABASE_FILE;
 constexpr const char *kItemsQuery = "sel_velmora_items";
 
 std::string database_path() {
@@ -29,8 +30,7 @@ std::string database_path() {
  * is noticed as the one to read. */
 void reopen_database(VelmoraDataUtils *utils) {
     const std::string path = database_path();
-    file_watcher_free(utils->watcher);
-    utils->watcher = nullptr;
+    g_clear_pointer(&utils->watcher, file_watcher_free);
     db_interface_free(utils->database);
     utils->database = db_interface_new(path.c_str());
     utils->watcher = file_watcher_new(path.c_str());
@@ -89,12 +89,11 @@ void do_get_velmora_items(VelmoraDataUtils *utils, VelmoraItemDataArray *array) 
     if (!utils->database || (utils->watcher && file_watcher_is_file_deleted(utils->watcher)))
         reopen_database(utils);
 
-    gchar *sql = query_loader_load_query(utils->queries, kItemsQuery);
+    g_autofree gchar *sql = query_loader_load_query(utils->queries, kItemsQuery);
     if (!sql)
         return;
     /* A failed query yields no rows, which makes the caller retry once. */
     db_interface_execute_query(utils->database, sql);
-    g_free(sql);
 
     while (db_interface_step_result(utils->database)) {
         VelmoraItemData *item = item_from_current_row(utils->database);
@@ -104,21 +103,21 @@ void do_get_velmora_items(VelmoraDataUtils *utils, VelmoraItemDataArray *array) 
 }
 
 VelmoraItemDataArray *get_velmora_items(VelmoraDataUtils *utils) {
-    VelmoraItemDataArray *array = velmora_item_data_array_new();
+    g_autoptr(VelmoraItemDataArray) array = velmora_item_data_array_new();
     if (!utils)
-        return array;
+        return static_cast<VelmoraItemDataArray *>(g_steal_pointer(&array));
 
     do_get_velmora_items(utils, array);
     if (array->items->len > 0)
-        return array;
+        return static_cast<VelmoraItemDataArray *>(g_steal_pointer(&array));
 
     /* No rows: the plug-in may have replaced the file in a way the watcher has
      * not reported yet. Read once more from a fresh connection. */
-    velmora_item_data_array_free(array);
+    g_autoptr(VelmoraItemDataArray) fresh = velmora_item_data_array_new();
+    g_clear_pointer(&array, velmora_item_data_array_free);
     reopen_database(utils);
-    array = velmora_item_data_array_new();
-    do_get_velmora_items(utils, array);
-    return array;
+    do_get_velmora_items(utils, fresh);
+    return static_cast<VelmoraItemDataArray *>(g_steal_pointer(&fresh));
 }
 
 VelmoraItemData *velmora_item_data_new(void) {

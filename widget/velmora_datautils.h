@@ -46,4 +46,8 @@ void velmora_item_data_array_free(VelmoraItemDataArray *array);
 
 G_END_DECLS
 
+/* g_autoptr() support for the item records. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(VelmoraItemData, velmora_item_data_free)
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(VelmoraItemDataArray, velmora_item_data_array_free)
+
 #endif /* VELMORA_DATAUTILS_H */

@@ -12,21 +12,15 @@
 #include <gconf/gconf-client.h>
 #include <glib/gi18n.h>
 
-#include <memory>
+#include "velmora_contract.h"
+
+/* GConf 2 defines no g_autoptr() cleanup for its client object. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(GConfClient, g_object_unref)
 
 namespace {
 
 constexpr const char *kTextDomain = "velmora";
 constexpr const char *kRegionKind = "region";
-
-struct ObjectUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-using ClientRef = std::unique_ptr<GConfClient, ObjectUnref>;
-
-ClientRef default_client() {
-    return ClientRef(gconf_client_get_default());
-}
 
 /* The region key's string, or NULL when it is missing, not a string or
  * unreadable. */
@@ -98,7 +92,7 @@ struct CategoryEntry {
 };
 
 constexpr CategoryEntry kCategories[] = {
-    {N_("Bestsellers"), "bestsellers"},
+    {N_("Bestsellers"), VELMORA_DEFAULT_CATEGORY},
     {N_("Movers & Shakers"), "movers_shakers"},
     {N_("Bestsellers in Books"), "bestsellers_book"},
     {N_("Hot New Releases in Books"), "hotnew_books"},
@@ -149,23 +143,23 @@ SettingItem *find_item(GArray *table, const gchar *text, bool match_value) {
 } // namespace
 
 gchar *get_region_from_gconf(void) {
-    ClientRef client = default_client();
-    return read_region_with_default(client.get());
+    g_autoptr(GConfClient) client = gconf_client_get_default();
+    return read_region_with_default(client);
 }
 
 void store_region_to_gconf(const gchar *region) {
     /* A picker without a chosen row maps to NULL: nothing is stored then. */
     if (!region)
         return;
-    ClientRef client = default_client();
+    g_autoptr(GConfClient) client = gconf_client_get_default();
     GError *error = nullptr;
-    gconf_client_set_string(client.get(), VELMORA_GCONF_REGION_KEY, region, &error);
+    gconf_client_set_string(client, VELMORA_GCONF_REGION_KEY, region, &error);
     g_clear_error(&error);
 }
 
 GSList *get_categories_from_gconf(void) {
-    ClientRef client = default_client();
-    return read_categories(client.get());
+    g_autoptr(GConfClient) client = gconf_client_get_default();
+    return read_categories(client);
 }
 
 void store_categories_to_gconf(const gchar *categories) {
@@ -181,20 +175,20 @@ void store_categories_to_gconf(const gchar *categories) {
     }
     list = g_slist_reverse(list);
 
-    ClientRef client = default_client();
-    write_categories(client.get(), list);
+    g_autoptr(GConfClient) client = gconf_client_get_default();
+    write_categories(client, list);
     g_slist_free(list); /* the texts belong to pieces */
     g_strfreev(pieces);
 }
 
 void ensure_gconf_validity(void) {
-    ClientRef client = default_client();
-    g_free(read_region_with_default(client.get()));
+    g_autoptr(GConfClient) client = gconf_client_get_default();
+    g_free(read_region_with_default(client));
 
-    GSList *list = read_categories(client.get());
+    GSList *list = read_categories(client);
     if (!list) {
         GSList default_list = {const_cast<gchar *>(VELMORA_DEFAULT_CATEGORY), nullptr};
-        write_categories(client.get(), &default_list);
+        write_categories(client, &default_list);
     }
     g_slist_free_full(list, g_free);
 }

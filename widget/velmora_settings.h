@@ -7,18 +7,9 @@
 
 #include <glib.h>
 
+#include "velmora_contract.h"
+
 G_BEGIN_DECLS
-
-#define VELMORA_GCONF_REGION_KEY "/apps/peltro/velmora/region"
-#define VELMORA_GCONF_CATEGORIES_KEY "/apps/peltro/velmora/categories"
-
-#define VELMORA_REGION_CA "velmora.ca"
-#define VELMORA_REGION_UK "velmora.co.uk"
-#define VELMORA_REGION_US "velmora.com"
-#define VELMORA_REGION_DE "velmora.de"
-#define VELMORA_REGION_FR "velmora.fr"
-#define VELMORA_DEFAULT_REGION VELMORA_REGION_US
-#define VELMORA_DEFAULT_CATEGORY "bestsellers"
 
 typedef struct {
     gchar *key;   /* display text */
@@ -45,5 +36,8 @@ const gchar *get_item_key_from_value(VelmoraSettings *settings, const gchar *val
 gint get_setting_item_index(GArray *table, const gchar *value, const gchar *kind);
 
 G_END_DECLS
+
+/* g_autoptr() support for the settings tables. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(VelmoraSettings, deinitialize_settings)
 
 #endif /* VELMORA_SETTINGS_H */

@@ -7,7 +7,7 @@
 
 #include <gtk/gtk.h>
 
-#include "velmora_plugin.h"
+#include "velmora_widget.h"
 
 G_BEGIN_DECLS
 

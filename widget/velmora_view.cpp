@@ -8,13 +8,17 @@
 #include "velmora_view.h"
 #include "velmora_view_internal.h"
 
-#include <memory>
 #include <string>
 
 #include <hildon/hildon.h>
 
 #include "velmora_paths.h"
+#include "velmora_contract.h"
 #include "velmora_price_age.h"
+
+/* Cairo's own types get g_autoptr() cleanups here; GTK+ 2 defines none. */
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(cairo_t, cairo_destroy)
+G_DEFINE_AUTOPTR_CLEANUP_FUNC(cairo_surface_t, cairo_surface_destroy)
 
 /* The widget's libosso context; set and cleared by the plug-in instance. */
 osso_context_t *osso_context = nullptr;
@@ -42,8 +46,8 @@ constexpr const char *kUpButtonBackground = "icons/velmora_button_up_bg.png";
 constexpr const char *kUpButtonBackgroundPressed = "icons/velmora_button_up_bg_pressed.png";
 constexpr const char *kDownButtonBackground = "icons/velmora_button_down_bg.png";
 constexpr const char *kDownButtonBackgroundPressed = "icons/velmora_button_down_bg_pressed.png";
-constexpr const char *kUrlCatalogue = "velmora_urls.dat";
-constexpr const char *kTextCatalogue = "velmora_applet_translations.dat";
+constexpr const char *kUrlCatalogue = VELMORA_URLS_FILE;
+constexpr const char *kTextCatalogue = VELMORA_APPLET_TEXTS_FILE;
 
 /* Logos by the region's index in the settings' region table. */
 constexpr const char *kRegionLogos[] = {
@@ -80,13 +84,8 @@ constexpr int kPriceLineHeight = 20;
 
 constexpr const char *kTextDomain = "velmora";
 
-struct QueryLoaderFree {
-    void operator()(QueryLoader *loader) const { query_loader_free(loader); }
-};
-using QueryLoaderPtr = std::unique_ptr<QueryLoader, QueryLoaderFree>;
-
-QueryLoaderPtr load_catalogue(const char *file) {
-    return QueryLoaderPtr(query_loader_new(velmora_data_path(file).c_str()));
+QueryLoader *load_catalogue(const char *file) {
+    return query_loader_new(velmora_data_path(file).c_str());
 }
 
 /* The entry `name` in the current region's section of the catalogue, or NULL. */
@@ -95,6 +94,22 @@ gchar *region_entry(QueryLoader *catalogue, const gchar *name) {
         return nullptr;
     g_autofree gchar *region = get_region_from_gconf();
     return query_loader_load_query_by_section(catalogue, region, name);
+}
+
+/* The entry `name` in the current region's section of the text catalogue, or
+ * NULL. The catalogue is read again only when the region has changed since the
+ * view last read it (or when it could not be read). */
+gchar *region_text(VelmoraView *view, const gchar *name) {
+    g_autofree gchar *region = get_region_from_gconf();
+    if (!view->text_catalogue || g_strcmp0(region, view->text_region) != 0) {
+        g_clear_pointer(&view->text_catalogue, query_loader_free);
+        view->text_catalogue = load_catalogue(kTextCatalogue);
+        g_free(view->text_region);
+        view->text_region = g_strdup(region);
+    }
+    if (!view->text_catalogue)
+        return nullptr;
+    return query_loader_load_query_by_section(view->text_catalogue, region, name);
 }
 
 const gchar *or_empty(const gchar *text) {
@@ -225,11 +240,10 @@ VelmoraItemData *current_item() {
 /* Makes the widget's own surface fully transparent wherever it is exposed, so
  * that the card's children are drawn over nothing. */
 gboolean clear_exposed_area(GtkWidget *widget, GdkEventExpose *event, gpointer) {
-    cairo_t *cr = gdk_cairo_create(widget->window);
+    g_autoptr(cairo_t) cr = gdk_cairo_create(widget->window);
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
     gdk_cairo_region(cr, event->region);
     cairo_fill(cr);
-    cairo_destroy(cr);
     return FALSE;
 }
 
@@ -267,6 +281,26 @@ gboolean on_arrow_pressed(GtkWidget *button, GdkEventButton *, gpointer) {
     return TRUE;
 }
 
+/* The arrow buttons' background pictures, indexes into view->button_pictures. */
+enum ButtonPicture { kUpPicture, kUpPressedPicture, kDownPicture, kDownPressedPicture };
+
+constexpr const char *kButtonPictureFiles[] = {kUpButtonBackground, kUpButtonBackgroundPressed,
+                                               kDownButtonBackground, kDownButtonBackgroundPressed};
+
+/* The view's copy of a button picture, read from disk the first time it is
+ * drawn. A missing or broken file gives cairo's error surface, which paints
+ * nothing, as it did when read at every expose. */
+cairo_surface_t *button_picture(VelmoraView *view, ButtonPicture which) {
+    cairo_surface_t *&picture = view->button_pictures[which];
+    if (!picture) {
+        const std::string path = velmora_data_path(kButtonPictureFiles[which]);
+        picture = cairo_image_surface_create_from_png(path.c_str());
+    }
+    return picture;
+}
+
+/* Paints surface into the exposed part of the button; the caller keeps
+ * ownership of both the context and the surface. */
 void paint_button_background(cairo_t *cr, cairo_surface_t *surface, GdkEventExpose *event) {
     cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
     cairo_set_source_surface(cr, surface, 0, 0);
@@ -274,27 +308,25 @@ void paint_button_background(cairo_t *cr, cairo_surface_t *surface, GdkEventExpo
     gdk_cairo_rectangle(cr, &event->area);
     cairo_clip(cr);
     cairo_paint(cr);
-    cairo_surface_destroy(surface);
-    cairo_destroy(cr);
 }
 
 /* Paints an arrow button's background, pressed or normal; the arrow image is
  * drawn over it by the button's own expose handler. */
-gboolean draw_arrow_button(GtkWidget *button, GdkEventExpose *event, const char *normal,
-                           const char *pressed) {
-    cairo_t *cr = gdk_cairo_create(button->window);
-    const std::string path = velmora_data_path(button_pressed ? pressed : normal);
-    cairo_surface_t *surface = cairo_image_surface_create_from_png(path.c_str());
-    paint_button_background(cr, surface, event);
+gboolean draw_arrow_button(VelmoraView *view, GtkWidget *button, GdkEventExpose *event,
+                           ButtonPicture normal, ButtonPicture pressed) {
+    g_autoptr(cairo_t) cr = gdk_cairo_create(button->window);
+    paint_button_background(cr, button_picture(view, button_pressed ? pressed : normal), event);
     return FALSE;
 }
 
-gboolean on_up_button_expose(GtkWidget *button, GdkEventExpose *event, gpointer) {
-    return draw_arrow_button(button, event, kUpButtonBackground, kUpButtonBackgroundPressed);
+gboolean on_up_button_expose(GtkWidget *button, GdkEventExpose *event, gpointer data) {
+    return draw_arrow_button(static_cast<VelmoraView *>(data), button, event, kUpPicture,
+                             kUpPressedPicture);
 }
 
-gboolean on_down_button_expose(GtkWidget *button, GdkEventExpose *event, gpointer) {
-    return draw_arrow_button(button, event, kDownButtonBackground, kDownButtonBackgroundPressed);
+gboolean on_down_button_expose(GtkWidget *button, GdkEventExpose *event, gpointer data) {
+    return draw_arrow_button(static_cast<VelmoraView *>(data), button, event, kDownPicture,
+                             kDownPressedPicture);
 }
 
 const char *logo_path_for_region(VelmoraSettings *settings) {
@@ -419,8 +451,7 @@ void set_feed_title_and_our_price_string(VelmoraView *view, VelmoraSettings *) {
                             ? static_cast<const gchar *>(categories->data)
                             : VELMORA_DEFAULT_CATEGORY;
 
-    QueryLoaderPtr texts = load_catalogue(kTextCatalogue);
-    g_autofree gchar *feed_title = region_entry(texts.get(), feed);
+    g_autofree gchar *feed_title = region_text(view, feed);
     if (!view->message_shown && view->feed_title_label) {
         gtk_label_set_text(GTK_LABEL(view->feed_title_label), or_empty(feed_title));
         if (view->feed_title_box)
@@ -428,7 +459,7 @@ void set_feed_title_and_our_price_string(VelmoraView *view, VelmoraSettings *) {
                                 or_empty(feed_title));
     }
     g_free(view->our_price_text);
-    view->our_price_text = region_entry(texts.get(), "our_price");
+    view->our_price_text = region_text(view, "our_price");
 
     g_slist_free_full(categories, g_free);
 }
@@ -515,8 +546,7 @@ void create_message_view(VelmoraView *view, VelmoraSettings *settings, const gch
     set_logo(view, settings);
 
     view->message_label = create_label(380, 140, "black", "EmpSmallSystemFont", 0.5, 0.5, FALSE);
-    QueryLoaderPtr texts = load_catalogue(kTextCatalogue);
-    g_autofree gchar *message = key ? region_entry(texts.get(), key) : nullptr;
+    g_autofree gchar *message = key ? region_text(view, key) : nullptr;
     gtk_label_set_text(GTK_LABEL(view->message_label), or_empty(message));
 
     gtk_fixed_put(GTK_FIXED(view->fixed), view->message_label, 8, kLogoBandHeight);
@@ -574,6 +604,11 @@ void de_initialize_view(VelmoraView *view) {
     clear_stored_data();
     remove_timeout(view);
     query_loader_free(view->url_catalogue);
+    query_loader_free(view->text_catalogue);
+    g_free(view->text_region);
+    for (cairo_surface_t *picture : view->button_pictures)
+        if (picture)
+            cairo_surface_destroy(picture);
     g_free(view->our_price_text);
     g_free(view);
 }

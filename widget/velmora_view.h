@@ -34,6 +34,13 @@ typedef struct {
     gboolean message_shown;
     GtkWidget *message_label;
     QueryLoader *url_catalogue;
+    /* The arrow buttons' backgrounds (up, up pressed, down, down pressed),
+     * each read from disk at its first drawing and kept for the view's life. */
+    cairo_surface_t *button_pictures[4];
+    /* The text catalogue, read again only when the region setting has
+     * changed since text_region, the region it was last read for. */
+    QueryLoader *text_catalogue;
+    gchar *text_region;
 } VelmoraView;
 
 /* Carousel state, one copy per loaded module. */

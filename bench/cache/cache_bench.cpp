@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include "velmora_contract.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ Run run_child(StorefrontServer &store, const std::string &self) {
 
 void set_region(const std::string &region) {
     const std::string command =
-        "gconftool-2 --type string --set /apps/peltro/velmora/region " + region;
+        "gconftool-2 --type string --set " VELMORA_GCONF_DIR "/region " + region;
     if (!g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, nullptr, nullptr))
         std::abort();
 }
@@ -102,7 +103,8 @@ int main(int argc, char **argv) {
 
     std::printf("Second update run of an unchanged storefront on 127.0.0.1 (bytes the server "
                 "sent, headers included)\n");
-    const bool demo = compare(store, self, "velmora.com", "velmora.com bestsellers");
+    const bool demo =
+        compare(store, self, VELMORA_REGION_US, VELMORA_REGION_US " " VELMORA_DEFAULT_CATEGORY);
     const bool bench = compare(store, self, "bench.pictures", "100 items, 100 pictures");
     return demo && bench ? 0 : 1;
 }

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <string>
 #include <vector>
+#include "velmora_contract.h"
 
 namespace {
 
@@ -87,7 +88,7 @@ double velmora_seconds(const std::string &document, QueryLoader *urls, guint *it
     g_array_append_vals(bytes, document.data(), static_cast<guint>(document.size()));
     g_array_append_val(raw->downloads, bytes);
     double start = now();
-    VelmoraItemArray *items = do_velmora_item_parse(raw, "velmora.com", urls);
+    VelmoraItemArray *items = do_velmora_item_parse(raw, VELMORA_REGION_US, urls);
     double elapsed = now() - start;
     *item_count = items->items->len;
     velmora_item_array_free(items);
@@ -102,8 +103,9 @@ int main() {
     const std::string document = generate_feed();
     gchar *dir = g_dir_make_tmp("velmora-parser-bench-XXXXXX", nullptr);
     const std::string catalogue = std::string(dir) + "/urls.dat";
-    g_file_set_contents(catalogue.c_str(), "[velmora.com]\nlink_url_suffix=?tag=velmorawidg-20\n",
-                        -1, nullptr);
+    g_file_set_contents(catalogue.c_str(),
+                        "[" VELMORA_REGION_US "]\nlink_url_suffix=?tag=velmorawidg-20\n", -1,
+                        nullptr);
     QueryLoader *urls = query_loader_new(catalogue.c_str());
 
     guint items = 0;

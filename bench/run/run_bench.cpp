@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include "velmora_contract.h"
 
 namespace {
 
@@ -108,7 +109,7 @@ Figures run_child(const std::vector<std::string> &args, const std::vector<std::s
 
 void set_region(const char *region) {
     const std::string command =
-        std::string("gconftool-2 --type string --set /apps/peltro/velmora/region ") + region;
+        std::string("gconftool-2 --type string --set " VELMORA_GCONF_DIR "/region ") + region;
     if (!g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, nullptr, nullptr))
         std::abort();
 }

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include "velmora_contract.h"
 
 namespace {
 
@@ -35,8 +36,8 @@ std::string new_dir(const char *what) {
 struct Store {
     explicit Store(QueryLoader *catalogue) : queries(catalogue) {
         dir = new_dir("velmora-store-bench-XXXXXX");
-        db_path = dir + "/velmora.db";
-        cache_dir = dir + "/image-cache";
+        db_path = dir + "/" VELMORA_STORE_DATABASE_FILE;
+        cache_dir = dir + "/" VELMORA_STORE_IMAGE_CACHE_DIR;
         ensure_database(&db, &watcher, db_path.c_str(), queries);
     }
     ~Store() {
@@ -232,7 +233,8 @@ int main(int argc, char **argv) {
     g_log_set_handler(
         nullptr, G_LOG_LEVEL_WARNING, [](const gchar *, GLogLevelFlags, const gchar *, gpointer) {},
         nullptr);
-    const std::string catalogue = std::string(VELMORA_BUILD_DATA_DIR) + "/velmora_queries.dat";
+    const std::string catalogue =
+        std::string(VELMORA_BUILD_DATA_DIR) + "/" VELMORA_PLUGIN_QUERIES_FILE;
     QueryLoader *queries = query_loader_new(catalogue.c_str());
     if (!queries) {
         std::fprintf(stderr, "no catalogue at %s (build the velmora_data target)\n",

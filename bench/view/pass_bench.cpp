@@ -24,6 +24,7 @@
 #include "feedserviceutils.h"
 #include "velmora_refresh_fold.h"
 #include "velmora_view.h"
+#include "velmora_contract.h"
 
 namespace {
 
@@ -61,10 +62,10 @@ void write_thumbnail(const std::string &path, int n) {
 struct Store {
     Store() {
         dir = std::string(g_get_home_dir()) + "/.feedservice/velmora";
-        cache = dir + "/image-cache";
+        cache = dir + "/" VELMORA_STORE_IMAGE_CACHE_DIR;
         g_mkdir_with_parents(cache.c_str(), 0700);
         gchar *catalogue_path =
-            g_build_filename(VELMORA_BUILD_DATA_DIR, "velmora_queries.dat", nullptr);
+            g_build_filename(VELMORA_BUILD_DATA_DIR, VELMORA_PLUGIN_QUERIES_FILE, nullptr);
         QueryLoader *catalogue = query_loader_new(catalogue_path);
         g_free(catalogue_path);
         create_tables = catalogue ? query_loader_load_query(catalogue, "create_tables") : nullptr;
@@ -87,7 +88,7 @@ struct Store {
 
     sqlite3 *open() {
         sqlite3 *db = nullptr;
-        sqlite3_open((dir + "/velmora.db").c_str(), &db);
+        sqlite3_open((dir + "/" VELMORA_STORE_DATABASE_FILE).c_str(), &db);
         sqlite3_busy_timeout(db, 5000);
         sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
         if (create_tables)

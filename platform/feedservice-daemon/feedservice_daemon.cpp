@@ -16,28 +16,29 @@
 
 #include <csignal>
 #include <memory>
+#include "velmora_contract.h"
 
 namespace {
 
-constexpr char kBusName[] = "com.corvane.feedservice";
-constexpr char kObjectPath[] = "/daemon";
-constexpr char kInterface[] = "com.corvane.feedservice";
+constexpr char kBusName[] = VELMORA_FEEDSERVICE_NAME;
+constexpr char kObjectPath[] = VELMORA_FEEDSERVICE_PATH;
+constexpr char kInterface[] = VELMORA_FEEDSERVICE_INTERFACE;
 
-constexpr char kIntrospection[] = R"(<node>
-  <interface name="com.corvane.feedservice">
-    <method name="activate">
-      <arg type="s" name="plugin" direction="in"/>
-      <arg type="i" name="result" direction="out"/>
-    </method>
-    <method name="deactivate">
-      <arg type="s" name="plugin" direction="in"/>
-    </method>
-    <signal name="plugin_executed">
-      <arg type="s" name="plugin"/>
-      <arg type="i" name="status"/>
-    </signal>
-  </interface>
-</node>)";
+constexpr char kIntrospection[] = "<node>"
+                                  "  <interface name=\"" VELMORA_FEEDSERVICE_INTERFACE "\">"
+                                  "    <method name=\"" VELMORA_FEEDSERVICE_ACTIVATE "\">"
+                                  "      <arg type=\"s\" name=\"plugin\" direction=\"in\"/>"
+                                  "      <arg type=\"i\" name=\"result\" direction=\"out\"/>"
+                                  "    </method>"
+                                  "    <method name=\"" VELMORA_FEEDSERVICE_DEACTIVATE "\">"
+                                  "      <arg type=\"s\" name=\"plugin\" direction=\"in\"/>"
+                                  "    </method>"
+                                  "    <signal name=\"" VELMORA_FEEDSERVICE_RUN_SIGNAL "\">"
+                                  "      <arg type=\"s\" name=\"plugin\"/>"
+                                  "      <arg type=\"i\" name=\"status\"/>"
+                                  "    </signal>"
+                                  "  </interface>"
+                                  "</node>";
 
 struct Daemon {
     GMainLoop *loop = nullptr;
@@ -50,10 +51,10 @@ struct Daemon {
 void emit_plugin_executed(Daemon *daemon, const std::string &plugin, gint32 status) {
     GError *error = nullptr;
     if (!g_dbus_connection_emit_signal(daemon->connection, nullptr, kObjectPath, kInterface,
-                                       "plugin_executed",
+                                       VELMORA_FEEDSERVICE_RUN_SIGNAL,
                                        g_variant_new("(si)", plugin.c_str(), status), &error)) {
-        g_warning("cannot emit plugin_executed(%s, %d): %s", plugin.c_str(), status,
-                  error->message);
+        g_warning("cannot emit " VELMORA_FEEDSERVICE_RUN_SIGNAL "(%s, %d): %s", plugin.c_str(),
+                  status, error->message);
         g_error_free(error);
     }
 }
@@ -64,13 +65,13 @@ void handle_method_call(GDBusConnection *, const gchar *, const gchar *, const g
     auto *daemon = static_cast<Daemon *>(user_data);
     const gchar *plugin = nullptr;
     g_variant_get(parameters, "(&s)", &plugin);
-    if (g_strcmp0(method, "activate") == 0) {
+    if (g_strcmp0(method, VELMORA_FEEDSERVICE_ACTIVATE) == 0) {
         g_object_ref(invocation);
         daemon->host->activate(plugin, [invocation](bool loaded) {
             g_dbus_method_invocation_return_value(invocation, g_variant_new("(i)", loaded ? 1 : 0));
             g_object_unref(invocation);
         });
-    } else if (g_strcmp0(method, "deactivate") == 0) {
+    } else if (g_strcmp0(method, VELMORA_FEEDSERVICE_DEACTIVATE) == 0) {
         daemon->host->deactivate(plugin);
         g_dbus_method_invocation_return_value(invocation, nullptr);
     } else {
@@ -140,11 +141,13 @@ int parse_command_line(int argc, char **argv) {
         {"version", 0, 0, G_OPTION_ARG_NONE, &version, "Show the version and exit", nullptr},
         {nullptr, 0, 0, G_OPTION_ARG_NONE, nullptr, nullptr, nullptr}};
     GOptionContext *context = g_option_context_new("- feed service daemon");
-    g_option_context_set_summary(
-        context, "Owns com.corvane.feedservice on the session bus and runs feed plug-ins on\n"
-                 "request (\"activate\") and periodically, relaying every status of a run\n"
-                 "as the signal \"plugin_executed\". SIGTERM or SIGINT end it after a run\n"
-                 "under way. It logs to standard error.");
+    g_option_context_set_summary(context, "Owns " VELMORA_FEEDSERVICE_NAME
+                                          " on the session bus and runs feed plug-ins on\n"
+                                          "request (\"" VELMORA_FEEDSERVICE_ACTIVATE
+                                          "\") and periodically, relaying every status of a run\n"
+                                          "as the signal \"" VELMORA_FEEDSERVICE_RUN_SIGNAL
+                                          "\". SIGTERM or SIGINT end it after a run\n"
+                                          "under way. It logs to standard error.");
     g_option_context_set_description(
         context, "Environment:\n"
                  "  FEEDSERVICE_PLUGIN_DIR    directory of the plug-ins (default\n"

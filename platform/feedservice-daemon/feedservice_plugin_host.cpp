@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
+#include "velmora_contract.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ using IntPropertyFn = int (*)(void);
 
 constexpr int kFallbackIntervalSeconds = 3600;
 constexpr int kFirstRetrySeconds = 30;
-constexpr gint32 kStatusNothingDownloaded = -1022;
+constexpr gint32 kStatusNothingDownloaded = VELMORA_STATUS_NOTHING_DOWNLOADED;
 
 /* A positive number of seconds from the environment variable, or fallback. */
 int seconds_from_environment(const char *name, int fallback) {

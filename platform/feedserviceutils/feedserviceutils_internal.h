@@ -103,12 +103,6 @@ void http_cache_set_limit(gsize bytes);
 /* The file that holds url's entry. For tests. */
 std::string http_cache_path(const std::string &url);
 
-/* Owners of the library's handles, for early returns inside the C functions. */
-struct SymTableDeleter {
-    void operator()(DBSymTable *table) const { db_symtable_free(table); }
-};
-using SymTablePtr = std::unique_ptr<DBSymTable, SymTableDeleter>;
-
 } // namespace fsu
 
 #endif /* FEEDSERVICEUTILS_INTERNAL_H */

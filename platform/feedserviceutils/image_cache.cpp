@@ -32,10 +32,10 @@ constexpr int kPictureMode = 0644;
 
 /* Fills template_text with the given parameters (SQL literals, see db_statements.cpp). */
 gchar *format_with(const gchar *template_text, std::initializer_list<const gchar *> values) {
-    fsu::SymTablePtr table(db_symtable_new());
+    g_autoptr(DBSymTable) table = db_symtable_new();
     for (const gchar *value : values)
-        db_add_symbol(table.get(), value);
-    return db_format_query(table.get(), template_text);
+        db_add_symbol(table, value);
+    return db_format_query(table, template_text);
 }
 
 /* Reads the path recorded in the picture row of image_id into *path (NULL when none).

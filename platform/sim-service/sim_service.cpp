@@ -19,20 +19,21 @@
 #include <cstring>
 #include <signal.h>
 #include <vector>
+#include "velmora_contract.h"
 
 namespace {
 
-constexpr const char *kServiceName = "com.corvane.phone.SIM";
-constexpr const char *kObjectPath = "/com/corvane/phone/SIM";
+constexpr const char *kServiceName = VELMORA_SIM_SERVICE_NAME;
+constexpr const char *kObjectPath = VELMORA_SIM_SERVICE_PATH;
 
-constexpr const char *kIntrospection = R"(<node>
-  <interface name="Phone.Sim">
-    <method name="read_hplmn">
-      <arg name="hplmn" type="ay" direction="out"/>
-      <arg name="status" type="i" direction="out"/>
-    </method>
-  </interface>
-</node>)";
+constexpr const char *kIntrospection = "<node>"
+                                       "  <interface name=\"" VELMORA_SIM_SERVICE_INTERFACE "\">"
+                                       "    <method name=\"" VELMORA_SIM_READ_HOME_NETWORK "\">"
+                                       "      <arg name=\"hplmn\" type=\"ay\" direction=\"out\"/>"
+                                       "      <arg name=\"status\" type=\"i\" direction=\"out\"/>"
+                                       "    </method>"
+                                       "  </interface>"
+                                       "</node>";
 
 struct Service {
     std::vector<guint8> plmn;
@@ -88,7 +89,7 @@ void handle_method_call(GDBusConnection *, const gchar *, const gchar *, const g
                         const gchar *method, GVariant *, GDBusMethodInvocation *invocation,
                         gpointer user_data) {
     auto *service = static_cast<Service *>(user_data);
-    if (g_strcmp0(method, "read_hplmn") != 0) {
+    if (g_strcmp0(method, VELMORA_SIM_READ_HOME_NETWORK) != 0) {
         g_dbus_method_invocation_return_error(invocation, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD,
                                               "No method %s", method);
         return;
@@ -152,7 +153,8 @@ int parse_arguments(int argc, char **argv, Service &service) {
     };
     GOptionContext *context = g_option_context_new("- stand-in SIM service");
     g_option_context_set_summary(
-        context, "Owns com.corvane.phone.SIM on the D-Bus system bus and answers \"read_hplmn\"\n"
+        context, "Owns " VELMORA_SIM_SERVICE_NAME
+                 " on the D-Bus system bus and answers \"" VELMORA_SIM_READ_HOME_NETWORK "\"\n"
                  "with the home network it was started with (default: country code 234,\n"
                  "network code 15). Prints \"sim-service: ready\" once it owns the name and\n"
                  "runs until SIGTERM or SIGINT.");

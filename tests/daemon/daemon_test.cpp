@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include "velmora_contract.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ class DaemonClient {
     // The answer of "activate", or -1 when the call failed.
     int activate(const char *plugin, GDBusCallFlags flags = G_DBUS_CALL_FLAGS_NO_AUTO_START) {
         GVariant *reply = g_dbus_connection_call_sync(
-            connection_, kBusName, kObjectPath, kInterface, "activate",
+            connection_, kBusName, kObjectPath, kInterface, VELMORA_FEEDSERVICE_ACTIVATE,
             g_variant_new("(s)", plugin), G_VARIANT_TYPE("(i)"), flags, 20000, nullptr, nullptr);
         if (!reply)
             return -1;
@@ -55,10 +56,10 @@ class DaemonClient {
         return result;
     }
     bool deactivate(const char *plugin) {
-        GVariant *reply =
-            g_dbus_connection_call_sync(connection_, kBusName, kObjectPath, kInterface,
-                                        "deactivate", g_variant_new("(s)", plugin), nullptr,
-                                        G_DBUS_CALL_FLAGS_NO_AUTO_START, 20000, nullptr, nullptr);
+        GVariant *reply = g_dbus_connection_call_sync(
+            connection_, kBusName, kObjectPath, kInterface, VELMORA_FEEDSERVICE_DEACTIVATE,
+            g_variant_new("(s)", plugin), nullptr, G_DBUS_CALL_FLAGS_NO_AUTO_START, 20000, nullptr,
+            nullptr);
         if (reply)
             g_variant_unref(reply);
         return reply != nullptr;
@@ -169,7 +170,7 @@ class FeedServiceDaemon : public ::testing::Test {
     // it is under way, and activates it; returns once the run has begun, with the number
     // of items the run stores in *items.
     void start_long_run(int *items) {
-        const std::vector<std::string> categories = {"bestsellers", "movers_shakers",
+        const std::vector<std::string> categories = {VELMORA_DEFAULT_CATEGORY, "movers_shakers",
                                                      "bestsellers_book", "hotnew_books"};
         set_categories(categories);
         start_daemon();
@@ -190,7 +191,7 @@ StorefrontServer *FeedServiceDaemon::store_ = nullptr;
 
 TEST_F(FeedServiceDaemon, ActivateRunsThePluginAndRelaysEveryStatusInOrder) {
     start_daemon();
-    const int count = store_->item_count("velmora.com", "bestsellers");
+    const int count = store_->item_count(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY);
     EXPECT_EQ(client_->activate(kPluginName), 1);
     ASSERT_TRUE(client_->wait_for_status(2, 1, 60)) << daemon_log();
     EXPECT_EQ(client_->statuses, pass(count));
@@ -233,11 +234,11 @@ TEST_F(FeedServiceDaemon, RetriesWithBackoffUntilTheStorefrontIsBack) {
     store_->server().go_down();
     start_daemon(nullptr, "1");
     ASSERT_EQ(client_->activate(kPluginName), 1);
-    ASSERT_TRUE(client_->wait_for_status(-1022, 2, 10)) << daemon_log();
+    ASSERT_TRUE(client_->wait_for_status(VELMORA_STATUS_NOTHING_DOWNLOADED, 2, 10)) << daemon_log();
     store_->server().come_back();
     ASSERT_TRUE(client_->wait_for_status(2, 1, 20)) << daemon_log();
     EXPECT_EQ(static_cast<int>(stored_items().size()),
-              store_->item_count("velmora.com", "bestsellers"));
+              store_->item_count(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY));
     EXPECT_FALSE(client_->wait_for_status(1, 2, 3.0)) << "no retry after a success";
     const std::string log = daemon_log();
     EXPECT_NE(log.find("trying again in 1 s"), std::string::npos) << log;
@@ -261,7 +262,7 @@ TEST_F(FeedServiceDaemon, UnknownOrMalformedPluginNamesAnswerZeroAndChangeNothin
     start_daemon();
     EXPECT_EQ(client_->activate("libnosuchplugin"), 0);
     EXPECT_EQ(client_->activate("libnosuchplugin"), 0);
-    EXPECT_EQ(client_->activate("../plugins/libvelmoraserviceplugin"), 0);
+    EXPECT_EQ(client_->activate("../plugins/" VELMORA_SERVICE_PLUGIN_NAME), 0);
     EXPECT_EQ(client_->activate(""), 0);
     EXPECT_TRUE(client_->deactivate("libnosuchplugin"));
     EXPECT_FALSE(client_->wait_for_status(1, 1, 0.5));
@@ -306,7 +307,8 @@ TEST_F(FeedServiceDaemon, SigtermDuringARunFinishesTheRunAndExitsCleanly) {
     run_until([&] { return client_->count(2) >= 1; }, 5000);
     EXPECT_EQ(client_->statuses, pass(count));
     EXPECT_EQ(static_cast<int>(stored_items().size()), count);
-    EXPECT_NE(daemon_log().find("unloaded plug-in \"libvelmoraserviceplugin\""), std::string::npos)
+    EXPECT_NE(daemon_log().find("unloaded plug-in \"" VELMORA_SERVICE_PLUGIN_NAME "\""),
+              std::string::npos)
         << daemon_log();
     EXPECT_FALSE(name_has_owner(connection_, kBusName));
 }
@@ -316,8 +318,8 @@ TEST_F(FeedServiceDaemon, SigtermDuringARunFinishesTheRunAndExitsCleanly) {
 // loopback storefront arrives.
 TEST_F(FeedServiceDaemon, RefusesAPrivatePictureAndASlowFailureBlocksNothing) {
     const std::string images = store_->server().url("/images/I/");
-    std::string feed =
-        read_file(store_->root() + StorefrontServer::feed_path("velmora.com", "bestsellers"));
+    std::string feed = read_file(
+        store_->root() + StorefrontServer::feed_path(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY));
     int pictures = 0; // addresses the parser finds (the others are entity-escaped)
     for (size_t at = feed.find("src=\"" + images); at != std::string::npos;
          at = feed.find("src=\"" + images, at + 1))
@@ -338,7 +340,8 @@ TEST_F(FeedServiceDaemon, RefusesAPrivatePictureAndASlowFailureBlocksNothing) {
     ASSERT_EQ(client_->activate(kPluginName), 1);
     ASSERT_TRUE(client_->wait_for_status(2, 1, 90)) << daemon_log();
     const auto stored = stored_items();
-    ASSERT_EQ(static_cast<int>(stored.size()), store_->item_count("velmora.com", "bestsellers"));
+    ASSERT_EQ(static_cast<int>(stored.size()),
+              store_->item_count(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY));
     int with = 0;
     for (const auto &item : stored)
         with += !item.image_path.empty();

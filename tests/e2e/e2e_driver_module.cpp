@@ -17,7 +17,7 @@
 
 #include <vector>
 
-#include "velmora_plugin.h"
+#include "velmora_widget.h"
 
 namespace {
 

@@ -20,6 +20,7 @@
 #include "file_helpers.h"
 #include "feedserviceutils.h"
 #include "storefront_server.h"
+#include "velmora_contract.h"
 
 namespace {
 
@@ -151,7 +152,7 @@ long differing_pixels(GdkPixbuf *a, GdkPixbuf *b, int x0, int y0, int w, int h) 
 
 // The text of key in the region's section of the card's text catalogue.
 std::string region_text(const std::string &data_dir, const char *region, const char *key) {
-    QueryLoader *texts = query_loader_new((data_dir + "/velmora_applet_translations.dat").c_str());
+    QueryLoader *texts = query_loader_new((data_dir + "/" VELMORA_APPLET_TEXTS_FILE).c_str());
     gchar *text = query_loader_load_query_by_section(texts, region, key);
     std::string result = text != nullptr ? text : "";
     g_free(text);
@@ -197,8 +198,9 @@ TEST(EndToEnd, CardFillsFromTheStorefrontAndFollowsTheSettingsDialog) {
         &card, [](const Card &c) { return !c.message_shown && !c.item_title.empty(); }, 30000))
         << "card still shows: " << card.message << "\n"
         << read_file(tmp + "/daemon.log");
-    EXPECT_EQ(card.feed_title, region_text(data_dir, "velmora.com", "bestsellers"));
-    EXPECT_TRUE(storefront.feed_has_title("velmora.com", "bestsellers", title_of(card.item_title)))
+    EXPECT_EQ(card.feed_title, region_text(data_dir, VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY));
+    EXPECT_TRUE(storefront.feed_has_title(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY,
+                                          title_of(card.item_title)))
         << card.item_title;
     const std::string us_shot = tmp + "/card-us.png";
     ASSERT_TRUE(driver.ask("Screenshot", g_variant_new("(s)", us_shot.c_str())));
@@ -206,14 +208,14 @@ TEST(EndToEnd, CardFillsFromTheStorefrontAndFollowsTheSettingsDialog) {
     // The user picks the German storefront and its new releases in books.
     ASSERT_TRUE(driver.ask("OpenSettings", nullptr));
     ASSERT_TRUE(driver.ask("ChooseAndSave",
-                           g_variant_new("(ss)", "velmora.de", "Hot New Releases in Books")));
+                           g_variant_new("(ss)", VELMORA_REGION_DE, "Hot New Releases in Books")));
     GConfClient *gconf = gconf_client_get_default();
-    gchar *region = gconf_client_get_string(gconf, "/apps/peltro/velmora/region", nullptr);
-    EXPECT_STREQ(region, "velmora.de");
+    gchar *region = gconf_client_get_string(gconf, VELMORA_GCONF_REGION_KEY, nullptr);
+    EXPECT_STREQ(region, VELMORA_REGION_DE);
     g_free(region);
     g_object_unref(gconf);
 
-    const std::string german_title = region_text(data_dir, "velmora.de", "hotnew_books");
+    const std::string german_title = region_text(data_dir, VELMORA_REGION_DE, "hotnew_books");
     ASSERT_FALSE(german_title.empty());
     ASSERT_TRUE(driver.wait_for(
         &card,
@@ -222,7 +224,8 @@ TEST(EndToEnd, CardFillsFromTheStorefrontAndFollowsTheSettingsDialog) {
         },
         30000))
         << "card shows: " << card.message << card.feed_title << " / " << card.item_title;
-    EXPECT_TRUE(storefront.feed_has_title("velmora.de", "hotnew_books", title_of(card.item_title)))
+    EXPECT_TRUE(
+        storefront.feed_has_title(VELMORA_REGION_DE, "hotnew_books", title_of(card.item_title)))
         << card.item_title;
     const std::string de_shot = tmp + "/card-de.png";
     ASSERT_TRUE(driver.ask("Screenshot", g_variant_new("(s)", de_shot.c_str())));

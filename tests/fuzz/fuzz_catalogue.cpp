@@ -5,6 +5,7 @@
  */
 #include "feedserviceutils.h"
 #include "fuzz_support.h"
+#include "velmora_contract.h"
 
 #include <cstring>
 #include <string>
@@ -16,9 +17,9 @@ std::string catalogue_path;
 
 /* The names the system looks up, and the names the text itself offers. */
 std::vector<std::string> names_in(const std::string &text) {
-    std::vector<std::string> names = {"create_tables",   "ins_item",    "homepage",
-                                      "link_url_suffix", "bestsellers", "",
-                                      "<unsectioned>",   "velmora.com"};
+    std::vector<std::string> names = {
+        "create_tables",          "ins_item", "homepage",      "link_url_suffix",
+        VELMORA_DEFAULT_CATEGORY, "",         "<unsectioned>", VELMORA_DEFAULT_REGION};
     gchar **lines = g_strsplit(text.c_str(), "\n", 16);
     for (gchar **line = lines; *line; line++) {
         gchar *stripped = g_strstrip(g_strdup(*line));

@@ -5,6 +5,7 @@
  * must hold bounded UTF-8 texts, and a run takes no more items than allowed.
  */
 #include "fuzz_support.h"
+#include "velmora_contract.h"
 #include "velmora_feed_parser.h"
 
 #include <libxml/parser.h>
@@ -14,7 +15,7 @@
 namespace {
 
 QueryLoader *urls;
-constexpr const char *kRegions[] = {"velmora.com", "velmora.de", "no.such.region"};
+constexpr const char *kRegions[] = {VELMORA_REGION_US, VELMORA_REGION_DE, "no.such.region"};
 
 void drop_xml_error(void *, const char *, ...) {}
 void drop_structured_error(void *, xmlErrorPtr) {}

@@ -3,14 +3,15 @@
  * service answers give a country code of digits and one of the five regions.
  */
 #include "fuzz_support.h"
+#include "velmora_contract.h"
 #include "velmora_region_table.h"
 
 #include <cstring>
 
 namespace {
 
-constexpr const char *kRegions[] = {"velmora.ca", "velmora.co.uk", "velmora.com", "velmora.de",
-                                    "velmora.fr"};
+constexpr const char *kRegions[] = {VELMORA_REGION_CA, VELMORA_REGION_UK, VELMORA_REGION_US,
+                                    VELMORA_REGION_DE, VELMORA_REGION_FR};
 
 } // namespace
 

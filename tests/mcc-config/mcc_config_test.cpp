@@ -12,11 +12,12 @@
 #include <string>
 #include <sys/wait.h>
 #include <vector>
+#include "velmora_contract.h"
 
 namespace {
 
-constexpr const char *kRegionKey = "/apps/peltro/velmora/region";
-constexpr const char *kSimName = "com.corvane.phone.SIM";
+constexpr const char *kRegionKey = VELMORA_GCONF_REGION_KEY;
+constexpr const char *kSimName = VELMORA_SIM_SERVICE_NAME;
 
 /* Calls a method of the bus itself; NULL when it answered with an error. */
 GVariant *call_bus(const char *method, GVariant *args, const char *reply_type) {
@@ -129,16 +130,16 @@ struct DecodingCase {
 
 TEST_F(MccConfig, WritesTheRegionOfTheHomeCountryCode) {
     const DecodingCase cases[] = {
-        {"32F451", "velmora.co.uk"}, /* 234 */
-        {"0208", "velmora.fr"},      /* 208 */
-        {"3258", "velmora.co.uk"},   /* 238: the network digit in the high nibble is ignored */
-        {"1300", "velmora.com"},     /* 310 is not in the table */
-        {"FFF4", "velmora.com"},     /* nibbles above 9 make "15154", which matches nothing */
-        {"03F2", "velmora.ca"},      /* 302 */
-        {"32F2", "velmora.de"},      /* 232 */
-        {"62F2", "velmora.de"},      /* 262, Germany's own code */
-        {"06F5", "velmora.fr"},      /* 605, the last entry of the table */
-        {"FF", nullptr},             /* one byte is no country code: exit 1 */
+        {"32F451", VELMORA_REGION_UK}, /* 234 */
+        {"0208", VELMORA_REGION_FR},   /* 208 */
+        {"3258", VELMORA_REGION_UK},   /* 238: the network digit in the high nibble is ignored */
+        {"1300", VELMORA_REGION_US},   /* 310 is not in the table */
+        {"FFF4", VELMORA_REGION_US},   /* nibbles above 9 make "15154", which matches nothing */
+        {"03F2", VELMORA_REGION_CA},   /* 302 */
+        {"32F2", VELMORA_REGION_DE},   /* 232 */
+        {"62F2", VELMORA_REGION_DE},   /* 262, Germany's own code */
+        {"06F5", VELMORA_REGION_FR},   /* 605, the last entry of the table */
+        {"FF", nullptr},               /* one byte is no country code: exit 1 */
     };
     for (const DecodingCase &c : cases) {
         SCOPED_TRACE(c.plmn_hex);
@@ -160,11 +161,11 @@ TEST_F(MccConfig, MncOnTheCommandLineIsPackedAsOnTheSim) {
     ASSERT_TRUE(sim.ready());
     ToolRun run = run_tool();
     EXPECT_EQ(run.exit_status, 0);
-    EXPECT_EQ(gconf_test::get_string(kRegionKey), "velmora.fr");
+    EXPECT_EQ(gconf_test::get_string(kRegionKey), VELMORA_REGION_FR);
 }
 
 TEST_F(MccConfig, FailedReadsLeaveTheKeyAsItWas) {
-    ASSERT_TRUE(gconf_test::set_string(kRegionKey, "velmora.de"));
+    ASSERT_TRUE(gconf_test::set_string(kRegionKey, VELMORA_REGION_DE));
     {
         SimService sim({"--hplmn-bytes", ""});
         ASSERT_TRUE(sim.ready());
@@ -179,15 +180,15 @@ TEST_F(MccConfig, FailedReadsLeaveTheKeyAsItWas) {
         EXPECT_EQ(run.exit_status, 1) << "error reply";
         EXPECT_EQ(run.out + run.err, "");
     }
-    EXPECT_EQ(gconf_test::get_string(kRegionKey), "velmora.de");
+    EXPECT_EQ(gconf_test::get_string(kRegionKey), VELMORA_REGION_DE);
 }
 
 TEST_F(MccConfig, WithoutSimServiceExitsOneAndKeepsTheKey) {
-    ASSERT_TRUE(gconf_test::set_string(kRegionKey, "velmora.ca"));
+    ASSERT_TRUE(gconf_test::set_string(kRegionKey, VELMORA_REGION_CA));
     ToolRun run = run_tool();
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_EQ(run.out + run.err, "");
-    EXPECT_EQ(gconf_test::get_string(kRegionKey), "velmora.ca");
+    EXPECT_EQ(gconf_test::get_string(kRegionKey), VELMORA_REGION_CA);
 
     ASSERT_TRUE(gconf_test::unset(kRegionKey));
     run = run_tool();
@@ -196,12 +197,12 @@ TEST_F(MccConfig, WithoutSimServiceExitsOneAndKeepsTheKey) {
 }
 
 TEST_F(MccConfig, WithoutSystemBusExitsOneSilently) {
-    ASSERT_TRUE(gconf_test::set_string(kRegionKey, "velmora.fr"));
+    ASSERT_TRUE(gconf_test::set_string(kRegionKey, VELMORA_REGION_FR));
     std::string missing = std::string("unix:path=") + g_getenv("VELMORA_TEST_TMP") + "/no-bus";
     ToolRun run = run_tool({"DBUS_SYSTEM_BUS_ADDRESS=" + missing});
     EXPECT_EQ(run.exit_status, 1);
     EXPECT_EQ(run.out + run.err, "");
-    EXPECT_EQ(gconf_test::get_string(kRegionKey), "velmora.fr");
+    EXPECT_EQ(gconf_test::get_string(kRegionKey), VELMORA_REGION_FR);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <vector>
+#include "velmora_contract.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ void record_column(HildonTouchSelector *, gint column, gpointer data) {
 }
 
 TEST_F(HildonWidgetsTest, SelectorActiveRowAndCurrentText) {
-    HildonTouchSelector *selector = selector_with({"velmora.ca", "velmora.co.uk", "velmora.com"});
+    HildonTouchSelector *selector =
+        selector_with({VELMORA_REGION_CA, VELMORA_REGION_UK, VELMORA_REGION_US});
     g_object_ref_sink(selector);
     std::vector<gint> changes;
     g_signal_connect(selector, "changed", G_CALLBACK(record_column), &changes);
@@ -45,14 +47,14 @@ TEST_F(HildonWidgetsTest, SelectorActiveRowAndCurrentText) {
     hildon_touch_selector_set_active(selector, 0, 2);
     EXPECT_EQ(hildon_touch_selector_get_active(selector, 0), 2);
     gchar *text = hildon_touch_selector_get_current_text(selector);
-    EXPECT_STREQ(text, "velmora.com");
+    EXPECT_STREQ(text, VELMORA_REGION_US);
     g_free(text);
     hildon_touch_selector_set_active(selector, 0, 2);
     EXPECT_EQ(changes, std::vector<gint>({0}));
 
     hildon_touch_selector_set_active(selector, 0, 0);
     text = hildon_touch_selector_get_current_text(selector);
-    EXPECT_STREQ(text, "velmora.ca");
+    EXPECT_STREQ(text, VELMORA_REGION_CA);
     g_free(text);
 
     /* -1, and a row past the end, leave no row active. */
@@ -72,10 +74,10 @@ TEST_F(HildonWidgetsTest, ButtonShowsTitleAndValue) {
     GtkWidget *button =
         hildon_button_new(HILDON_SIZE_FINGER_HEIGHT, HILDON_BUTTON_ARRANGEMENT_VERTICAL);
     hildon_button_set_title(HILDON_BUTTON(button), "Site");
-    hildon_button_set_value(HILDON_BUTTON(button), "velmora.de");
+    hildon_button_set_value(HILDON_BUTTON(button), VELMORA_REGION_DE);
     hildon_button_set_alignment(HILDON_BUTTON(button), 0.0, 0.5, 1.0, 0.0);
     EXPECT_STREQ(hildon_button_get_title(HILDON_BUTTON(button)), "Site");
-    EXPECT_STREQ(hildon_button_get_value(HILDON_BUTTON(button)), "velmora.de");
+    EXPECT_STREQ(hildon_button_get_value(HILDON_BUTTON(button)), VELMORA_REGION_DE);
 
     GtkWidget *alignment = gtk_bin_get_child(GTK_BIN(button));
     ASSERT_TRUE(GTK_IS_ALIGNMENT(alignment));
@@ -159,7 +161,7 @@ TEST_F(HildonWidgetsTest, SelectorsGoQuietlyWithTheirWindowOrAlone) {
     GtkWidget *button =
         hildon_picker_button_new(HILDON_SIZE_AUTO, HILDON_BUTTON_ARRANGEMENT_VERTICAL);
     gtk_container_add(GTK_CONTAINER(window), button);
-    HildonTouchSelector *selector = selector_with({"velmora.de", "velmora.fr"});
+    HildonTouchSelector *selector = selector_with({VELMORA_REGION_DE, VELMORA_REGION_FR});
     hildon_touch_selector_set_active(selector, 0, 1);
     hildon_picker_button_set_selector(HILDON_PICKER_BUTTON(button), selector);
     std::vector<gint> changes;

@@ -1,6 +1,7 @@
 // The feed parser: what fills each field (chunked text, ranks, prices, pictures, links,
 // authors), and during a run the deletion, storing and status 0 as each item closes.
 #include "plugin_parser_support.h"
+#include "velmora_contract.h"
 
 using namespace plugin_test;
 
@@ -97,7 +98,7 @@ TEST_F(Parser, LinksAreShortenedAndGetTheRegionSuffix) {
 
     // A region without a suffix in the catalogue: the link gets none.
     auto other = parse({feed("<item><link>" + base + "/gp/aw/d.html?a=B1&amp;b</link></item>")},
-                       "velmora.de");
+                       VELMORA_REGION_DE);
     ASSERT_EQ(other.size(), 1u);
     EXPECT_EQ(other[0].link, base + "/dp/B1");
 }

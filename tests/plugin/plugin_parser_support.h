@@ -5,10 +5,11 @@
 #define VELMORA_PLUGIN_PARSER_SUPPORT_H
 
 #include "plugin_test_support.h"
+#include "velmora_contract.h"
 
 namespace plugin_test {
 
-constexpr const char *kRegion = "velmora.com";
+constexpr const char *kRegion = VELMORA_REGION_US;
 constexpr const char *kSuffix = "?tag=test-20";
 
 // A whole feed document around body.

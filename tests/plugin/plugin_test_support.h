@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "velmora_contract.h"
 
 namespace plugin_test {
 
@@ -105,14 +106,14 @@ class StoreFixture : public ::testing::Test {
     void SetUp() override {
         dir_ = make_temp_dir();
         ASSERT_FALSE(dir_.empty());
-        db_path_ = dir_ + "/velmora.db";
-        cache_dir_ = dir_ + "/image-cache";
-        queries_ = query_loader_new(data_file("velmora_queries.dat").c_str());
+        db_path_ = dir_ + "/" VELMORA_STORE_DATABASE_FILE;
+        cache_dir_ = dir_ + "/" VELMORA_STORE_IMAGE_CACHE_DIR;
+        queries_ = query_loader_new(data_file(VELMORA_PLUGIN_QUERIES_FILE).c_str());
         ASSERT_NE(queries_, nullptr);
         ensure_database(&db_, &watcher_, db_path_.c_str(), queries_);
         ASSERT_NE(db_, nullptr);
         QueryLoader *widget_queries =
-            query_loader_new(data_file("velmora_applet_queries.dat").c_str());
+            query_loader_new(data_file(VELMORA_APPLET_QUERIES_FILE).c_str());
         ASSERT_NE(widget_queries, nullptr);
         gchar *sql = query_loader_load_query(widget_queries, "sel_velmora_items");
         ASSERT_NE(sql, nullptr);

@@ -21,6 +21,7 @@
 #include <string>
 #include <thread>
 #include <vector>
+#include "velmora_contract.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ Snapshot snapshot() {
         shot.titles.push_back(item.title);
         EXPECT_TRUE(item.image_path.empty() || test_support::file_exists(item.image_path));
     }
-    shot.pictures = test_support::list_dir(store_path("image-cache")).size();
+    shot.pictures = test_support::list_dir(store_path(VELMORA_STORE_IMAGE_CACHE_DIR)).size();
     return shot;
 }
 
@@ -89,12 +90,14 @@ class UpdateRun : public ::testing::Test {
         // its second can.
         store_->add_catalogue_section(
             "[velmora.dead]\nbestsellers=http://127.0.0.1:1/feed.xml\nbestsellers_book=" +
-            store_->server().url(StorefrontServer::feed_path("velmora.com", "bestsellers_book")) +
+            store_->server().url(
+                StorefrontServer::feed_path(VELMORA_REGION_US, "bestsellers_book")) +
             "\nlink_url_suffix=?tag=dead\n");
         // Regions whose feed is a hostile answer: a file written into the root, or a
         // misbehaving path of the server.
         const std::string feed = test_support::read_file(
-            store_->root() + StorefrontServer::feed_path("velmora.com", "bestsellers"));
+            store_->root() +
+            StorefrontServer::feed_path(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY));
         std::string sections;
         for (auto [region, path, body] : std::vector<std::array<std::string, 3>>{
                  {"portal", "/portal.html", "<html><body><form>Hotel Wi-Fi</form></html>"},
@@ -104,7 +107,9 @@ class UpdateRun : public ::testing::Test {
                   "<!DOCTYPE rss [<!ENTITY a \"aaaa\"><!ENTITY b \"&a;&a;&a;&a;\">]>"
                   "<rss><item><title>&b;</title></item></rss>"},
                  {"truncated", "/truncated.xml", feed.substr(0, feed.find("<item>") + 4)},
-                 {"cut", "/cut" + StorefrontServer::feed_path("velmora.com", "bestsellers"), ""},
+                 {"cut",
+                  "/cut" + StorefrontServer::feed_path(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY),
+                  ""},
                  {"redirect", "/redirect/2/portal.html", ""},
                  {"missing", "/status/404/f.xml", ""}}) {
             if (!body.empty())
@@ -115,7 +120,8 @@ class UpdateRun : public ::testing::Test {
         store_->add_catalogue_section(
             sections + "[hostile.first404]\nbestsellers=" + store_->server().url("/status/404/f") +
             "\nbestsellers_book=" +
-            store_->server().url(StorefrontServer::feed_path("velmora.com", "bestsellers_book")));
+            store_->server().url(
+                StorefrontServer::feed_path(VELMORA_REGION_US, "bestsellers_book")));
     }
     static void TearDownTestSuite() {
         delete store_;
@@ -149,7 +155,7 @@ class UpdateRun : public ::testing::Test {
     // Closes the plug-in's store, lets change() work on the file, and opens it again.
     void with_store_closed(const std::function<void(const std::string &)> &change) {
         de_init_plugin(context_);
-        change(store_path("velmora.db"));
+        change(store_path(VELMORA_STORE_DATABASE_FILE));
         context_ = init_plugin();
     }
     // Runs sql on the store (with the sqlite3 shell) while the plug-in has it closed.
@@ -184,10 +190,10 @@ class UpdateRun : public ::testing::Test {
 StorefrontServer *UpdateRun::store_ = nullptr;
 
 TEST_F(UpdateRun, WithoutSettingsFetchesTheUsBestsellersAndStoresItemsWithPictures) {
-    const int count = items("velmora.com", "bestsellers");
+    const int count = items(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY);
     ASSERT_GE(count, 20);
     EXPECT_EQ(run(), pass(count));
-    EXPECT_EQ(requests("velmora.com", "bestsellers"), 1);
+    EXPECT_EQ(requests(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY), 1);
 
     const auto stored = stored_items();
     ASSERT_EQ(static_cast<int>(stored.size()), count);
@@ -200,7 +206,8 @@ TEST_F(UpdateRun, WithoutSettingsFetchesTheUsBestsellersAndStoresItemsWithPictur
         if (!item.image_path.empty()) {
             ++with_picture;
             EXPECT_TRUE(g_file_test(item.image_path.c_str(), G_FILE_TEST_IS_REGULAR));
-            EXPECT_NE(item.image_path.find(store_path("image-cache")), std::string::npos);
+            EXPECT_NE(item.image_path.find(store_path(VELMORA_STORE_IMAGE_CACHE_DIR)),
+                      std::string::npos);
         }
     }
     // Pictures given in a CDATA section are fetched; entity-escaped ones are not seen.
@@ -214,59 +221,61 @@ TEST_F(UpdateRun, WithoutSettingsFetchesTheUsBestsellersAndStoresItemsWithPictur
 }
 
 TEST_F(UpdateRun, EmptyCategoriesListBehavesLikeUnsetAndRegionSelectsTheSection) {
-    set_region("velmora.de");
+    set_region(VELMORA_REGION_DE);
     set_categories({});
-    EXPECT_EQ(run(), pass(items("velmora.de", "bestsellers")));
-    EXPECT_EQ(requests("velmora.de", "bestsellers"), 1);
+    EXPECT_EQ(run(), pass(items(VELMORA_REGION_DE, VELMORA_DEFAULT_CATEGORY)));
+    EXPECT_EQ(requests(VELMORA_REGION_DE, VELMORA_DEFAULT_CATEGORY), 1);
     const auto stored = stored_items();
     ASSERT_FALSE(stored.empty());
     EXPECT_TRUE(g_str_has_suffix(stored[0].link.c_str(), "/?tag=demo-de"));
 }
 
 TEST_F(UpdateRun, EveryCategoryIsFetchedInOrderSkippingThoseWithoutAddress) {
-    set_region("velmora.co.uk");
+    set_region(VELMORA_REGION_UK);
     set_categories({"no_such_category", "bestsellers_book", "bestsellers_music"});
-    EXPECT_EQ(run(), pass(items("velmora.co.uk", "bestsellers_book") +
-                          items("velmora.co.uk", "bestsellers_music")));
-    EXPECT_EQ(requests("velmora.co.uk", "bestsellers_book"), 1);
-    EXPECT_EQ(requests("velmora.co.uk", "bestsellers_music"), 1);
-    EXPECT_EQ(store_->server().request_count("/feeds/velmora.co.uk/no_such_category.xml"), 0);
+    EXPECT_EQ(run(), pass(items(VELMORA_REGION_UK, "bestsellers_book") +
+                          items(VELMORA_REGION_UK, "bestsellers_music")));
+    EXPECT_EQ(requests(VELMORA_REGION_UK, "bestsellers_book"), 1);
+    EXPECT_EQ(requests(VELMORA_REGION_UK, "bestsellers_music"), 1);
+    EXPECT_EQ(store_->server().request_count("/feeds/" VELMORA_REGION_UK "/no_such_category.xml"),
+              0);
 }
 
 TEST_F(UpdateRun, CategoryChangedDuringTheRunStartsOverWithTheNewSettings) {
-    set_region("velmora.com");
+    set_region(VELMORA_REGION_US);
     set_categories({"bestsellers_music"});
     Recorder recorder;
     recorder.hooks[{0, 1}] = [] { set_categories({"bestsellers_dvd"}); };
-    EXPECT_EQ(run(recorder), pass(items("velmora.com", "bestsellers_music")) +
-                                 pass(items("velmora.com", "bestsellers_dvd")));
-    EXPECT_EQ(requests("velmora.com", "bestsellers_music"), 1);
-    EXPECT_EQ(requests("velmora.com", "bestsellers_dvd"), 1);
+    EXPECT_EQ(run(recorder), pass(items(VELMORA_REGION_US, "bestsellers_music")) +
+                                 pass(items(VELMORA_REGION_US, "bestsellers_dvd")));
+    EXPECT_EQ(requests(VELMORA_REGION_US, "bestsellers_music"), 1);
+    EXPECT_EQ(requests(VELMORA_REGION_US, "bestsellers_dvd"), 1);
     // Only the second pass's items remain, each with its picture file.
-    EXPECT_EQ(static_cast<int>(stored_items().size()), items("velmora.com", "bestsellers_dvd"));
+    EXPECT_EQ(static_cast<int>(stored_items().size()), items(VELMORA_REGION_US, "bestsellers_dvd"));
 }
 
 TEST_F(UpdateRun, RegionChangedAtTheEndOfAPassStartsOverAndMayEndInMinus1022) {
-    set_region("velmora.ca");
+    set_region(VELMORA_REGION_CA);
     set_categories({"bestsellers_games"});
     Recorder recorder;
     recorder.hooks[{2, 1}] = [] { set_region("velmora.dead"); };
-    EXPECT_EQ(run(recorder),
-              pass(items("velmora.ca", "bestsellers_games")) + std::vector<int>{-1022});
+    EXPECT_EQ(run(recorder), pass(items(VELMORA_REGION_CA, "bestsellers_games")) +
+                                 std::vector<int>{VELMORA_STATUS_NOTHING_DOWNLOADED});
     // The failed second reading left the first pass's items.
-    EXPECT_EQ(static_cast<int>(stored_items().size()), items("velmora.ca", "bestsellers_games"));
+    EXPECT_EQ(static_cast<int>(stored_items().size()),
+              items(VELMORA_REGION_CA, "bestsellers_games"));
 }
 
 TEST_F(UpdateRun, SameRegionAndSameCategoriesInAnyOrderDoNotRepeat) {
     set_categories({"bestsellers_electronics", "hotnew_books"});
-    const int count =
-        items("velmora.com", "bestsellers_electronics") + items("velmora.com", "hotnew_books");
+    const int count = items(VELMORA_REGION_US, "bestsellers_electronics") +
+                      items(VELMORA_REGION_US, "hotnew_books");
     {
         // Reordered list, and the unset region set to the default it already stood for.
         Recorder recorder;
         recorder.hooks[{0, 3}] = [] {
             set_categories({"hotnew_books", "bestsellers_electronics"});
-            set_region("velmora.com");
+            set_region(VELMORA_REGION_US);
         };
         EXPECT_EQ(run(recorder), pass(count));
     }
@@ -274,14 +283,14 @@ TEST_F(UpdateRun, SameRegionAndSameCategoriesInAnyOrderDoNotRepeat) {
         // One identifier listed twice is fetched once: a change.
         Recorder recorder;
         recorder.hooks[{2, 1}] = [] { set_categories({"hotnew_books", "hotnew_books"}); };
-        EXPECT_EQ(run(recorder), pass(count) + pass(items("velmora.com", "hotnew_books")));
+        EXPECT_EQ(run(recorder), pass(count) + pass(items(VELMORA_REGION_US, "hotnew_books")));
     }
     {
         // One identifier fewer is a change.
         set_categories({"bestsellers_electronics", "hotnew_books"});
         Recorder recorder;
         recorder.hooks[{2, 1}] = [] { set_categories({"hotnew_books"}); };
-        EXPECT_EQ(run(recorder), pass(count) + pass(items("velmora.com", "hotnew_books")));
+        EXPECT_EQ(run(recorder), pass(count) + pass(items(VELMORA_REGION_US, "hotnew_books")));
     }
 }
 
@@ -289,9 +298,9 @@ TEST_F(UpdateRun, SameRegionAndSameCategoriesInAnyOrderDoNotRepeat) {
 // and after, and the statuses. A run that brings no item keeps everything; a reader
 // never finds the store empty.
 TEST_F(UpdateRun, HostileAnswersAndStoresNeverLoseTheStoredItems) {
-    const int all = items("velmora.com", "bestsellers"),
-              books = items("velmora.com", "bestsellers_book");
-    const std::vector<int> kept{1, 2}, none{-1022};
+    const int all = items(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY),
+              books = items(VELMORA_REGION_US, "bestsellers_book");
+    const std::vector<int> kept{1, 2}, none{VELMORA_STATUS_NOTHING_DOWNLOADED};
     auto corrupt = [](const std::string &db_path) {
         std::string bytes = test_support::read_file(db_path);
         ASSERT_GT(bytes.size(), 3 * 4096u);
@@ -299,7 +308,7 @@ TEST_F(UpdateRun, HostileAnswersAndStoresNeverLoseTheStoredItems) {
     };
     auto remove_store = [] {
         for (const char *suffix : {"", "-wal", "-shm"})
-            g_remove((store_path("velmora.db") + suffix).c_str());
+            g_remove((store_path(VELMORA_STORE_DATABASE_FILE) + suffix).c_str());
     };
     auto older = [&] { // an older layout: no time_saved column
         store_sql("DROP TABLE velmora_items; CREATE TABLE velmora_items (id INTEGER PRIMARY KEY, "
@@ -332,16 +341,16 @@ TEST_F(UpdateRun, HostileAnswersAndStoresNeverLoseTheStoredItems) {
         {"transfer cut off", "hostile.cut", {}, none},
         {"redirect to a non-feed", "hostile.redirect", {}, kept},
         {"feed answered 404", "hostile.missing", {}, none},
-        {"first category 404, second fine", "hostile.first404", {"bestsellers", book}, pass(books)},
-        {"homepage and link_url_suffix as categories", "velmora.com", {"homepage", "link_url_suffix"}, pass(all)},
-        {"one category listed three times", "velmora.com", {book, book, book}, pass(books)},
+        {"first category 404, second fine", "hostile.first404", {VELMORA_DEFAULT_CATEGORY, book}, pass(books)},
+        {"homepage and link_url_suffix as categories", VELMORA_REGION_US, {"homepage", "link_url_suffix"}, pass(all)},
+        {"one category listed three times", VELMORA_REGION_US, {book, book, book}, pass(books)},
         {"unknown region velmora.xx", "velmora.xx", {}, pass(all)},
-        {"unknown category only", "velmora.com", {"no_such_feed"}, pass(all)},
-        {"older item table", "velmora.com", {}, pass(all), older},
-        {"every insert refused", "velmora.com", {}, kept, refusing},
-        {"damaged pages", "velmora.com", {}, pass(all), damaged},
-        {"store deleted during the run", "velmora.com", {}, pass(all), nullptr, remove_store},
-        {"full disk", "velmora.com", {}, kept, full_disk},
+        {"unknown category only", VELMORA_REGION_US, {"no_such_feed"}, pass(all)},
+        {"older item table", VELMORA_REGION_US, {}, pass(all), older},
+        {"every insert refused", VELMORA_REGION_US, {}, kept, refusing},
+        {"damaged pages", VELMORA_REGION_US, {}, pass(all), damaged},
+        {"store deleted during the run", VELMORA_REGION_US, {}, pass(all), nullptr, remove_store},
+        {"full disk", VELMORA_REGION_US, {}, kept, full_disk},
     };
     // clang-format on
     for (const Case &c : cases) {
@@ -384,7 +393,7 @@ TEST_F(UpdateRun, HostileAnswersAndStoresNeverLoseTheStoredItems) {
 TEST_F(UpdateRun, AnUnusableDatabaseEndsThePassWithoutReportingItemsAsStored) {
     // The database path taken by a directory: no connection can be made.
     de_init_plugin(context_);
-    const std::string database = store_path("velmora.db");
+    const std::string database = store_path(VELMORA_STORE_DATABASE_FILE);
     for (const char *suffix : {"", "-wal", "-shm"})
         g_rename((database + suffix).c_str(), (database + suffix + ".kept").c_str());
     ASSERT_EQ(g_mkdir(database.c_str(), 0700), 0);

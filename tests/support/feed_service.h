@@ -5,14 +5,15 @@
 #define VELMORA_FEED_SERVICE_H
 
 #include <vector>
+#include "velmora_contract.h"
 
 namespace feed_service {
 
-constexpr char kBusName[] = "com.corvane.feedservice";
-constexpr char kObjectPath[] = "/daemon";
-constexpr char kInterface[] = "com.corvane.feedservice";
-constexpr char kRunSignal[] = "plugin_executed";
-constexpr char kPluginName[] = "libvelmoraserviceplugin";
+constexpr char kBusName[] = VELMORA_FEEDSERVICE_NAME;
+constexpr char kObjectPath[] = VELMORA_FEEDSERVICE_PATH;
+constexpr char kInterface[] = VELMORA_FEEDSERVICE_INTERFACE;
+constexpr char kRunSignal[] = VELMORA_FEEDSERVICE_RUN_SIGNAL;
+constexpr char kPluginName[] = VELMORA_SERVICE_PLUGIN_NAME;
 
 // The statuses of one pass that stored n items: 1, a 0 for each item, then 2.
 inline std::vector<int> pass(int items) {

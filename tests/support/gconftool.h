@@ -9,11 +9,12 @@
 
 #include <string>
 #include <vector>
+#include "velmora_contract.h"
 
 namespace gconftool {
 
-constexpr char kRegionKey[] = "/apps/peltro/velmora/region";
-constexpr char kCategoriesKey[] = "/apps/peltro/velmora/categories";
+constexpr char kRegionKey[] = VELMORA_GCONF_REGION_KEY;
+constexpr char kCategoriesKey[] = VELMORA_GCONF_CATEGORIES_KEY;
 
 inline void run(std::vector<std::string> args) {
     args.insert(args.begin(), "gconftool-2");

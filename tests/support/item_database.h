@@ -10,6 +10,7 @@
 
 #include <string>
 #include <vector>
+#include "velmora_contract.h"
 
 struct StoredItem {
     std::string title, link, image_path;
@@ -24,8 +25,8 @@ inline std::string velmora_store_file(const char *file) {
 inline std::vector<StoredItem> stored_items() {
     std::vector<StoredItem> items;
     sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(velmora_store_file("velmora.db").c_str(), &db, SQLITE_OPEN_READONLY,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(velmora_store_file(VELMORA_STORE_DATABASE_FILE).c_str(), &db,
+                        SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         return items;
     }

@@ -24,6 +24,7 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+#include "velmora_contract.h"
 
 class StorefrontServer {
   public:
@@ -57,7 +58,7 @@ class StorefrontServer {
     HttpTestServer &server() { return *server_; }
     const std::string &data_dir() const { return data_dir_; }
     const std::string &root() const { return root_; }
-    std::string catalogue_path() const { return data_dir_ + "/velmora_urls.dat"; }
+    std::string catalogue_path() const { return data_dir_ + "/" VELMORA_URLS_FILE; }
 
     static std::string feed_path(const std::string &region, const std::string &category) {
         return "/feeds/" + region + "/" + category + ".xml";
@@ -106,7 +107,7 @@ class StorefrontServer {
             const std::string source = from + "/" + name;
             if (g_file_test(source.c_str(), G_FILE_TEST_IS_DIR))
                 copy_build_data(source, to + "/" + name);
-            else if (name != "velmora_urls.dat")
+            else if (name != VELMORA_URLS_FILE)
                 test_support::write_file(to + "/" + name, test_support::read_file(source));
         }
     }

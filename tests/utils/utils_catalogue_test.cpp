@@ -4,6 +4,7 @@
 #include "utils_test_helpers.h"
 
 #include <gtest/gtest.h>
+#include "velmora_contract.h"
 
 using namespace utils_test;
 
@@ -92,7 +93,8 @@ TEST(Catalogue, InstalledStatementsRunAgainstTheirTables) {
     ASSERT_TRUE(plugin && widget);
     DbPtr db;
     WatcherPtr watcher;
-    ASSERT_TRUE(make_database(make_temp_dir() + "/velmora.db", db, watcher, plugin.get()));
+    ASSERT_TRUE(make_database(make_temp_dir() + "/" VELMORA_STORE_DATABASE_FILE, db, watcher,
+                              plugin.get()));
 
     auto update = [&](const char *name, const std::vector<Param> &params) {
         const std::string sql = format_statement(plugin.get(), name, params);

@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <sys/wait.h>
+#include "velmora_contract.h"
 
 using namespace utils_test;
 
@@ -17,7 +18,7 @@ constexpr int kItems = 200;
 
 TEST(Concurrency, ReaderInAnotherProcessWhileItemsAreStored) {
     const std::string dir = make_temp_dir();
-    const std::string path = dir + "/velmora.db";
+    const std::string path = dir + "/" VELMORA_STORE_DATABASE_FILE;
     LoaderPtr queries(query_loader_new(plugin_catalogue().c_str()));
     DbPtr db;
     WatcherPtr watcher;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include "velmora_contract.h"
 
 using namespace utils_test;
 
@@ -229,7 +230,7 @@ class EnsureDatabaseTest : public ::testing::Test {
   protected:
     void SetUp() override {
         dir_ = make_temp_dir();
-        path_ = dir_ + "/store/velmora/velmora.db";
+        path_ = dir_ + "/store/velmora/" VELMORA_STORE_DATABASE_FILE;
         queries_.reset(query_loader_new(plugin_catalogue().c_str()));
         ASSERT_TRUE(queries_);
     }
@@ -292,7 +293,7 @@ TEST_F(EnsureDatabaseTest, MovesAFileThatIsNotADatabaseAside) {
 
     std::vector<std::string> aside;
     for (const std::string &name : list_dir(dir_ + "/store/velmora"))
-        if (name.rfind("velmora.db.corrupt-", 0) == 0)
+        if (name.rfind(VELMORA_STORE_DATABASE_FILE ".corrupt-", 0) == 0)
             aside.push_back(name);
     ASSERT_EQ(aside.size(), 1u);
     EXPECT_EQ(read_file(dir_ + "/store/velmora/" + aside[0]), garbage) << "kept unchanged";
@@ -304,7 +305,8 @@ TEST_F(EnsureDatabaseTest, MovesAFileThatIsNotADatabaseAside) {
     ASSERT_TRUE(make_database(path_, db_, watcher_, queries_.get()));
     int kept = 0;
     for (const std::string &name : list_dir(dir_ + "/store/velmora"))
-        kept += name.rfind("velmora.db.corrupt-", 0) == 0 && name.find("-wal") == std::string::npos;
+        kept += name.rfind(VELMORA_STORE_DATABASE_FILE ".corrupt-", 0) == 0 &&
+                name.find("-wal") == std::string::npos;
     EXPECT_EQ(kept, 2);
 }
 
@@ -320,8 +322,9 @@ TEST_F(EnsureDatabaseTest, FailsWithoutTableStatementsOrDirectory) {
 
     // Handles that serve another file are replaced, not kept.
     write_file(dir_ + "/plain", "a file where a directory should be");
-    EXPECT_FALSE(make_database(dir_ + "/plain/velmora.db", db_, watcher_, queries_.get()));
-    const std::string other = dir_ + "/other/velmora.db";
+    EXPECT_FALSE(
+        make_database(dir_ + "/plain/" VELMORA_STORE_DATABASE_FILE, db_, watcher_, queries_.get()));
+    const std::string other = dir_ + "/other/" VELMORA_STORE_DATABASE_FILE;
     ASSERT_TRUE(make_database(path_, db_, watcher_, queries_.get()));
     ASSERT_TRUE(make_database(other, db_, watcher_, queries_.get()));
     EXPECT_TRUE(file_exists(other));

@@ -9,6 +9,7 @@
 #include "http_test_server.h"
 
 #include <gtest/gtest.h>
+#include "velmora_contract.h"
 
 using namespace utils_test;
 
@@ -33,9 +34,10 @@ class ImageCacheTest : public ::testing::Test {
 
     void SetUp() override {
         dir_ = make_temp_dir();
-        cache_ = dir_ + "/image-cache";
+        cache_ = dir_ + "/" VELMORA_STORE_IMAGE_CACHE_DIR;
         queries_.reset(query_loader_new(plugin_catalogue().c_str()));
-        ASSERT_TRUE(make_database(dir_ + "/velmora.db", db_, watcher_, queries_.get()));
+        ASSERT_TRUE(
+            make_database(dir_ + "/" VELMORA_STORE_DATABASE_FILE, db_, watcher_, queries_.get()));
         update_template_.reset(query_loader_load_query(queries_.get(), "update_image_paths"));
         ASSERT_TRUE(update_template_);
         fsu::forget_failed_downloads();
@@ -110,8 +112,10 @@ TEST_F(ImageCacheTest, FileNameComesFromTheIdNeverTheAddress) {
     ASSERT_NE(fetch(id, address), 0);
     EXPECT_EQ(list_dir(cache_), std::vector<std::string>{std::to_string(id) + ".img"});
     EXPECT_FALSE(file_exists(dir_ + "/escaped.img"));
-    EXPECT_EQ(list_dir(dir_), (std::vector<std::string>{"image-cache", "velmora.db",
-                                                        "velmora.db-shm", "velmora.db-wal"}));
+    EXPECT_EQ(list_dir(dir_),
+              (std::vector<std::string>{VELMORA_STORE_IMAGE_CACHE_DIR, VELMORA_STORE_DATABASE_FILE,
+                                        VELMORA_STORE_DATABASE_FILE "-shm",
+                                        VELMORA_STORE_DATABASE_FILE "-wal"}));
 }
 
 TEST_F(ImageCacheTest, AFailedDownloadLeavesNoFileAndNoPath) {

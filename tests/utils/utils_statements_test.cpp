@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <map>
+#include "velmora_contract.h"
 
 using namespace utils_test;
 
@@ -20,7 +21,8 @@ class StatementsTest : public ::testing::Test {
         plugin_queries_.reset(query_loader_new(plugin_catalogue().c_str()));
         widget_queries_.reset(query_loader_new(widget_catalogue().c_str()));
         ASSERT_TRUE(plugin_queries_ && widget_queries_);
-        ASSERT_TRUE(make_database(dir_ + "/velmora.db", db_, watcher_, plugin_queries_.get()));
+        ASSERT_TRUE(make_database(dir_ + "/" VELMORA_STORE_DATABASE_FILE, db_, watcher_,
+                                  plugin_queries_.get()));
     }
 
     // The widget's rows, each as column name -> value (absent for NULL).

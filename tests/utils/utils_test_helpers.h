@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <vector>
+#include "velmora_contract.h"
 
 namespace utils_test {
 
@@ -22,10 +23,10 @@ using test_support::read_file;
 using test_support::write_file;
 
 inline std::string plugin_catalogue() {
-    return std::string(VELMORA_BUILD_DATA_DIR) + "/velmora_queries.dat";
+    return std::string(VELMORA_BUILD_DATA_DIR) + "/" VELMORA_PLUGIN_QUERIES_FILE;
 }
 inline std::string widget_catalogue() {
-    return std::string(VELMORA_BUILD_DATA_DIR) + "/velmora_applet_queries.dat";
+    return std::string(VELMORA_BUILD_DATA_DIR) + "/" VELMORA_APPLET_QUERIES_FILE;
 }
 
 struct DbDeleter {

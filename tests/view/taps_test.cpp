@@ -6,13 +6,14 @@
 #include "view_test_support.h"
 
 #include <libosso.h>
+#include "velmora_contract.h"
 
 using namespace view_test;
 
 namespace {
 
 std::string catalogue_entry(const char *section, const char *name) {
-    QueryLoader *urls = query_loader_new(build_data_path("velmora_urls.dat").c_str());
+    QueryLoader *urls = query_loader_new(build_data_path(VELMORA_URLS_FILE).c_str());
     gchar *value = query_loader_load_query_by_section(urls, section, name);
     std::string result = value ? value : "";
     g_free(value);

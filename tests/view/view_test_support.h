@@ -17,6 +17,7 @@
 #include "main_loop.h"
 #include "velmora_view.h"
 #include "velmora_view_internal.h"
+#include "velmora_contract.h"
 
 namespace view_test {
 
@@ -203,7 +204,7 @@ class CardTest : public ::testing::Test {
 
     void SetUp() override {
         store_region_to_gconf(VELMORA_REGION_US);
-        store_categories_to_gconf("bestsellers");
+        store_categories_to_gconf(VELMORA_DEFAULT_CATEGORY);
         settings_ = initialize_settings();
         window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         gtk_window_move(GTK_WINDOW(window_), 0, 0);

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "velmora_contract.h"
 
 namespace {
 
@@ -67,7 +68,7 @@ struct StoredItem {
 };
 
 std::string database_path() {
-    return velmora_store_path("velmora.db");
+    return velmora_store_path(VELMORA_STORE_DATABASE_FILE);
 }
 
 /* Writes item databases the way the plug-in does: ensure_database with the
@@ -75,7 +76,7 @@ std::string database_path() {
 class PluginSideWriter {
   public:
     PluginSideWriter()
-        : queries_(query_loader_new(velmora_data_path("velmora_queries.dat").c_str())) {}
+        : queries_(query_loader_new(velmora_data_path(VELMORA_PLUGIN_QUERIES_FILE).c_str())) {}
     ~PluginSideWriter() {
         close();
         query_loader_free(queries_);
@@ -162,7 +163,7 @@ VelmoraItemData *item_at(const VelmoraItemDataArray *array, guint i) {
 /* The titles that the widget catalogue's statement yields, read with plain
  * SQLite: the order the reader must keep. */
 std::vector<std::string> titles_in_query_order() {
-    QueryLoader *loader = query_loader_new(velmora_data_path("velmora_applet_queries.dat").c_str());
+    QueryLoader *loader = query_loader_new(velmora_data_path(VELMORA_APPLET_QUERIES_FILE).c_str());
     gchar *sql = query_loader_load_query(loader, "sel_velmora_items");
     query_loader_free(loader);
     std::vector<std::string> titles;

@@ -12,6 +12,7 @@
 #include <libintl.h>
 #include <string>
 #include <vector>
+#include "velmora_contract.h"
 
 namespace {
 
@@ -81,8 +82,8 @@ TEST_F(SettingsStore, CategoriesAreSplitAtParenthesesAndCommas) {
     EXPECT_EQ(get_string_list(kCategoriesKey), (StringList{"bestsellers_book", "hotnew_books"}));
     EXPECT_EQ(take(get_categories_from_gconf()), (StringList{"bestsellers_book", "hotnew_books"}));
 
-    store_categories_to_gconf("bestsellers");
-    EXPECT_EQ(get_string_list(kCategoriesKey), StringList{"bestsellers"});
+    store_categories_to_gconf(VELMORA_DEFAULT_CATEGORY);
+    EXPECT_EQ(get_string_list(kCategoriesKey), StringList{VELMORA_DEFAULT_CATEGORY});
 
     store_categories_to_gconf("),movers_shakers(");
     EXPECT_EQ(get_string_list(kCategoriesKey), StringList{"movers_shakers"});
@@ -97,13 +98,13 @@ TEST_F(SettingsStore, CategoriesAreSplitAtParenthesesAndCommas) {
 TEST_F(SettingsStore, EnsureValidityRepairsOnlyMissingOrEmptyValues) {
     ensure_gconf_validity();
     EXPECT_EQ(get_string(kRegionKey), VELMORA_REGION_US);
-    EXPECT_EQ(get_string_list(kCategoriesKey), StringList{"bestsellers"});
+    EXPECT_EQ(get_string_list(kCategoriesKey), StringList{VELMORA_DEFAULT_CATEGORY});
 
     ASSERT_TRUE(gconf_test::set_string(kRegionKey, ""));
     store_categories_to_gconf("");
     ensure_gconf_validity();
     EXPECT_EQ(get_string(kRegionKey), VELMORA_REGION_US);
-    EXPECT_EQ(get_string_list(kCategoriesKey), StringList{"bestsellers"});
+    EXPECT_EQ(get_string_list(kCategoriesKey), StringList{VELMORA_DEFAULT_CATEGORY});
 
     /* Any non-empty values stand, whether the tables know them or not. */
     ASSERT_TRUE(gconf_test::set_string(kRegionKey, "store.example"));
@@ -134,9 +135,10 @@ TEST(SettingsTables, HoldRegionsAndCategoriesInPickerOrder) {
         EXPECT_EQ(item->index, static_cast<gint32>(i));
     }
 
-    const StringList categories{
-        "bestsellers",       "movers_shakers",  "bestsellers_book",        "hotnew_books",
-        "bestsellers_music", "bestsellers_dvd", "bestsellers_electronics", "bestsellers_games"};
+    const StringList categories{VELMORA_DEFAULT_CATEGORY,  "movers_shakers",
+                                "bestsellers_book",        "hotnew_books",
+                                "bestsellers_music",       "bestsellers_dvd",
+                                "bestsellers_electronics", "bestsellers_games"};
     ASSERT_EQ(settings->categories->len, categories.size());
     for (guint i = 0; i < settings->categories->len; i++) {
         const SettingItem *item = g_array_index(settings->categories, SettingItem *, i);
@@ -160,7 +162,7 @@ TEST(SettingsTables, LookupsMatchExactTextsOfTheChosenTable) {
         << "the kind does not change the search";
     EXPECT_EQ(get_setting_item_index(settings->categories, "hotnew_books", "category"), 3);
     EXPECT_EQ(get_setting_item_index(settings->regions, "velmora.CO.UK", "region"), -1);
-    EXPECT_EQ(get_setting_item_index(settings->regions, "bestsellers", "region"), -1);
+    EXPECT_EQ(get_setting_item_index(settings->regions, VELMORA_DEFAULT_CATEGORY, "region"), -1);
     EXPECT_EQ(get_setting_item_index(settings->regions, nullptr, "region"), -1);
     EXPECT_EQ(get_setting_item_index(nullptr, VELMORA_REGION_UK, "region"), -1);
 

@@ -83,11 +83,12 @@ class FakeFeedDaemon {
     enum class State { starting, serving, failed };
 
     static constexpr const char *kIntrospection =
-        "<node><interface name='com.corvane.feedservice'>"
-        "<method name='activate'><arg type='s' direction='in'/><arg type='i' direction='out'/>"
+        "<node><interface name='" VELMORA_FEEDSERVICE_INTERFACE "'>"
+        "<method name='" VELMORA_FEEDSERVICE_ACTIVATE
+        "'><arg type='s' direction='in'/><arg type='i' direction='out'/>"
         "</method>"
-        "<method name='deactivate'><arg type='s' direction='in'/></method>"
-        "<signal name='plugin_executed'><arg type='s'/><arg type='i'/></signal>"
+        "<method name='" VELMORA_FEEDSERVICE_DEACTIVATE "'><arg type='s' direction='in'/></method>"
+        "<signal name='" VELMORA_FEEDSERVICE_RUN_SIGNAL "'><arg type='s'/><arg type='i'/></signal>"
         "</interface></node>";
 
     static void on_method_call(GDBusConnection *, const gchar *, const gchar *, const gchar *,
@@ -100,7 +101,7 @@ class FakeFeedDaemon {
             std::lock_guard<std::mutex> lock(self->mutex_);
             self->last_name_ = name;
         }
-        if (g_strcmp0(method, "activate") == 0) {
+        if (g_strcmp0(method, VELMORA_FEEDSERVICE_ACTIVATE) == 0) {
             int answer = 1;
             {
                 std::lock_guard<std::mutex> lock(self->mutex_);

@@ -12,6 +12,7 @@
 #include "file_helpers.h"
 #include "storefront_server.h"
 #include "widget_test_support.h"
+#include "velmora_contract.h"
 
 using namespace widget_test;
 
@@ -103,26 +104,26 @@ TEST_F(WidgetWithDaemonTest, FillsFromTheRunAndFollowsASavedChoice) {
     EXPECT_FALSE(plugin_->view->message_shown);
     EXPECT_EQ(stored_item_count(), int(statuses.size()) - 2);
     EXPECT_NE(plugin_->view->timer_id, 0u);
-    expect_items_from("velmora.com", "bestsellers");
+    expect_items_from(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY);
 
     // The user chooses the German storefront and its music best sellers.
     GtkDialog *dialog = open_settings(plugin_);
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(current_text(plugin_->region_selector), "velmora.com");
+    EXPECT_EQ(current_text(plugin_->region_selector), VELMORA_REGION_US);
     hildon_touch_selector_set_active(plugin_->region_selector, 0, 3);
     hildon_touch_selector_set_active(plugin_->category_selector, 0, 4);
     gtk_button_clicked(dialog_button(dialog, "Save"));
-    EXPECT_EQ(stored_region(), "velmora.de");
+    EXPECT_EQ(stored_region(), VELMORA_REGION_DE);
     EXPECT_EQ(stored_categories(), (std::vector<std::string>{"bestsellers_music"}));
     EXPECT_TRUE(plugin_->view->message_shown);
-    EXPECT_EQ(shown_message(plugin_), message_text("velmora.de", "loading"));
+    EXPECT_EQ(shown_message(plugin_), message_text(VELMORA_REGION_DE, "loading"));
 
     ASSERT_TRUE(wait_for_pass_end(30000)) << daemon_log();
     EXPECT_FALSE(plugin_->view->message_shown);
     EXPECT_NE(plugin_->view->timer_id, 0u);
-    expect_items_from("velmora.de", "bestsellers_music");
+    expect_items_from(VELMORA_REGION_DE, "bestsellers_music");
     EXPECT_EQ(gtk_label_get_text(GTK_LABEL(plugin_->view->feed_title_label)),
-              message_text("velmora.de", "bestsellers_music"));
+              message_text(VELMORA_REGION_DE, "bestsellers_music"));
     EXPECT_TRUE(daemon_->running());
 }
 
@@ -147,7 +148,7 @@ TEST_F(WidgetWithDaemonTest, FillsWhenItOpenedTheStoreBeforeTheFirstRun) {
     EXPECT_TRUE(plugin_->view->message_shown);
     ASSERT_TRUE(wait_for_pass_end(30000)) << daemon_log();
     EXPECT_FALSE(plugin_->view->message_shown);
-    expect_items_from("velmora.com", "bestsellers");
+    expect_items_from(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY);
 }
 
 } // namespace

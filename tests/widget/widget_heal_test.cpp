@@ -9,6 +9,7 @@
 
 #include "storefront_server.h"
 #include "widget_test_support.h"
+#include "velmora_contract.h"
 
 using namespace widget_test;
 
@@ -62,9 +63,10 @@ TEST(WidgetHeals, AfterTheStorefrontWasDownAndAfterTheDaemonWasKilled) {
     storefront.server().go_down();
     RunSignalWatcher watcher;
     VelmoraPlugin *plugin = create_widget();
-    EXPECT_EQ(shown_message(plugin), message_text("velmora.com", "loading"));
-    ASSERT_TRUE(run_until([&] { return count(watcher.statuses(), -1022) >= 1; }, 20000));
-    EXPECT_EQ(shown_message(plugin), message_text("velmora.com", "no_connection"));
+    EXPECT_EQ(shown_message(plugin), message_text(VELMORA_REGION_US, "loading"));
+    ASSERT_TRUE(run_until(
+        [&] { return count(watcher.statuses(), VELMORA_STATUS_NOTHING_DOWNLOADED) >= 1; }, 20000));
+    EXPECT_EQ(shown_message(plugin), message_text(VELMORA_REGION_US, "no_connection"));
 
     storefront.server().come_back();
     ASSERT_TRUE(run_until([&] { return count(watcher.statuses(), 2) >= 1; }, 20000));

@@ -13,6 +13,7 @@
 #include "fake_feed_daemon.h"
 #include "logged_problems.h"
 #include "widget_test_support.h"
+#include "velmora_contract.h"
 
 using namespace widget_test;
 
@@ -100,7 +101,7 @@ class WidgetLifecycleTest : public ::testing::Test {
 TEST_F(WidgetLifecycleTest, EmptyDatabaseShowsLoadingWithoutTimerAndActivatesOnce) {
     create_and_activate();
     EXPECT_TRUE(view()->message_shown);
-    EXPECT_EQ(shown_message(plugin_), message_text("velmora.com", "loading"));
+    EXPECT_EQ(shown_message(plugin_), message_text(VELMORA_REGION_US, "loading"));
     EXPECT_FALSE(shown_message(plugin_).empty());
     EXPECT_EQ(view()->timer_id, 0u);
     EXPECT_EQ(daemon_->last_plugin_name(), kPluginName);
@@ -195,23 +196,23 @@ TEST_F(WidgetLifecycleTest, SignalsOfOtherPluginsAndOtherStatusesAreIgnored) {
     run_signal(7);
     run_signal(2);
     EXPECT_TRUE(view()->message_shown);
-    EXPECT_EQ(shown_message(plugin_), message_text("velmora.com", "loading"));
+    EXPECT_EQ(shown_message(plugin_), message_text(VELMORA_REGION_US, "loading"));
 }
 
 TEST_F(WidgetLifecycleTest, NothingDownloadedReplacesOnlyAMessage) {
     create_and_activate();
-    run_signal(-1022);
-    EXPECT_EQ(shown_message(plugin_), message_text("velmora.com", "no_connection"));
+    run_signal(VELMORA_STATUS_NOTHING_DOWNLOADED);
+    EXPECT_EQ(shown_message(plugin_), message_text(VELMORA_REGION_US, "no_connection"));
     EXPECT_FALSE(shown_message(plugin_).empty());
-    run_signal(-1022);
-    EXPECT_EQ(shown_message(plugin_), message_text("velmora.com", "no_connection"));
+    run_signal(VELMORA_STATUS_NOTHING_DOWNLOADED);
+    EXPECT_EQ(shown_message(plugin_), message_text(VELMORA_REGION_US, "no_connection"));
 
     // Items on screen stay when a later run downloads nothing.
     store_items(2);
     run_signal(1);
     run_signal(0);
     ASSERT_FALSE(view()->message_shown);
-    run_signal(-1022);
+    run_signal(VELMORA_STATUS_NOTHING_DOWNLOADED);
     EXPECT_FALSE(view()->message_shown);
     EXPECT_EQ(stored_item_count(), 2);
 }
@@ -281,18 +282,18 @@ TEST_F(WidgetLifecycleTest, DialogHasItsTitleSaveButtonAndTwoPickers) {
 }
 
 TEST_F(WidgetLifecycleTest, DialogWithNoRegionStoredWritesTheDefaultAndShowsItsRow) {
-    set_categories({"hotnew_books", "bestsellers"});
+    set_categories({"hotnew_books", VELMORA_DEFAULT_CATEGORY});
     plugin_ = create_widget();
     ASSERT_NE(open_settings(plugin_), nullptr);
-    EXPECT_EQ(stored_region(), "velmora.com");
+    EXPECT_EQ(stored_region(), VELMORA_REGION_US);
     EXPECT_EQ(hildon_touch_selector_get_active(plugin_->region_selector, 0), 2);
-    EXPECT_EQ(current_text(plugin_->region_selector), "velmora.com");
+    EXPECT_EQ(current_text(plugin_->region_selector), VELMORA_REGION_US);
     EXPECT_EQ(hildon_touch_selector_get_active(plugin_->category_selector, 0), 3);
     EXPECT_EQ(current_text(plugin_->category_selector), "Hot New Releases in Books");
 }
 
 TEST_F(WidgetLifecycleTest, DialogWithAnEmptyCategoryListShowsBestsellersAndWritesNothing) {
-    set_region("velmora.co.uk");
+    set_region(VELMORA_REGION_UK);
     set_categories({});
     plugin_ = create_widget();
     ASSERT_NE(open_settings(plugin_), nullptr);
@@ -303,7 +304,7 @@ TEST_F(WidgetLifecycleTest, DialogWithAnEmptyCategoryListShowsBestsellersAndWrit
 }
 
 TEST_F(WidgetLifecycleTest, CancelledDialogChangesNoKeyAndIsDestroyed) {
-    set_region("velmora.fr");
+    set_region(VELMORA_REGION_FR);
     set_categories({"movers_shakers"});
     plugin_ = create_widget();
     GtkDialog *dialog = open_settings(plugin_);
@@ -313,7 +314,7 @@ TEST_F(WidgetLifecycleTest, CancelledDialogChangesNoKeyAndIsDestroyed) {
 
     gtk_dialog_response(dialog, GTK_RESPONSE_DELETE_EVENT);
     EXPECT_TRUE(settings_dialogs().empty());
-    EXPECT_EQ(stored_region(), "velmora.fr");
+    EXPECT_EQ(stored_region(), VELMORA_REGION_FR);
     EXPECT_EQ(stored_categories(), (std::vector<std::string>{"movers_shakers"}));
 }
 
@@ -329,12 +330,12 @@ TEST_F(WidgetLifecycleTest, SaveStoresTheChoiceAndIgnoresTheOldRunUntilANewOneSt
     gtk_button_clicked(dialog_button(dialog, "Save"));
 
     EXPECT_TRUE(settings_dialogs().empty());
-    EXPECT_EQ(stored_region(), "velmora.de");
+    EXPECT_EQ(stored_region(), VELMORA_REGION_DE);
     EXPECT_EQ(stored_categories(), (std::vector<std::string>{"bestsellers_book"}));
     EXPECT_EQ(daemon_->activate_calls(), 2);
     EXPECT_EQ(stored_data, nullptr);
     EXPECT_EQ(view()->timer_id, 0u);
-    EXPECT_EQ(shown_message(plugin_), message_text("velmora.de", "loading"));
+    EXPECT_EQ(shown_message(plugin_), message_text(VELMORA_REGION_DE, "loading"));
 
     // Items of the run that was under way before "Save" are not shown.
     run_signal(0);
@@ -363,7 +364,7 @@ TEST_F(WidgetLifecycleTest, SaveStoresNothingForAPickerWithoutAnActiveRow) {
     hildon_touch_selector_set_active(plugin_->region_selector, 0, 3);
     gtk_dialog_response(dialog, VELMORA_RESPONSE_SAVE);
 
-    EXPECT_EQ(stored_region(), "velmora.de");
+    EXPECT_EQ(stored_region(), VELMORA_REGION_DE);
     EXPECT_EQ(stored_categories(), (std::vector<std::string>{"no_such_feed"}));
 }
 
@@ -381,7 +382,7 @@ TEST_F(WidgetLifecycleTest, EachOpenDialogSavesItsOwnChoice) {
     gtk_widget_destroy(GTK_WIDGET(second));
 
     gtk_dialog_response(first, VELMORA_RESPONSE_SAVE);
-    EXPECT_EQ(stored_region(), "velmora.de");
+    EXPECT_EQ(stored_region(), VELMORA_REGION_DE);
 }
 
 // ---- Teardown ----
@@ -413,7 +414,7 @@ TEST_F(WidgetLifecycleTest, TeardownWithTheDialogOpenClosesIt) {
     // An answer that still reaches the dialog finds no widget behind it.
     gtk_dialog_response(dialog, VELMORA_RESPONSE_SAVE);
     g_object_unref(dialog);
-    EXPECT_EQ(stored_region(), "velmora.com");
+    EXPECT_EQ(stored_region(), VELMORA_REGION_US);
     run_for(200);
 }
 

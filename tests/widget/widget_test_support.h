@@ -15,10 +15,11 @@
 
 #include "feed_service.h"
 #include "main_loop.h"
-#include "velmora_plugin.h"
+#include "velmora_widget.h"
 #include "velmora_service_plugin.h"
 #include "velmora_settings_dialog.h"
 #include "velmora_view.h"
+#include "velmora_contract.h"
 
 #ifndef VELMORA_APPLET_PATH
 #error "VELMORA_APPLET_PATH must name the built libvelmoraapplet.so"
@@ -56,7 +57,7 @@ inline std::string store_dir() {
     return std::string(g_get_home_dir()) + "/.feedservice/velmora";
 }
 inline std::string database_path() {
-    return store_dir() + "/velmora.db";
+    return store_dir() + "/" VELMORA_STORE_DATABASE_FILE;
 }
 
 inline std::string data_path(const char *file) {
@@ -68,7 +69,7 @@ inline std::string data_path(const char *file) {
 // "<prefix> 1" ... "<prefix> count", written through the service plug-in's store.
 inline void store_items(int count, const std::string &prefix = "Item") {
     g_mkdir_with_parents(store_dir().c_str(), 0700);
-    QueryLoader *queries = query_loader_new(data_path("velmora_queries.dat").c_str());
+    QueryLoader *queries = query_loader_new(data_path(VELMORA_PLUGIN_QUERIES_FILE).c_str());
     DBInterface *db = nullptr;
     FileWatcher *watcher = nullptr;
     ensure_database(&db, &watcher, database_path().c_str(), queries);
@@ -117,8 +118,8 @@ inline void remove_store() {
 }
 
 // ---- GConf ----
-constexpr const char *kRegionKey = "/apps/peltro/velmora/region";
-constexpr const char *kCategoriesKey = "/apps/peltro/velmora/categories";
+constexpr const char *kRegionKey = VELMORA_GCONF_REGION_KEY;
+constexpr const char *kCategoriesKey = VELMORA_GCONF_CATEGORIES_KEY;
 
 inline GConfClient *gconf() {
     static GConfClient *client = gconf_client_get_default();
@@ -163,7 +164,7 @@ inline std::vector<std::string> stored_categories() {
 
 // The text that the card shows for a message key in the given region.
 inline std::string message_text(const char *region, const char *key) {
-    QueryLoader *texts = query_loader_new(data_path("velmora_applet_translations.dat").c_str());
+    QueryLoader *texts = query_loader_new(data_path(VELMORA_APPLET_TEXTS_FILE).c_str());
     gchar *text = query_loader_load_query_by_section(texts, region, key);
     std::string result = text != nullptr ? text : "";
     g_free(text);

@@ -7,6 +7,7 @@
 #include <libintl.h>
 
 #include "widget_test_support.h"
+#include "velmora_contract.h"
 
 using namespace widget_test;
 
@@ -43,7 +44,7 @@ class WidgetTranslationTest : public ::testing::Test {
         g_setenv("LANGUAGE", language, TRUE);
         textdomain(kHostDomain); // makes gettext forget the texts of the previous language
         title_ = expected_title;
-        set_region("velmora.de");
+        set_region(VELMORA_REGION_DE);
         set_categories({"movers_shakers"});
         plugin_ = create_widget();
         g_signal_emit_by_name(plugin_, "show-settings");
@@ -108,7 +109,7 @@ TEST_F(WidgetTranslationTest, FrenchDialogStoresTheIdentifierOfTheTranslatedRow)
     hildon_touch_selector_set_active(plugin_->category_selector, 0, 6);
     gtk_dialog_response(settings_dialogs(title_.c_str()).front(), VELMORA_RESPONSE_SAVE);
     EXPECT_EQ(stored_categories(), (std::vector<std::string>{"bestsellers_electronics"}));
-    EXPECT_EQ(stored_region(), "velmora.de");
+    EXPECT_EQ(stored_region(), VELMORA_REGION_DE);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 /*
- * velmora_plugin.cpp - the home widget's shell: the module entry points the
+ * velmora_widget.cpp - the home widget's shell: the module entry points the
  * home desktop calls, the VelmoraPlugin class, the order in which one widget
  * is built and torn down, the dialogue with the feed service daemon on D-Bus,
  * the reaction to its run signal, pausing while the widget cannot be seen and
@@ -15,7 +15,7 @@
  * Everything runs on the desktop's GLib main loop. The run flags are
  * module-level, so one widget instance per loaded module is supported.
  */
-#include "velmora_plugin.h"
+#include "velmora_widget.h"
 
 #include <clocale>
 #include <libintl.h>
@@ -23,20 +23,21 @@
 #include "velmora_marshal.h"
 #include "velmora_refresh_fold.h"
 #include "velmora_settings_dialog.h"
+#include "velmora_contract.h"
 
 namespace {
 
-constexpr const char *kFeedServiceName = "com.corvane.feedservice";
-constexpr const char *kFeedServicePath = "/daemon";
-constexpr const char *kFeedServiceInterface = "com.corvane.feedservice";
-constexpr const char *kServicePluginName = "libvelmoraserviceplugin";
-constexpr const char *kRunSignal = "plugin_executed";
+constexpr const char *kFeedServiceName = VELMORA_FEEDSERVICE_NAME;
+constexpr const char *kFeedServicePath = VELMORA_FEEDSERVICE_PATH;
+constexpr const char *kFeedServiceInterface = VELMORA_FEEDSERVICE_INTERFACE;
+constexpr const char *kServicePluginName = VELMORA_SERVICE_PLUGIN_NAME;
+constexpr const char *kRunSignal = VELMORA_FEEDSERVICE_RUN_SIGNAL;
 constexpr guint kActivationIntervalMs = 1000;
 constexpr guint kLongestActivationIntervalMs = 60000;
 
 constexpr gint kStatusItemStored = 0;
 constexpr gint kStatusRunStarted = 1;
-constexpr gint kStatusNothingDownloaded = -1022;
+constexpr gint kStatusNothingDownloaded = VELMORA_STATUS_NOTHING_DOWNLOADED;
 
 GType velmora_plugin_type = 0;
 gpointer parent_class = nullptr;
@@ -77,17 +78,16 @@ gboolean activate_plugin(VelmoraPlugin *plugin, GError **error) {
     if (plugin->proxy == nullptr)
         return FALSE;
     gint answer = 0;
-    if (!dbus_g_proxy_call(plugin->proxy, "activate", error, G_TYPE_STRING, kServicePluginName,
-                           G_TYPE_INVALID, G_TYPE_INT, &answer, G_TYPE_INVALID))
+    if (!dbus_g_proxy_call(plugin->proxy, VELMORA_FEEDSERVICE_ACTIVATE, error, G_TYPE_STRING,
+                           kServicePluginName, G_TYPE_INVALID, G_TYPE_INT, &answer, G_TYPE_INVALID))
         return FALSE;
     return answer == 1;
 }
 
 void refresh_items(gboolean restart, gpointer data) {
     auto *plugin = static_cast<VelmoraPlugin *>(data);
-    VelmoraItemDataArray *items = get_velmora_items(plugin->data_utils);
+    g_autoptr(VelmoraItemDataArray) items = get_velmora_items(plugin->data_utils);
     update_view(plugin->view, plugin->settings, items, restart);
-    velmora_item_data_array_free(items);
 }
 
 void on_plugin_executed(DBusGProxy *, const gchar *name, gint status, gpointer data) {
@@ -274,14 +274,13 @@ void close_open_dialogs(VelmoraPlugin *plugin) {
 }
 
 void show_initial_items(VelmoraPlugin *plugin) {
-    VelmoraItemDataArray *items = get_velmora_items(plugin->data_utils);
+    g_autoptr(VelmoraItemDataArray) items = get_velmora_items(plugin->data_utils);
     if (items != nullptr && items->items != nullptr && items->items->len > 0) {
         create_item_view(plugin->view, plugin->settings);
         update_view(plugin->view, plugin->settings, items, TRUE);
     } else {
         create_message_view(plugin->view, plugin->settings, "loading");
     }
-    velmora_item_data_array_free(items);
 }
 
 void create_daemon_proxy(VelmoraPlugin *plugin) {
@@ -362,8 +361,8 @@ void velmora_plugin_finalize(GObject *object) {
             dbus_g_proxy_disconnect_signal(plugin->proxy, kRunSignal,
                                            G_CALLBACK(on_plugin_executed), plugin);
         run_signal_connected = FALSE;
-        dbus_g_proxy_call_no_reply(plugin->proxy, "deactivate", G_TYPE_STRING, kServicePluginName,
-                                   G_TYPE_INVALID);
+        dbus_g_proxy_call_no_reply(plugin->proxy, VELMORA_FEEDSERVICE_DEACTIVATE, G_TYPE_STRING,
+                                   kServicePluginName, G_TYPE_INVALID);
         g_object_unref(plugin->proxy);
         plugin->proxy = nullptr;
     }

@@ -1,9 +1,9 @@
 /*
- * velmora_plugin.h - VelmoraPlugin, the home widget's GObject class, and the
+ * velmora_widget.h - VelmoraPlugin, the home widget's GObject class, and the
  * module entry points the home desktop calls.
  */
-#ifndef VELMORA_PLUGIN_H
-#define VELMORA_PLUGIN_H
+#ifndef VELMORA_WIDGET_H
+#define VELMORA_WIDGET_H
 
 #include <dbus/dbus-glib.h>
 #include <libhildondesktop/libhildondesktop.h>
@@ -44,4 +44,4 @@ void hd_plugin_module_unload(HDPluginModule *module);
 
 G_END_DECLS
 
-#endif /* VELMORA_PLUGIN_H */
+#endif /* VELMORA_WIDGET_H */
