@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * feedserviceutils.h - the feed-service utilities library: database access and
  * statement building, catalogues, file watching, downloads and the picture cache.
  *

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_contract.h - the names and values the feed plug-in, the widget, the
  * region setter, the platform stand-ins, the tests and the benchmarks must
  * agree on: GConf keys, region identifiers and defaults, run statuses, D-Bus

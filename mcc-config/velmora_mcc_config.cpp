@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_mcc_config.cpp - sets the storefront region from the SIM's home
  * network: asks the SIM service on the system bus for the home PLMN, takes its
  * mobile country code, maps it to a region identifier and writes that to the

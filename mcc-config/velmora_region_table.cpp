@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_region_table.cpp - the home network's mobile country code and the
  * storefront region that serves it.
  */

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_region_table.h - decoding of the SIM's home network identity into a
  * mobile country code, and the table that maps a country code to the storefront
  * region. Kept apart from the tool's D-Bus and GConf code so that the decoding

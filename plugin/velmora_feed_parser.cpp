@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_feed_parser.cpp - turns the feed documents of a run into items with a
  * libxml2 SAX version 1 parser, and during a run stores each item, has its
  * picture fetched and reports status 0 the moment its element closes.

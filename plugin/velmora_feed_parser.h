@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_feed_parser.h - the feed parser's parse context and its exported
  * helpers. The parser is an event-driven (SAX version 1) reader of the feed
  * documents of a run; during a run it also stores each item the moment it

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_feed_patterns.cpp - the regular expressions of the feed parser and
  * the linear scans that settle them.
  *

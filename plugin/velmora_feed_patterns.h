@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_feed_patterns.h - the five regular expressions that cut data out of
  * feed texts (picture address, picture size, price test, link rewrite, author
  * name), compiled once per parse.

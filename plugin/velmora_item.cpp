@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_item.cpp - the feed item records: one item, a list of items and the
  * downloaded documents of a run, with the functions that make and free them.
  *

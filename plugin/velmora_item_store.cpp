@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_item_store.cpp - the writing side of the item database and the
  * picture cache: stores parsed items one statement at a time (each item refers
  * to a picture row shared by all items with the same picture address), reads

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_item_store.h - the item store's calls that say what they did, used by the
  * parser during an update run (the exported item store calls report nothing).
  */

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_paths.h - where the plug-in finds its installed catalogues and keeps
  * the item database and the picture cache.
  */

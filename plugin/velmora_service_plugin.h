@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_service_plugin.h - the feed update plug-in's public face: the entry
  * points that the feed service daemon calls, the status callback it hands in,
  * and the feed item records that pass between download, parser and item store.

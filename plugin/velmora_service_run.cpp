@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_service_run.cpp - the entry points that the feed service daemon calls
  * (init_plugin, execute_with_callback, de_init_plugin and the two property
  * queries) and the update run: read region and categories from GConf, download

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Fails when a C or C++ source in the tree differs from what clang-format makes of it.
 set -eu
 cd "$(dirname "$0")/.."

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Runs Velmora the way its user meets it: the demo storefront, a private session
 # bus with its own GConf, the feed service daemon with the Velmora plug-in, and the
 # home host showing the Velmora widget.
@@ -42,7 +43,7 @@ while [ $# -gt 0 ]; do
     --seconds) seconds=${2:?--seconds wants a number}; shift ;;
     --region) region=${2:?--region wants a region identifier}; shift ;;
     --feed) feed=${2:?--feed wants a category identifier}; shift ;;
-    -h|--help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '3,28p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "demo: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
   shift

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Builds the libFuzzer targets of tests/fuzz (clang-14, ASan+UBSan, in build-fuzz/) and
 # runs each for the given number of seconds (default 30), one after another.
 #   scripts/fuzz.sh [seconds per target] [target...]

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Installs every Debian 12 package that building, testing and running the demo need.
 # Idempotent: apt-get skips what is already installed.
 set -eu

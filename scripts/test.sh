@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Installs what is missing, builds everything and runs the whole test suite.
 #   scripts/test.sh              normal build in build/
 #   scripts/test.sh --sanitize   ASan+UBSan build in build-sanitize/

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Runs one test program in an isolated world: a fresh $HOME, a GConf that reads
 # and writes only below it, a private D-Bus system bus, a private session bus
 # (which starts gconfd-2 on demand) and an Xvfb display. Everything is stopped

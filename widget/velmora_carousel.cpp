@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_carousel.cpp - the carousel: its own copy of the stored items with
  * their pictures, the shown position, the 5000 ms tick and its start and stop
  * rules, the arrow buttons' steps, and the refresh that replaces the items.

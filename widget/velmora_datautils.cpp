@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_datautils.cpp - the widget's item reader: runs the widget catalogue's
  * "sel_velmora_items" on the item database and turns every row into a
  * VelmoraItemData record.

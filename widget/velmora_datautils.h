@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_datautils.h - the widget's item reader: reads the stored feed items
  * from the item database into VelmoraItemData records.
  */

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_paths.cpp - locations of the widget's data and the item store.
  */
 #include "velmora_paths.h"

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_paths.h - where the widget finds its installed catalogues and reads
  * the item database and the picture cache.
  */

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_price_age.cpp - whether an item's stored price is fresh: its
  * time_saved (ISO 8601 text written by the item database) is compared with the
  * current time.

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_price_age.h - the rule that decides whether an item's stored price is
  * still fresh enough to be shown.
  */

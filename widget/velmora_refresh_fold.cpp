@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_refresh_fold.cpp - at most one refresh per interval for requests
  * that arrive in bursts (a "one item stored" status every few milliseconds
  * while a run stores its items), the last request always followed by one.

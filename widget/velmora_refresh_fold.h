@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_refresh_fold.h - folds refresh requests that come faster than the
  * screen needs into fewer refreshes: at most one per interval, and a request
  * is never left without a refresh after it.

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_settings.cpp - the widget's settings store: the GConf accessors for
  * the region and the category list (with their defaults and repair), and the
  * region and category tables that map picker texts to stored identifiers.

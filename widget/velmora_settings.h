@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_settings.h - the widget's settings store: GConf accessors for region
  * and categories with their defaults, and the region and category tables.
  */

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_settings_dialog.cpp - the "Velmora settings" dialog: a Site picker
  * for the storefront region and a Feed picker for the category, each opened on
  * the value now stored in GConf. The dialog stores nothing itself; the widget's

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_settings_dialog.h - the "Velmora settings" dialog with its Site and
  * Feed pickers.
  */

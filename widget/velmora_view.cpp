@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_view.cpp - the widget's card: the item layout (logo, feed title,
  * item picture, title and price lines, arrow buttons) and the message layout
  * (logo and one centred text), the translucent drawing of the card and the

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_view.h - the widget's card (item and message layouts) and the
  * carousel that steps through the stored items.
  */

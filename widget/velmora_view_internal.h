@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_view_internal.h - what the item view and the carousel share inside
  * the widget library: the arrow buttons' pressed flag, the side of the item
  * picture, the carousel tick and the arrow step handlers.

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_widget.cpp - the home widget's shell: the module entry points the
  * home desktop calls, the VelmoraPlugin class, the order in which one widget
  * is built and torn down, the dialogue with the feed service daemon on D-Bus,

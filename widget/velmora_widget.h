@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * velmora_widget.h - VelmoraPlugin, the home widget's GObject class, and the
  * module entry points the home desktop calls.
  */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // What a second update run of an unchanged storefront moves, against the first: bytes the
 // demo storefront on 127.0.0.1 sent (status lines, headers and bodies), HTTP requests, and
 // the items and pictures stored. The two runs happen in fresh processes that share one

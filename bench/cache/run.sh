@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Runs the second-run benchmark in an isolated world (private session bus with its own
 # GConf, fresh $HOME), as the tests do.   bench/cache/run.sh [build dir, default build]
 set -eu

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Feed parser benchmark: parses a generated feed of 1,000 items (about 1 MB) without
 // storing (do_velmora_item_parse, link suffix from a URL catalogue), and the same bytes
 // with bare libxml2 SAX version 1 and empty handlers, alternating, in the same run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // A whole update run of a 100-item feed with 100 pictures from the demo storefront on
 // 127.0.0.1: wall and CPU time, HTTP requests and peak memory, with and without pictures;
 // and, side by side on the same server, newsboat reloading the same items (as RSS 2.0)

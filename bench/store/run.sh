@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Builds and runs the item store benchmark.   bench/store/run.sh [build dir, default build]
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Item store benchmark: stores 100 items, each with its own picture, from the local HTTP
 // server the way an update run does (one item, then the picture check over all items
 // stored so far); then compares the item store's insert rate with bare SQLite inserts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // bench_timing.h - the clock and the median that every benchmark reports with.
 // Header-only.
 #ifndef VELMORA_BENCH_TIMING_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // pass_bench.cpp - what a whole update pass costs the desktop process: a writer thread
 // stores N items one by one into the item database, each with its own freshly cached
 // 100 by 100 picture, and after each item posts a "one item stored" status to the main

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Runs the refresh and the pass benchmarks in an isolated world (Xvfb, private session
 # bus with its own GConf, fresh $HOME), as the tests do.
 #   bench/view/run.sh [build dir, default build] [item counts for the pass benchmark]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // view_bench.cpp - what one carousel refresh costs: update_view with N items whose
 // pictures are cached 100 by 100 PNG files, against bare gdk_pixbuf_new_from_file
 // of the same N files in the same run. Every refresh reloads every picture, so the

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Generates the demo storefront: best-seller feeds for every region and category,
 the pictures they name, small product pages, and a URL catalogue pointing at them.
 

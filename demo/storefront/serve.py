@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """Serves the demo storefront on 127.0.0.1: binds a port (ephemeral unless --port),
 generates the storefront for that port into --root and the URL catalogue into
 --urls, writes the port to --port-file once it answers, and serves until SIGTERM.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: LGPL-2.1-or-later
 # Builds a demo data directory and serves the demo storefront for it.
 #
 #   demo/storefront/serve.sh <datadir-out> [<build-data-dir>]

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * feedservice_daemon.cpp - the feed service daemon: owns the session bus name
  * com.corvane.feedservice, serves "activate" and "deactivate" on /daemon, and
  * relays every status of a plug-in run as the signal "plugin_executed".

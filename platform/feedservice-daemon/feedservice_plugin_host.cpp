@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * feedservice_plugin_host.cpp - plug-in loading with GModule, the worker thread
  * that makes every call into the plug-ins, and the scheduling of their runs
  * (on request and periodically, never two at once, requests during a run

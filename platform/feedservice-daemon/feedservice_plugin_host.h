@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * feedservice_plugin_host.h - loads feed plug-ins by name and runs them on one
  * worker thread.
  *

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * db_ensure.cpp - making sure the database file exists, with its tables, that it can be
  * read and written, and that the caller's connection and watcher serve it.
  *

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * db_interface.cpp - connections to the item database and their single pending result.
  *
  * One process writes the database while another reads it, so every connection is set

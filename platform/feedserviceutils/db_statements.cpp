@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * db_statements.cpp - SQL literals and filling statement templates.
  *
  * A template marks each parameter with a question mark "?". Marks inside quoted text

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * feedserviceutils_internal.h - helpers shared between the library's own source files;
  * not installed, not part of the library's interface.
  */

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * fetch_policy.cpp - what the downloads of one process remember, and which
  * addresses they may reach.
  *

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * file_watcher.cpp - noticing that a file was deleted or replaced.
  *
  * Two checks, both made when the watcher is asked, so no main loop is needed:

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * http_cache.cpp - the persistent HTTP cache behind conditional requests.
  *
  * For every address whose answer carried an ETag or a Last-Modified (and no

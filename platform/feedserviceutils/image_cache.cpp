@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * image_cache.cpp - directories and the picture cache.
  *
  * A picture is a file "<picture id>.img" in the cache directory; its name never comes

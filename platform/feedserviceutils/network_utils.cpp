@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * network_utils.cpp - downloads over http and https with libcurl.
  *
  * What every download guarantees:

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * query_loader.cpp - catalogues of named entries (SQL statements, addresses, texts).
  *
  * A catalogue is a GLib key file with two conveniences (see README.md):

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * hd-home-host-gadget.cpp - how the home host loads a widget and shows it: the
  * .desktop file names the library, the plug-in module registers the widget type,
  * and the widget's window is presented as a desktop gadget whose

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * hd-home-host.cpp - the hd-home-host program: shows one home widget, named by
  * its .desktop file, as a desktop gadget, the way the home desktop does.
  *

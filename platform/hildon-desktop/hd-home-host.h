@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * hd-home-host.h - the home host's steps, shared by the hd-home-host program
  * and its tests: finding a widget's library from its .desktop file, loading the
  * module and creating the widget, presenting it as a desktop gadget, following

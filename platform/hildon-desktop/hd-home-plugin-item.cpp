@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * hd-home-plugin-item.cpp - HDHomePluginItem: the undecorated top-level window
  * a home widget derives from. It asks for an RGBA colormap where the screen has
  * one, keeps out of the task bar and pager, carries the "settings" wish that the

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * hd-plugin-module.cpp - HDPluginModule: a GTypeModule that opens a home
  * widget's shared library, calls its hd_plugin_module_load when the module is
  * first used and hd_plugin_module_unload when it is last released, and records

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * hildon-button.cpp - HildonButton: a button showing a title and, beside or
  * beneath it, a value. The content sits in an alignment that
  * hildon_button_set_alignment positions.

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * hildon-logical-font.cpp - logical fonts: names such as "SmallSystemFont"
  * that stand for a font of the desktop's theme. Each is a GTK rc style whose
  * widget path is the name itself, so a theme may redefine it; this library

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * hildon-picker-button.cpp - HildonPickerButton: a HildonButton whose value is
  * the current text of a touch selector. A click opens a dialog holding the
  * selector; picking a row closes it, and the button shows the new value.

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * hildon-private.h - helpers shared inside libhildon-1.
  */
 #ifndef HILDON_PRIVATE_H

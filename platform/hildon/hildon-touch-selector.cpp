@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * hildon-touch-selector.cpp - HildonTouchSelector: columns of text rows shown
  * side by side, at most one active row per column. A change of the active row,
  * by the user or by hildon_touch_selector_set_active, emits "changed" with the

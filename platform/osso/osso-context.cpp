@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * osso-context.cpp - the application context: the application's name and
  * version and its connection to the session bus, on which the RPCs and the
  * hardware-state indications travel.

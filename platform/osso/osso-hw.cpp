@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * osso-hw.cpp - the hardware-state callback. On a desktop the system-inactivity
  * indication follows the session's screensaver: its "ActiveChanged" signal on
  * the session bus (interface "org.freedesktop.ScreenSaver", any sender and

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * osso-private.h - the application context record shared by the parts of
  * libosso: its name, its session-bus connection, the main context its
  * callbacks run on, and the hardware-state watch.

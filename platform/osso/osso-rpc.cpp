@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * osso-rpc.cpp - RPC calls to other applications on the session bus, with the
  * default naming: application "app" is the service and interface
  * "com.corvane.app" at the object path "/com/corvane/app".

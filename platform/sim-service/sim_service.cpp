@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * sim_service.cpp - stand-in for the phone's SIM service: owns
  * "com.corvane.phone.SIM" on the D-Bus system bus and answers "read_hplmn" of
  * interface "Phone.Sim" at "/com/corvane/phone/SIM" with the home network it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The feed service daemon end to end: the built daemon runs as a child process on the
 // test's session bus, loads the built plug-in, and a GDBus client activates it and follows
 // its "plugin_executed" signals while the plug-in fetches the demo storefront.

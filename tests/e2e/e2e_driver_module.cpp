@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // e2e_driver_module.cpp - a GTK module that the end-to-end test loads into the
 // home host (GTK_MODULES) to see and drive the widget the way a user does. It owns
 // "com.velmora.test.Driver" on the session bus, object "/driver", interface

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // e2e_test.cpp - the system end to end with the processes a user runs: the demo
 // storefront on 127.0.0.1, the feed service daemon with the Velmora plug-in, and
 // the home host showing the widget (all on the test's private session bus, GConf

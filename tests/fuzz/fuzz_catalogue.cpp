@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * fuzz_catalogue.cpp - the catalogue loader on any key-file text: loading and
  * every look-up are safe, and what a look-up gives is UTF-8 text (the widget
  * shows catalogue texts and SQLite runs catalogue statements).

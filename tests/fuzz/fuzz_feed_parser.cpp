@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * fuzz_feed_parser.cpp - the feed parser on any bytes: the input is parsed as
  * one document, then cut in two documents (at a point the last byte picks) to
  * exercise what the parser carries from one document to the next. Every item

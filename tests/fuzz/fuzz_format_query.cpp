@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * fuzz_format_query.cpp - the statement formatter with fuzzed templates and
  * parameters. Input: the template, then the parameters, separated by NUL bytes;
  * a parameter's first byte says how it is made (quoted text, integer, SQL NULL,

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * fuzz_http_response.cpp - the download function on fuzzed server answers.
  *
  * A server thread of this process plays the HTTP proxy for every request (the

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * fuzz_item_reader.cpp - the widget's item reader on a fuzzed item database
  * file: opening and reading never crash (a damaged file is no error to crash
  * on), and every item read goes through the price-age rule as the view does.

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * fuzz_patterns.cpp - the five pattern matchers of the feed parser against
  * GRegex with the same expressions (differential: any difference aborts), on
  * arbitrary bytes, invalid UTF-8 included. The first byte picks the matcher,

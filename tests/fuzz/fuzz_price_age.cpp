@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * fuzz_price_age.cpp - the widget's price-age rule on any time_saved text: it
  * never crashes, and a text GLib cannot read as an ISO 8601 time never counts
  * as fresh.

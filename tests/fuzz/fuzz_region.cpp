@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * fuzz_region.cpp - the region tool's home network decoding: any bytes the SIM
  * service answers give a country code of digits and one of the five regions.
  */

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * fuzz_support.h - what the fuzz targets share: a failed check aborts (the
  * fuzzer keeps the input), criticals are fatal, routine log output is dropped,
  * and a private scratch directory per process.

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * mcc_config_test.cpp - the region setup tool run as a child process against
  * the stand-in SIM service on the private system bus; the region key is read
  * back from the isolated GConf after each run.

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * hildon_widgets_test.cpp - touch selectors, title/value buttons, picker
  * buttons and logical fonts; no test may log a GLib or GTK warning or critical,
  * teardown included.

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * home_plugin_test.cpp - the home plug-in item, module loading and the home
  * host: a module's type is registered and its instance shown as a gadget, a
  * module without hd_plugin_module_unload is refused, the settings entry emits

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * osso_test.cpp - the libosso context, the browser RPC and its fallback, and
  * the hardware-state callback fed by the session's screensaver, all on the
  * test's private session bus.

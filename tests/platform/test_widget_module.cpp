@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * test_widget_module.cpp - a home widget module for the platform tests: it
  * registers "PlatformTestWidget", an HDHomePluginItem holding a solid red
  * 120 by 80 box, the way a real widget registers its type. Built a second time

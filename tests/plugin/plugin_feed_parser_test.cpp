@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The feed parser: what fills each field (chunked text, ranks, prices, pictures, links,
 // authors), and during a run the deletion, storing and status 0 as each item closes.
 #include "plugin_parser_support.h"

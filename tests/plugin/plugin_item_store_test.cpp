@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // The item store against a real SQLite file, the real statement catalogue and the local
 // HTTP server: shared picture rows, items without pictures, NULLs, hostile texts, the
 // read-back, clearing the cache, broken pictures and the empty-list warning.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Hostile feed documents: entity bombs, external entities and DTDs, deep nesting, huge
 // documents and texts, invalid UTF-8, truncation, and texts that make the parser's
 // regular expressions backtrack. Each yields the items completed before the fault and

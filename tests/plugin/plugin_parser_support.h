@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // plugin_parser_support.h - helpers of the feed parser's tests: documents as downloads,
 // parse results as plain values, a URL catalogue with a known link suffix, and a fixture
 // that parses without storing.

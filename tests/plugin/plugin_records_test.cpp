@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Feed item records: making and freeing items, item lists (shared items included) and
 // the downloads of a run.
 #include "plugin_test_support.h"

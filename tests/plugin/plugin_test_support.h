@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // plugin_test_support.h - helpers of the plug-in's tests: a fresh directory per test,
 // an item database made by the utilities library, reading it back the way the widget
 // does (SQLite directly, the widget's own "sel_velmora_items"), building feed items and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // Update runs of the plug-in against the demo storefront on 127.0.0.1, with the real GConf of
 // the test's private session bus: the status sequences, the settings read with their defaults,
 // the start-over when the settings change during a run, and what ends up in the item database.

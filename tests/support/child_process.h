@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // child_process.h - runs a program as a child of the test with extra environment
 // variables and its output appended to a log file; stops it with SIGTERM (then
 // SIGKILL) when the object goes out of scope. Header-only; needs GLib.

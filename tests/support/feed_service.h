@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // feed_service.h - the feed service daemon as the tests meet it: its D-Bus names, the
 // name of the Velmora plug-in it runs, and the statuses that an update run reports.
 // Header-only.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // file_helpers.h - files and directories in tests: the test's temporary directory
 // ($VELMORA_TEST_TMP, set by run-isolated.sh), fresh directories below it, and whole
 // files read and written at once. Header-only; needs GLib.

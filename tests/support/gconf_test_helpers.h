@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * gconf_test_helpers.h - reading and writing GConf keys from tests, always
  * through a fresh view of gconfd: the client's cache is cleared before every
  * read, so values written by other processes (or by the code under test) are

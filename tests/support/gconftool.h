@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // gconftool.h - writes the Velmora settings through gconftool-2, another process, as
 // the widget's dialog would: the code under test must see a change through gconfd,
 // not through a cache it shares with the test. Header-only; needs GLib and GoogleTest.

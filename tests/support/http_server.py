@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: LGPL-2.1-or-later
 """A small threaded HTTP server for the tests: serves the files under --root on
 127.0.0.1 (ephemeral port, written to --port-file once listening), counts the
 requests it serves and the connections it accepts, and can misbehave on demand.

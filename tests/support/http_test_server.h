@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // http_test_server.h - runs tests/support/http_server.py as a child process for one test
 // (or one fixture) and asks it for its request counts. Header-only; needs only GLib.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // item_database.h - reads the item database the way the widget does, with SQLite directly,
 // so that tests can check what a run stored. Header-only; link with SQLite.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // logged_problems.h - records the warnings and criticals that GLib, GObject and
 // GTK log while an instance lives (they report a misuse that way and carry on),
 // and still prints them. Header-only; needs GLib.

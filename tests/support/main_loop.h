@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // main_loop.h - runs the default main context from a test until a condition holds,
 // so that GLib sources, D-Bus messages and X events are handled meanwhile.
 // Header-only; needs GLib.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // storefront_server.h - the demo storefront (demo/storefront/generate_storefront.py) served
 // on 127.0.0.1 by http_server.py, with request counts: feeds of every region and category
 // with their pictures, and a data directory (a copy of the build's, catalogues and icons)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // utils_catalogue_test.cpp - the catalogue format (sections, multi-line entries,
 // comments, literal values, missing things) and the installed query catalogues: every
 // statement the plug-in and the widget use is there and runs against the tables.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // utils_concurrency_test.cpp - a writer storing 200 items one by one (autocommit, as the
 // plug-in does) while a reader in another process reads in a loop (as the widget does):
 // neither side sees an error, the reader never sees a count go down, every row it sees

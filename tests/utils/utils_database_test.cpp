@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // utils_database_test.cpp - connections and results (null handles, one pending result,
 // nothing left open, "locked" reported as failure), the file watcher, and
 // ensure_database making, keeping, reopening and repairing the database.

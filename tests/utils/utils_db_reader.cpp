@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // utils_db_reader.cpp - the reading side of the two-process database test, run as its
 // own program like the widget: reads the item count and the widget's item query in a
 // loop until the expected number of items is seen (or 30 s pass), and writes what it

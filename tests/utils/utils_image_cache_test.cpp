@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // utils_image_cache_test.cpp - the picture cache against the local test server: a picture
 // is fetched once and then served from the cache, its file is named after its id, a
 // failed download leaves neither a file nor a path and is not asked for again in the run

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // utils_network_test.cpp - downloads from the local test server: a body arrives whole
 // or not at all (error statuses, a cut-off body, a body over the cap, too many
 // redirects, a stalled server within the time-out), only http and https are fetched,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // utils_statements_test.cpp - statement literals and templates: hostile texts stored with
 // the plug-in's own statements read back byte for byte through the widget's query, and
 // templates are filled completely or refused.

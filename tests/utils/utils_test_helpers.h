@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // utils_test_helpers.h - small helpers of the utilities library's tests: a fresh
 // directory per test, files, the staged catalogues, and owners of the library's handles.
 #ifndef VELMORA_UTILS_TEST_HELPERS_H

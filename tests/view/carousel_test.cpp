@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // carousel_test.cpp - the carousel: stepping and wrapping by tick and arrows,
 // refreshes that keep the position, the single pending timer, the carousel's own
 // copies of the items with their pictures, and empty or missing lists.

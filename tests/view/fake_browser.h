@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // fake_browser.h - a stand-in for the device's web browser on the test's session
 // bus, in-process: owns "com.corvane.osso_browser", serves "open_new_window"
 // (address, flag) at "/com/corvane/osso_browser" and records every call.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // item_view_test.cpp - the card's two layouts: title and price lines, texts and
 // logo of the region, logo placement, and the card as it reaches the screen.
 #include "view_test_support.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // refresh_fold_test.cpp - folding refresh requests: at once after a quiet spell, at
 // most one refresh per interval in a burst, the last request always followed by one,
 // a restart asked for anywhere in a fold kept, and nothing left behind on cancel.

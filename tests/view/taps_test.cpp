@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // taps_test.cpp - taps on the card open addresses in the browser: the current
 // item's page, the region's home page from the logo, and the storefront's home
 // page in place of a missing or non-web link. A fake browser on the test's

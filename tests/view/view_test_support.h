@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // view_test_support.h - the card and the carousel driven in-process under Xvfb: a
 // plain GtkWindow stands in for the widget, items are VelmoraItemData records
 // with pictures written to disk, events are synthesized, and the realized window

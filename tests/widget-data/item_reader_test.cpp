@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * item_reader_test.cpp - the widget's item reader against real item databases
  * built by the utilities library with the plug-in's catalogue.
  *

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * settings_test.cpp - the widget's settings store against the isolated GConf:
  * defaults and their write-back, the category list splitting, the repair of
  * missing values, and the region and category tables (also translated).

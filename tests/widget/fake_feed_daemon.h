@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // fake_feed_daemon.h - a stand-in feed service daemon for the widget's tests: owns
 // "com.corvane.feedservice" on the session bus from a thread of the test process,
 // answers "activate" from a script, counts "activate" and "deactivate", and emits

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // widget_daemon_test.cpp - the widget in-process under Xvfb against the real feed
 // service daemon (a child process on the test's session bus, running the built
 // plug-in) and the demo storefront on 127.0.0.1, with a real GConf: the widget

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // widget_heal_test.cpp - the widget in-process on a session bus that starts the build
 // tree's feed service daemon by D-Bus activation, with the demo storefront on 127.0.0.1:
 // it heals by itself when the storefront was down and when the daemon was killed.

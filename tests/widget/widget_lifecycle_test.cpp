@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // widget_lifecycle_test.cpp - the widget as the desktop runs it, in-process under
 // Xvfb with a real GConf: loaded through the plug-in module, talking to a fake
 // feed service daemon on the test's session bus. Covers the start-up layout, the

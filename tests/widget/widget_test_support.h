@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // widget_test_support.h - helpers for the widget's in-process tests: loading
 // libvelmoraapplet through the desktop's plug-in module, running the main loop
 // until something happens, storing items the way the service plug-in does,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
 // widget_translation_test.cpp - the widget's texts in the device's language: the
 // class binds the "velmora" text domain in UTF-8 but leaves the host's current
 // domain alone, and the German and French catalogues built into the tree translate

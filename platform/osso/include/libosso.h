@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * libosso.h - the application-services library: the application context, the
  * hardware-state callback and RPC calls to other applications over D-Bus.
  */

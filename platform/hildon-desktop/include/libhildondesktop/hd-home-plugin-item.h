@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * hd-home-plugin-item.h - HDHomePluginItem, the top-level window that a home
  * widget derives from. It holds one child, has the signal "show-settings" and
  * the boolean property "is-on-current-desktop".

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * hd-plugin-module.h - HDPluginModule, a GTypeModule that opens a widget's
  * shared library and calls its hd_plugin_module_load / hd_plugin_module_unload.
  */

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * libhildondesktop.h - home desktop widget API: the home plug-in item base
  * class and the plug-in module through which the desktop loads widgets.
  */

@@ -1,4 +1,6 @@
 /*
+ * SPDX-License-Identifier: LGPL-2.1-or-later
+ *
  * hildon.h - the parts of the handheld widget library that home widgets use:
  * touch selectors, buttons, picker buttons and logical fonts.
  */
