@@ -19,13 +19,6 @@
 
 namespace {
 
-constexpr const char *kSimService = VELMORA_SIM_SERVICE_NAME;
-constexpr const char *kSimPath = VELMORA_SIM_SERVICE_PATH;
-constexpr const char *kSimInterface = VELMORA_SIM_SERVICE_INTERFACE;
-constexpr const char *kReadHomeNetwork = VELMORA_SIM_READ_HOME_NETWORK;
-
-constexpr const char *kRegionKey = VELMORA_GCONF_REGION_KEY;
-
 void drop_log_message(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
 
 GLogWriterOutput drop_structured_log(GLogLevelFlags, const GLogField *, gsize, gpointer) {
@@ -53,12 +46,13 @@ GArray *read_home_network() {
         return nullptr;
     }
 
-    DBusGProxy *proxy = dbus_g_proxy_new_for_name(bus, kSimService, kSimPath, kSimInterface);
+    DBusGProxy *proxy = dbus_g_proxy_new_for_name(
+        bus, VELMORA_SIM_SERVICE_NAME, VELMORA_SIM_SERVICE_PATH, VELMORA_SIM_SERVICE_INTERFACE);
     GArray *plmn = nullptr;
     gint status = 0; /* received, not examined */
     gboolean answered =
-        dbus_g_proxy_call(proxy, kReadHomeNetwork, &error, G_TYPE_INVALID, DBUS_TYPE_G_UCHAR_ARRAY,
-                          &plmn, G_TYPE_INT, &status, G_TYPE_INVALID);
+        dbus_g_proxy_call(proxy, VELMORA_SIM_READ_HOME_NETWORK, &error, G_TYPE_INVALID,
+                          DBUS_TYPE_G_UCHAR_ARRAY, &plmn, G_TYPE_INT, &status, G_TYPE_INVALID);
     g_object_unref(proxy);
     dbus_g_connection_unref(bus);
     g_clear_error(&error);
@@ -78,7 +72,7 @@ GArray *read_home_network() {
 void write_region(const gchar *region) {
     GConfClient *client = gconf_client_get_default();
     GError *error = nullptr;
-    gconf_client_set_string(client, kRegionKey, region, &error);
+    gconf_client_set_string(client, VELMORA_GCONF_REGION_KEY, region, &error);
     g_clear_error(&error); /* a failed write does not change the outcome */
     g_object_unref(client);
 }

@@ -12,25 +12,19 @@
 
 namespace {
 
-constexpr const char *kRegionCanada = VELMORA_REGION_CA;
-constexpr const char *kRegionUnitedKingdom = VELMORA_REGION_UK;
-constexpr const char *kRegionUnitedStates = VELMORA_REGION_US;
-constexpr const char *kRegionGermany = VELMORA_REGION_DE;
-constexpr const char *kRegionFrance = VELMORA_REGION_FR;
-
 /* Mobile country codes served by a storefront other than the United States
  * one; every other code gets the United States storefront. Neighbouring
  * countries without a storefront of their own are served by the nearest one.
  * Germany's own code 262 is listed last: without it a German SIM would be sent
  * to the United States storefront. */
 constexpr std::pair<const char *, const char *> kCountryRegions[] = {
-    {"302", kRegionCanada},        {"238", kRegionUnitedKingdom}, {"244", kRegionUnitedKingdom},
-    {"234", kRegionUnitedKingdom}, {"235", kRegionUnitedKingdom}, {"202", kRegionUnitedKingdom},
-    {"272", kRegionUnitedKingdom}, {"268", kRegionUnitedKingdom}, {"214", kRegionUnitedKingdom},
-    {"232", kRegionGermany},       {"282", kRegionGermany},       {"270", kRegionGermany},
-    {"228", kRegionGermany},       {"603", kRegionFrance},        {"206", kRegionFrance},
-    {"208", kRegionFrance},        {"212", kRegionFrance},        {"604", kRegionFrance},
-    {"605", kRegionFrance},        {"262", kRegionGermany},
+    {"302", VELMORA_REGION_CA}, {"238", VELMORA_REGION_UK}, {"244", VELMORA_REGION_UK},
+    {"234", VELMORA_REGION_UK}, {"235", VELMORA_REGION_UK}, {"202", VELMORA_REGION_UK},
+    {"272", VELMORA_REGION_UK}, {"268", VELMORA_REGION_UK}, {"214", VELMORA_REGION_UK},
+    {"232", VELMORA_REGION_DE}, {"282", VELMORA_REGION_DE}, {"270", VELMORA_REGION_DE},
+    {"228", VELMORA_REGION_DE}, {"603", VELMORA_REGION_FR}, {"206", VELMORA_REGION_FR},
+    {"208", VELMORA_REGION_FR}, {"212", VELMORA_REGION_FR}, {"604", VELMORA_REGION_FR},
+    {"605", VELMORA_REGION_FR}, {"262", VELMORA_REGION_DE},
 };
 
 } // namespace
@@ -49,5 +43,5 @@ const char *region_for_country_code(const gchar *code) {
         if (g_strcmp0(country, code) == 0)
             return region;
     }
-    return kRegionUnitedStates;
+    return VELMORA_REGION_US;
 }

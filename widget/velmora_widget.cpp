@@ -29,17 +29,8 @@
 
 namespace {
 
-constexpr const char *kFeedServiceName = VELMORA_FEEDSERVICE_NAME;
-constexpr const char *kFeedServicePath = VELMORA_FEEDSERVICE_PATH;
-constexpr const char *kFeedServiceInterface = VELMORA_FEEDSERVICE_INTERFACE;
-constexpr const char *kServicePluginName = VELMORA_SERVICE_PLUGIN_NAME;
-constexpr const char *kRunSignal = VELMORA_FEEDSERVICE_RUN_SIGNAL;
 constexpr guint kActivationIntervalMs = 1000;
 constexpr guint kLongestActivationIntervalMs = 60000;
-
-constexpr gint kStatusItemStored = 0;
-constexpr gint kStatusRunStarted = 1;
-constexpr gint kStatusNothingDownloaded = VELMORA_STATUS_NOTHING_DOWNLOADED;
 
 GType velmora_plugin_type = 0;
 gpointer parent_class = nullptr;
@@ -81,7 +72,8 @@ gboolean activate_plugin(VelmoraPlugin *plugin, GError **error) {
         return FALSE;
     gint answer = 0;
     if (!dbus_g_proxy_call(plugin->proxy, VELMORA_FEEDSERVICE_ACTIVATE, error, G_TYPE_STRING,
-                           kServicePluginName, G_TYPE_INVALID, G_TYPE_INT, &answer, G_TYPE_INVALID))
+                           VELMORA_SERVICE_PLUGIN_NAME, G_TYPE_INVALID, G_TYPE_INT, &answer,
+                           G_TYPE_INVALID))
         return FALSE;
     return answer == 1;
 }
@@ -94,16 +86,16 @@ void refresh_items(gboolean restart, gpointer data) {
 
 void on_plugin_executed(DBusGProxy *, const gchar *name, gint status, gpointer data) {
     auto *plugin = static_cast<VelmoraPlugin *>(data);
-    if (g_strcmp0(name, kServicePluginName) != 0) /* a null name differs too */
+    if (g_strcmp0(name, VELMORA_SERVICE_PLUGIN_NAME) != 0) /* a null name differs too */
         return;
 
     switch (status) {
-    case kStatusRunStarted:
+    case VELMORA_STATUS_RUN_STARTED:
         run_started = TRUE;
         restart_carousel = FALSE;
         awaiting_new_run = FALSE;
         break;
-    case kStatusItemStored:
+    case VELMORA_STATUS_ITEM_STORED:
         if (run_started)
             restart_carousel = TRUE;
         if (!awaiting_new_run)
@@ -111,7 +103,7 @@ void on_plugin_executed(DBusGProxy *, const gchar *name, gint status, gpointer d
         run_started = FALSE;
         restart_carousel = FALSE;
         break;
-    case kStatusNothingDownloaded:
+    case VELMORA_STATUS_NOTHING_DOWNLOADED:
         if (plugin->view->message_shown)
             create_message_view(plugin->view, plugin->settings, "no_connection");
         break;
@@ -123,9 +115,10 @@ void on_plugin_executed(DBusGProxy *, const gchar *name, gint status, gpointer d
 void connect_run_signal(VelmoraPlugin *plugin) {
     dbus_g_object_register_marshaller(g_cclosure_user_marshal_VOID__STRING_INT, G_TYPE_NONE,
                                       G_TYPE_STRING, G_TYPE_INT, G_TYPE_INVALID);
-    dbus_g_proxy_add_signal(plugin->proxy, kRunSignal, G_TYPE_STRING, G_TYPE_INT, G_TYPE_INVALID);
-    dbus_g_proxy_connect_signal(plugin->proxy, kRunSignal, G_CALLBACK(on_plugin_executed), plugin,
-                                nullptr);
+    dbus_g_proxy_add_signal(plugin->proxy, VELMORA_FEEDSERVICE_RUN_SIGNAL, G_TYPE_STRING,
+                            G_TYPE_INT, G_TYPE_INVALID);
+    dbus_g_proxy_connect_signal(plugin->proxy, VELMORA_FEEDSERVICE_RUN_SIGNAL,
+                                G_CALLBACK(on_plugin_executed), plugin, nullptr);
     run_signal_connected = TRUE;
 }
 
@@ -158,7 +151,7 @@ gboolean activation_tick(gpointer data) {
 
 void on_name_owner_changed(DBusGProxy *, const gchar *name, const gchar *, const gchar *new_owner,
                            gpointer data) {
-    if (g_strcmp0(name, kFeedServiceName) != 0)
+    if (g_strcmp0(name, VELMORA_FEEDSERVICE_NAME) != 0)
         return;
     auto *plugin = static_cast<VelmoraPlugin *>(data);
     const bool gone = new_owner == nullptr || *new_owner == '\0';
@@ -292,8 +285,9 @@ void create_daemon_proxy(VelmoraPlugin *plugin) {
     g_clear_error(&error);
     if (connection == nullptr)
         return;
-    plugin->proxy = dbus_g_proxy_new_for_name(connection, kFeedServiceName, kFeedServicePath,
-                                              kFeedServiceInterface);
+    plugin->proxy =
+        dbus_g_proxy_new_for_name(connection, VELMORA_FEEDSERVICE_NAME, VELMORA_FEEDSERVICE_PATH,
+                                  VELMORA_FEEDSERVICE_INTERFACE);
     if (plugin->proxy != nullptr) {
         start_activation_tick(plugin, kActivationIntervalMs);
         watch_daemon_name(plugin, connection);
@@ -360,11 +354,11 @@ void velmora_plugin_finalize(GObject *object) {
 
     if (plugin->proxy != nullptr) {
         if (run_signal_connected)
-            dbus_g_proxy_disconnect_signal(plugin->proxy, kRunSignal,
+            dbus_g_proxy_disconnect_signal(plugin->proxy, VELMORA_FEEDSERVICE_RUN_SIGNAL,
                                            G_CALLBACK(on_plugin_executed), plugin);
         run_signal_connected = FALSE;
         dbus_g_proxy_call_no_reply(plugin->proxy, VELMORA_FEEDSERVICE_DEACTIVATE, G_TYPE_STRING,
-                                   kServicePluginName, G_TYPE_INVALID);
+                                   VELMORA_SERVICE_PLUGIN_NAME, G_TYPE_INVALID);
         g_object_unref(plugin->proxy);
         plugin->proxy = nullptr;
     }

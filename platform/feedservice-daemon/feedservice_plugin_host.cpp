@@ -28,7 +28,6 @@ using IntPropertyFn = int (*)(void);
 
 constexpr int kFallbackIntervalSeconds = 3600;
 constexpr int kFirstRetrySeconds = 30;
-constexpr gint32 kStatusNothingDownloaded = VELMORA_STATUS_NOTHING_DOWNLOADED;
 
 /* A positive number of seconds from the environment variable, or fallback. */
 int seconds_from_environment(const char *name, int fallback) {
@@ -375,7 +374,8 @@ void PluginHost::run_if_requested(Plugin *plugin) {
     }
     RunReport report{&sink_, &plugin->name, 0, false};
     plugin->execute(plugin->context, &report, report_status);
-    schedule_retry(plugin, report.reported && report.last_status == kStatusNothingDownloaded);
+    schedule_retry(plugin,
+                   report.reported && report.last_status == VELMORA_STATUS_NOTHING_DOWNLOADED);
 }
 
 void PluginHost::unload_all_on_worker() {
