@@ -1,7 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: LGPL-2.1-or-later
-# Installs every Debian 12 package that building, testing and running the demo need.
-# Idempotent: apt-get skips what is already installed.
+# Installs every Debian 12 package that building, testing and running the demo need,
+# and any further packages named as arguments (install-packaging-deps.sh names its own).
+# Idempotent: installs only what is missing.
 set -eu
 
 PACKAGES="
@@ -15,6 +16,7 @@ PACKAGES="
   xvfb xauth x11-apps x11-utils x11-xserver-utils imagemagick xdg-utils
   python3 python3-dbus python3-gi
   newsboat time procps util-linux dbus-daemon libglib2.0-dev-bin
+  $*
 "
 
 SUDO=""

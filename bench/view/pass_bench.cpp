@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_thumbnail.h"
 #include "bench_timing.h"
 #include "feedserviceutils.h"
 #include "velmora_refresh_fold.h"
@@ -37,26 +38,11 @@ double thread_cpu_ms() {
     return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
 }
 
-// A product-like thumbnail (shading with noise), so that it decodes like a photograph.
+// A picture written beside its name and renamed into place, as the cache does.
 void write_thumbnail(const std::string &path, int n) {
-    GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 100, 100);
-    guchar *pixels = gdk_pixbuf_get_pixels(pixbuf);
-    const int stride = gdk_pixbuf_get_rowstride(pixbuf);
-    guint32 noise = 2463534242u + n;
-    for (int y = 0; y < 100; ++y)
-        for (int x = 0; x < 100; ++x) {
-            noise ^= noise << 13;
-            noise ^= noise >> 17;
-            noise ^= noise << 5;
-            guchar *p = pixels + y * stride + x * 3;
-            p[0] = guchar((x * 2 + n * 7) + (noise & 15));
-            p[1] = guchar((y * 2 + n * 3) + ((noise >> 4) & 15));
-            p[2] = guchar(((x + y) + n * 11) + ((noise >> 8) & 15));
-        }
     const std::string temporary = path + ".part";
-    gdk_pixbuf_save(pixbuf, temporary.c_str(), "png", nullptr, nullptr);
-    g_rename(temporary.c_str(), path.c_str()); /* the cache renames into place too */
-    g_object_unref(pixbuf);
+    bench::write_thumbnail(temporary, n);
+    g_rename(temporary.c_str(), path.c_str());
 }
 
 // The item database and picture cache where the widget's reader looks for them.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_thumbnail.h"
 #include "bench_timing.h"
 #include "velmora_view.h"
 
@@ -17,26 +18,10 @@ namespace {
 using bench::median;
 using bench::now; // seconds; the figures are in milliseconds
 
-// A picture like a product thumbnail: smooth shading with some detail, so that
-// it compresses and decodes like a photograph rather than a flat colour.
+// Picture number n in dir.
 std::string write_thumbnail(const std::string &dir, int n) {
-    GdkPixbuf *pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, 100, 100);
-    guchar *pixels = gdk_pixbuf_get_pixels(pixbuf);
-    const int stride = gdk_pixbuf_get_rowstride(pixbuf);
-    guint32 noise = 2463534242u + n;
-    for (int y = 0; y < 100; ++y)
-        for (int x = 0; x < 100; ++x) {
-            noise ^= noise << 13;
-            noise ^= noise >> 17;
-            noise ^= noise << 5;
-            guchar *p = pixels + y * stride + x * 3;
-            p[0] = guchar((x * 2 + n * 7) + (noise & 15));
-            p[1] = guchar((y * 2 + n * 3) + ((noise >> 4) & 15));
-            p[2] = guchar(((x + y) + n * 11) + ((noise >> 8) & 15));
-        }
     const std::string path = dir + "/thumb-" + std::to_string(n) + ".png";
-    gdk_pixbuf_save(pixbuf, path.c_str(), "png", nullptr, nullptr);
-    g_object_unref(pixbuf);
+    bench::write_thumbnail(path, n);
     return path;
 }
 
