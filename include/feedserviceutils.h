@@ -28,7 +28,9 @@ typedef struct _FileWatcher FileWatcher;
  * directory) is opened read-only. Every connection uses WAL journaling (set when the file is
  * made), synchronous=NORMAL and a busy time-out of 200 ms, so that one writing and
  * several reading processes share the file; a statement still meeting "locked" is
- * retried for a bounded time and then reported as a failure, never as an empty result. */
+ * retried for a bounded time and then reported as a failure, never as an empty result.
+ * The first statement that fails during an update run is logged as a warning with
+ * SQLite's message; every failure goes to the debug log. */
 DBInterface *db_interface_new(const gchar *path);
 void db_interface_free(DBInterface *db);
 
@@ -45,10 +47,6 @@ const gchar *db_get_text_column(DBInterface *db, const gchar *column, gint reser
 /* Current row's integer (its low 32 bits) of the named column; 0 without a current
  * row. */
 gint32 db_get_int_column(DBInterface *db, const gchar *column, gint reserved);
-
-/* SQLite's message of the latest statement of this handle that failed, or NULL; valid
- * until the handle's next call. */
-const gchar *db_interface_last_error(DBInterface *db);
 
 /* Runs the statements of sql in order (stopping at the first failure); does not touch
  * the pending result. Non-zero on success. */
@@ -121,7 +119,7 @@ gint file_watcher_is_file_deleted(FileWatcher *watcher);
  * conditional, and a 304 appends the remembered body. A 429 or 503 with Retry-After
  * keeps the host from being asked before that time. A redirect to a loopback,
  * link-local or private address is refused unless address itself is on one. A failure
- * is logged once per run (network_utils_begin_run) as a warning, with the address and
+ * is logged once per run (the daemon marks the runs) as a warning, with the address and
  * the HTTP status or transfer error in words; an address that failed is not asked for
  * again in the same run.
  * flags: reserved, pass 0. timeout_seconds: the whole download's limit (default 60; the
@@ -130,13 +128,6 @@ gint file_watcher_is_file_deleted(FileWatcher *watcher);
  * thread is kept and reused across calls. Non-zero on success. */
 gint network_utils_get(GString *address, GArray *body, gint flags, gint timeout_seconds,
                        gint max_bytes);
-
-/* Starts an update run that fetches for what settings names (the region and the
- * categories of the list; order does not matter): from now on every address is asked
- * for at most once until the next run, and failures are logged once. When settings
- * differ from the previous run's, every failure remembered is forgotten (hosts that
- * asked to wait with Retry-After still wait). NULL settings count as none. */
-void network_utils_begin_run(const gchar *region, GSList *categories);
 
 /* Creates the directory (path ends in "/") with its parents (mode 0700) if absent.
  * Non-zero when the directory exists afterwards. */

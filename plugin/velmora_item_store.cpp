@@ -42,11 +42,9 @@ bool execute_update(DBInterface *db, const gchar *sql) {
     return sql && db_interface_execute_update(db, sql);
 }
 
-/* Why the latest statement on db failed. */
+/* What failed; the library logs SQLite's own message of the run's first failure. */
 std::string failure_of(DBInterface *db, const char *what) {
-    const gchar *message = db_interface_last_error(db);
-    return std::string(what) + ": " +
-           (db ? (message ? message : "statement not made") : "no database");
+    return std::string(what) + (db ? " failed" : ": no database");
 }
 
 /* "find_image": the id of the picture row with this address; below 1 when

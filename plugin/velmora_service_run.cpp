@@ -243,8 +243,6 @@ void execute_with_callback(VelmoraServiceContext *context, gpointer user_data,
 
     for (;;) {
         g_autoptr(VelmoraFeedSettings) settings = read_feed_settings(context);
-        /* Each pass is a run of its own; new settings forget the failures remembered. */
-        network_utils_begin_run(settings->region, settings->categories);
         g_autoptr(VelmoraItemRawData) raw =
             do_velmora_item_get(settings->region, settings->categories, context->urls);
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
+#include "feedserviceutils_runs.h"
 #include "velmora_contract.h"
 
 namespace {
@@ -373,7 +374,10 @@ void PluginHost::run_if_requested(Plugin *plugin) {
         plugin->run_requested = false;
     }
     RunReport report{&sink_, &plugin->name, 0, false};
+    /* The utilities library that the plug-in uses learns the run's bounds from us. */
+    feedserviceutils_run_begin();
     plugin->execute(plugin->context, &report, report_status);
+    feedserviceutils_run_end();
     schedule_retry(plugin,
                    report.reported && report.last_status == VELMORA_STATUS_NOTHING_DOWNLOADED);
 }

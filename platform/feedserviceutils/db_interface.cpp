@@ -41,6 +41,10 @@ constexpr gulong kBusyRetryPauseUs = 5 * 1000;
 
 void log_failure(DBInterface *db, const char *what, const char *sql) {
     db->last_error = db->connection != nullptr ? sqlite3_errmsg(db->connection) : "no connection";
+    /* The first failure of a run reaches the log with SQLite's message; later ones of
+     * the same run (often the same cause) only the debug log. */
+    if (fsu::first_statement_failure())
+        g_warning("%s failed: %s", what, db->last_error.c_str());
     g_debug("%s failed: %s [SQL: %s]", what, db->last_error.c_str(), sql != nullptr ? sql : "");
 }
 
@@ -343,8 +347,4 @@ gint db_interface_execute_update_get_row_id(DBInterface *db, const gchar *sql, g
     if (inserted != 0 && row_id != nullptr)
         *row_id = inserted;
     return 1;
-}
-
-const gchar *db_interface_last_error(DBInterface *db) {
-    return db != nullptr && !db->last_error.empty() ? db->last_error.c_str() : nullptr;
 }

@@ -8,6 +8,7 @@
 #define FEEDSERVICEUTILS_INTERNAL_H
 
 #include "feedserviceutils.h"
+#include "feedserviceutils_runs.h"
 
 #include <memory>
 #include <set>
@@ -69,6 +70,10 @@ struct FetchOutcome {
     bool unreachable = false;       /* refused, unresolvable or timed out while connecting */
     gint64 server_wait_seconds = 0; /* Retry-After of a 429 or 503 */
 };
+
+/* Whether a statement failing now is the first of the run the daemon marked
+ * (run_marks.cpp): true once per run, never outside a run. */
+bool first_statement_failure();
 
 /* Starts a run fetching for settings (any text naming what the run fetches). */
 void begin_run(const std::string &settings);

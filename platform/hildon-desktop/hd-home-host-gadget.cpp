@@ -1,14 +1,16 @@
 /*
  * SPDX-License-Identifier: LGPL-2.1-or-later
  *
- * hd-home-host-gadget.cpp - how the home host loads a widget and shows it: the
- * .desktop file names the library, the plug-in module registers the widget type,
- * and the widget's window is presented as a desktop gadget whose
- * "is-on-current-desktop" follows what the window manager reports.
+ * hd-home-host-gadget.cpp - how the home host shows a widget and plays the
+ * window manager for it: the window is a translucent gadget below the others;
+ * the item learns whether it is on the view shown from
+ * _HILDON_APPLET_ON_CURRENT_DESKTOP and gets a _HILDON_APPLET_SHOW_SETTINGS
+ * client message when the user picks "Settings", offered only while the item's
+ * window carries _HILDON_APPLET_SETTINGS.
  */
 #include "hd-home-host.h"
 
-#include <memory>
+#include <gdk/gdkx.h>
 
 namespace hd_home_host {
 
@@ -17,50 +19,53 @@ namespace {
 /* The host's own texts; hd-home-host binds it at start. */
 constexpr const char *kTextDomain = "hd-home-host";
 
-constexpr const char *kDesktopGroup = "Desktop Entry";
-constexpr const char *kPathKey = "X-Path";
+constexpr const char *kOnCurrentDesktop = "_HILDON_APPLET_ON_CURRENT_DESKTOP";
+constexpr const char *kSettings = "_HILDON_APPLET_SETTINGS";
+constexpr const char *kShowSettings = "_HILDON_APPLET_SHOW_SETTINGS";
 
-struct KeyFileDeleter {
-    void operator()(GKeyFile *file) const { g_key_file_free(file); }
-};
-using KeyFilePtr = std::unique_ptr<GKeyFile, KeyFileDeleter>;
+/* Shown means mapped and neither iconified nor withdrawn. */
+void follow_state(GtkWidget *widget, GdkWindowState state) {
+    gboolean shown = gtk_widget_get_mapped(widget) &&
+                     (state & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN)) == 0;
+    set_on_current_desktop(widget, shown);
+}
 
 gboolean on_map_event(GtkWidget *widget, GdkEvent *, gpointer) {
-    GdkWindowState state =
-        widget->window != nullptr ? gdk_window_get_state(widget->window) : GdkWindowState(0);
-    update_on_current_desktop(HD_HOME_PLUGIN_ITEM(widget), state);
+    follow_state(widget, widget->window != nullptr ? gdk_window_get_state(widget->window)
+                                                   : GdkWindowState(0));
     return FALSE;
 }
 
 gboolean on_unmap_event(GtkWidget *widget, GdkEvent *, gpointer) {
-    hd_home_plugin_item_set_is_on_current_desktop(HD_HOME_PLUGIN_ITEM(widget), FALSE);
+    set_on_current_desktop(widget, FALSE);
     return FALSE;
 }
 
 gboolean on_window_state_event(GtkWidget *widget, GdkEventWindowState *event, gpointer) {
-    update_on_current_desktop(HD_HOME_PLUGIN_ITEM(widget), event->new_window_state);
+    follow_state(widget, event->new_window_state);
     return FALSE;
 }
 
 void on_settings_activate(GtkMenuItem *, gpointer item) {
-    activate_settings(HD_HOME_PLUGIN_ITEM(item));
+    request_settings(GTK_WIDGET(item));
 }
 
-/* A right click on the widget offers its settings, when it asked for them. */
-gboolean on_button_press(GtkWidget *widget, GdkEventButton *event, gpointer) {
-    if (event->type != GDK_BUTTON_PRESS || event->button != 3)
-        return FALSE;
-    HDHomePluginItem *item = HD_HOME_PLUGIN_ITEM(widget);
-    if (!hd_home_plugin_item_get_settings(item))
-        return FALSE;
-    /* A menu whose popup never took hold (no pointer grab) is replaced. */
+/* A menu whose popup never took hold (no pointer grab) is replaced. */
+void drop_earlier_menus(GtkWidget *widget) {
     GList *earlier = g_list_copy(gtk_menu_get_for_attach_widget(widget));
     for (GList *menu = earlier; menu != nullptr; menu = menu->next)
         gtk_widget_destroy(GTK_WIDGET(menu->data));
     g_list_free(earlier);
+}
+
+/* A right click on the widget offers its settings, when it asked for them. */
+gboolean on_button_press(GtkWidget *widget, GdkEventButton *event, gpointer) {
+    if (event->type != GDK_BUTTON_PRESS || event->button != 3 || !offers_settings(widget))
+        return FALSE;
+    drop_earlier_menus(widget);
     GtkWidget *menu = gtk_menu_new();
     GtkWidget *entry = gtk_menu_item_new_with_label(g_dgettext(kTextDomain, "Settings"));
-    g_signal_connect_object(entry, "activate", G_CALLBACK(on_settings_activate), item,
+    g_signal_connect_object(entry, "activate", G_CALLBACK(on_settings_activate), widget,
                             GConnectFlags(0));
     gtk_menu_shell_append(GTK_MENU_SHELL(menu), entry);
     gtk_widget_show_all(menu);
@@ -73,64 +78,47 @@ gboolean on_button_press(GtkWidget *widget, GdkEventButton *event, gpointer) {
 
 } // namespace
 
-gchar *resolve_module_path(const gchar *desktop_file, const gchar *module_dir, GError **error) {
-    KeyFilePtr file(g_key_file_new());
-    if (!g_key_file_load_from_file(file.get(), desktop_file, G_KEY_FILE_NONE, error))
-        return nullptr;
-    g_autofree gchar *library = g_key_file_get_string(file.get(), kDesktopGroup, kPathKey, error);
-    if (library == nullptr)
-        return nullptr;
-    g_strstrip(library);
-    if (*library == '\0') {
-        g_set_error(error, G_KEY_FILE_ERROR, G_KEY_FILE_ERROR_INVALID_VALUE,
-                    "%s names no library in %s", desktop_file, kPathKey);
-        return nullptr;
+void set_on_current_desktop(GtkWidget *item_window, gboolean on) {
+    GdkWindow *window = item_window->window;
+    g_return_if_fail(window != nullptr);
+    GdkAtom property = gdk_atom_intern_static_string(kOnCurrentDesktop);
+    if (on) {
+        const long one = 1;
+        gdk_property_change(window, property, gdk_atom_intern_static_string("CARDINAL"), 32,
+                            GDK_PROP_MODE_REPLACE, reinterpret_cast<const guchar *>(&one), 1);
+    } else {
+        gdk_property_delete(window, property);
     }
-    if (g_path_is_absolute(library))
-        return g_strdup(library);
-    return g_build_filename(module_dir, library, nullptr);
 }
 
-const gchar *choose_module_dir(const gchar *from_command_line) {
-    if (from_command_line != nullptr && *from_command_line != '\0')
-        return from_command_line;
-    const gchar *from_env = g_getenv("HD_HOME_PLUGIN_DIR");
-    if (from_env != nullptr && *from_env != '\0')
-        return from_env;
-    return HD_HOME_PLUGIN_DEFAULT_DIR;
+gboolean offers_settings(GtkWidget *item_window) {
+    GdkWindow *window = item_window->window;
+    if (window == nullptr)
+        return FALSE;
+    GdkAtom type = GDK_NONE;
+    gint format = 0;
+    gint length = 0;
+    guchar *data = nullptr;
+    gboolean found = gdk_property_get(window, gdk_atom_intern_static_string(kSettings),
+                                      gdk_atom_intern_static_string("CARDINAL"), 0, 1, FALSE, &type,
+                                      &format, &length, &data);
+    gboolean offered = found && format == 32 && data != nullptr && length >= gint(sizeof(long)) &&
+                       *reinterpret_cast<long *>(data) != 0;
+    g_free(data);
+    return offered;
 }
 
-HDHomePluginItem *create_widget(const gchar *library_path, GError **error) {
-    /* One module per library, loaded once and used for the rest of the process:
-     * instances of its type may exist at any time, a GTypeModule that registered
-     * types is never freed, and a type name can be registered only once. */
-    static GHashTable *loaded_modules =
-        g_hash_table_new_full(g_str_hash, g_str_equal, g_free, nullptr);
-    auto *module = static_cast<HDPluginModule *>(g_hash_table_lookup(loaded_modules, library_path));
-    if (module == nullptr) {
-        module = hd_plugin_module_new(library_path);
-        if (!g_type_module_use(G_TYPE_MODULE(module))) {
-            g_set_error(error, G_FILE_ERROR, G_FILE_ERROR_FAILED,
-                        "cannot load the widget module %s", library_path);
-            g_object_unref(module);
-            return nullptr;
-        }
-        g_hash_table_insert(loaded_modules, g_strdup(library_path), module);
-    }
-    GType type = hd_plugin_module_get_added_type(module);
-    if (type == G_TYPE_INVALID || !g_type_is_a(type, HD_TYPE_HOME_PLUGIN_ITEM) ||
-        G_TYPE_IS_ABSTRACT(type)) {
-        g_set_error(error, G_FILE_ERROR, G_FILE_ERROR_FAILED,
-                    "the module %s announces no home plug-in item type", library_path);
-        return nullptr;
-    }
-    return HD_HOME_PLUGIN_ITEM(g_object_new(type, nullptr));
-}
-
-void update_on_current_desktop(HDHomePluginItem *item, GdkWindowState new_state) {
-    gboolean shown = gtk_widget_get_mapped(GTK_WIDGET(item)) &&
-                     (new_state & (GDK_WINDOW_STATE_ICONIFIED | GDK_WINDOW_STATE_WITHDRAWN)) == 0;
-    hd_home_plugin_item_set_is_on_current_desktop(item, shown);
+gboolean request_settings(GtkWidget *item_window) {
+    if (!offers_settings(item_window))
+        return FALSE;
+    GdkEventClient message = {};
+    message.type = GDK_CLIENT_EVENT;
+    message.window = item_window->window;
+    message.send_event = TRUE;
+    message.message_type = gdk_atom_intern_static_string(kShowSettings);
+    message.data_format = 32;
+    return gdk_event_send_client_message(reinterpret_cast<GdkEvent *>(&message),
+                                         GDK_WINDOW_XID(item_window->window));
 }
 
 void present_as_gadget(HDHomePluginItem *item, gint x, gint y) {
@@ -141,7 +129,6 @@ void present_as_gadget(HDHomePluginItem *item, gint x, gint y) {
         if (rgba != nullptr)
             gtk_widget_set_colormap(widget, rgba);
     }
-    gtk_window_set_decorated(window, FALSE);
     gtk_window_set_skip_taskbar_hint(window, TRUE);
     gtk_window_set_skip_pager_hint(window, TRUE);
     gtk_window_set_keep_below(window, TRUE);
@@ -155,14 +142,6 @@ void present_as_gadget(HDHomePluginItem *item, gint x, gint y) {
     gtk_widget_show(widget);
 }
 
-gboolean activate_settings(HDHomePluginItem *item) {
-    g_return_val_if_fail(HD_IS_HOME_PLUGIN_ITEM(item), FALSE);
-    if (!hd_home_plugin_item_get_settings(item))
-        return FALSE;
-    g_signal_emit_by_name(item, "show-settings");
-    return TRUE;
-}
-
 gboolean write_screenshot(GtkWidget *window, const gchar *path, GError **error) {
     if (window->window == nullptr || !gtk_widget_get_mapped(window)) {
         g_set_error(error, G_FILE_ERROR, G_FILE_ERROR_FAILED, "the widget window is not shown");
@@ -171,15 +150,13 @@ gboolean write_screenshot(GtkWidget *window, const gchar *path, GError **error) 
     gint width = 0;
     gint height = 0;
     gdk_drawable_get_size(window->window, &width, &height);
-    GdkPixbuf *shot = gdk_pixbuf_get_from_drawable(
+    g_autoptr(GdkPixbuf) shot = gdk_pixbuf_get_from_drawable(
         nullptr, window->window, gtk_widget_get_colormap(window), 0, 0, 0, 0, width, height);
     if (shot == nullptr) {
         g_set_error(error, G_FILE_ERROR, G_FILE_ERROR_FAILED, "cannot read the widget window");
         return FALSE;
     }
-    gboolean saved = gdk_pixbuf_save(shot, path, "png", error, nullptr);
-    g_object_unref(shot);
-    return saved;
+    return gdk_pixbuf_save(shot, path, "png", error, nullptr);
 }
 
 } // namespace hd_home_host

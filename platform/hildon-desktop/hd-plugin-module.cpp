@@ -1,83 +1,96 @@
 /*
  * SPDX-License-Identifier: LGPL-2.1-or-later
  *
- * hd-plugin-module.cpp - HDPluginModule: a GTypeModule that opens a home
- * widget's shared library, calls its hd_plugin_module_load when the module is
- * first used and hd_plugin_module_unload when it is last released, and records
- * the widget type the library announces.
+ * hd-plugin-module.cpp - HDPluginModule: a GTypeModule that opens a plug-in's
+ * shared library when first used, calls its hd_plugin_module_load, records the
+ * type it announces (with the library's file name as type qdata), makes
+ * instances of it, and on the last release calls hd_plugin_module_unload and
+ * closes the library again; a later use loads it afresh.
  */
 #include "libhildondesktop/hd-plugin-module.h"
+#include "libhildondesktop/hd-plugin-item.h"
 
-#include <gmodule.h>
-
-struct _HDPluginModulePrivate {
+struct HDPluginModulePrivate {
     gchar *path;
     GModule *library;
     GType added_type;
 };
 
+namespace {
+
+using ModulePrivate = HDPluginModulePrivate;
+
 using ModuleEntry = void (*)(HDPluginModule *module);
+
+enum { PROP_0, PROP_PATH };
+
+} // namespace
 
 G_DEFINE_TYPE_WITH_PRIVATE(HDPluginModule, hd_plugin_module, G_TYPE_TYPE_MODULE)
 
 namespace {
 
-enum { PROP_0, PROP_PATH };
+ModulePrivate *private_of(HDPluginModule *module) {
+    return static_cast<ModulePrivate *>(hd_plugin_module_get_instance_private(module));
+}
+
+/* Both entries, or neither (a warning says which library lacks them). */
+bool find_entries(GModule *library, const gchar *path, gpointer *load, gpointer *unload) {
+    if (g_module_symbol(library, "hd_plugin_module_load", load) && *load != nullptr &&
+        g_module_symbol(library, "hd_plugin_module_unload", unload) && *unload != nullptr)
+        return true;
+    g_warning("%s lacks hd_plugin_module_load or hd_plugin_module_unload", path);
+    return false;
+}
 
 gboolean plugin_module_load(GTypeModule *type_module) {
     HDPluginModule *module = HD_PLUGIN_MODULE(type_module);
-    HDPluginModulePrivate *priv = module->priv;
+    ModulePrivate *priv = private_of(module);
     if (priv->path == nullptr) {
-        g_warning("hd-plugin-module: no library path given");
+        g_warning("plug-in module without a library path");
         return FALSE;
     }
+    /* Not made resident: a plug-in that must stay mapped says so itself
+     * (g_module_make_resident in its g_module_check_init). */
     GModule *library =
         g_module_open(priv->path, GModuleFlags(G_MODULE_BIND_LAZY | G_MODULE_BIND_LOCAL));
     if (library == nullptr) {
-        g_warning("hd-plugin-module: cannot open %s: %s", priv->path, g_module_error());
+        g_warning("cannot open %s: %s", priv->path, g_module_error());
         return FALSE;
     }
-    gpointer load_symbol = nullptr;
-    gpointer unload_symbol = nullptr;
-    if (!g_module_symbol(library, "hd_plugin_module_load", &load_symbol) ||
-        load_symbol == nullptr ||
-        !g_module_symbol(library, "hd_plugin_module_unload", &unload_symbol) ||
-        unload_symbol == nullptr) {
-        g_warning("hd-plugin-module: %s lacks hd_plugin_module_load or hd_plugin_module_unload",
-                  priv->path);
+    gpointer load = nullptr;
+    gpointer unload = nullptr;
+    if (!find_entries(library, priv->path, &load, &unload)) {
         g_module_close(library);
         return FALSE;
     }
-    /* Classes, signal closures and instances of the widget type point into the
-     * library; GTK+ cannot guarantee that all of them are gone when the type
-     * module is released, so the code stays mapped for the life of the process. */
-    g_module_make_resident(library);
     priv->library = library;
-    reinterpret_cast<ModuleEntry>(load_symbol)(module);
+    reinterpret_cast<ModuleEntry>(load)(module);
     return TRUE;
 }
 
 void plugin_module_unload(GTypeModule *type_module) {
     HDPluginModule *module = HD_PLUGIN_MODULE(type_module);
-    HDPluginModulePrivate *priv = module->priv;
+    ModulePrivate *priv = private_of(module);
     if (priv->library == nullptr)
         return;
-    gpointer unload_symbol = nullptr;
-    if (g_module_symbol(priv->library, "hd_plugin_module_unload", &unload_symbol) &&
-        unload_symbol != nullptr)
-        reinterpret_cast<ModuleEntry>(unload_symbol)(module);
+    gpointer unload = nullptr;
+    if (g_module_symbol(priv->library, "hd_plugin_module_unload", &unload) && unload != nullptr)
+        reinterpret_cast<ModuleEntry>(unload)(module);
     g_module_close(priv->library);
     priv->library = nullptr;
+    /* The type stays registered with the module; the next load records it again. */
+    priv->added_type = G_TYPE_INVALID;
 }
 
 void plugin_module_set_property(GObject *object, guint property_id, const GValue *value,
                                 GParamSpec *pspec) {
-    HDPluginModule *module = HD_PLUGIN_MODULE(object);
+    ModulePrivate *priv = private_of(HD_PLUGIN_MODULE(object));
     switch (property_id) {
     case PROP_PATH:
-        g_free(module->priv->path);
-        module->priv->path = g_value_dup_string(value);
-        g_type_module_set_name(G_TYPE_MODULE(module), module->priv->path);
+        g_free(priv->path);
+        priv->path = g_value_dup_string(value);
+        g_type_module_set_name(G_TYPE_MODULE(object), priv->path);
         break;
     default:
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, property_id, pspec);
@@ -86,10 +99,9 @@ void plugin_module_set_property(GObject *object, guint property_id, const GValue
 
 void plugin_module_get_property(GObject *object, guint property_id, GValue *value,
                                 GParamSpec *pspec) {
-    HDPluginModule *module = HD_PLUGIN_MODULE(object);
     switch (property_id) {
     case PROP_PATH:
-        g_value_set_string(value, module->priv->path);
+        g_value_set_string(value, private_of(HD_PLUGIN_MODULE(object))->path);
         break;
     default:
         G_OBJECT_WARN_INVALID_PROPERTY_ID(object, property_id, pspec);
@@ -97,8 +109,7 @@ void plugin_module_get_property(GObject *object, guint property_id, GValue *valu
 }
 
 void plugin_module_finalize(GObject *object) {
-    HDPluginModule *module = HD_PLUGIN_MODULE(object);
-    g_free(module->priv->path);
+    g_free(private_of(HD_PLUGIN_MODULE(object))->path);
     G_OBJECT_CLASS(hd_plugin_module_parent_class)->finalize(object);
 }
 
@@ -115,14 +126,12 @@ static void hd_plugin_module_class_init(HDPluginModuleClass *klass) {
     g_object_class_install_property(
         object_class, PROP_PATH,
         g_param_spec_string(
-            "path", "Path", "File name of the widget's shared library", nullptr,
+            "path", "Path", "File name of the plug-in's shared library", nullptr,
             GParamFlags(G_PARAM_READWRITE | G_PARAM_CONSTRUCT_ONLY | G_PARAM_STATIC_STRINGS)));
 }
 
 static void hd_plugin_module_init(HDPluginModule *module) {
-    module->priv =
-        static_cast<HDPluginModulePrivate *>(hd_plugin_module_get_instance_private(module));
-    module->priv->added_type = G_TYPE_INVALID;
+    private_of(module)->added_type = G_TYPE_INVALID;
 }
 
 HDPluginModule *hd_plugin_module_new(const gchar *path) {
@@ -132,14 +141,25 @@ HDPluginModule *hd_plugin_module_new(const gchar *path) {
 
 void hd_plugin_module_add_type(HDPluginModule *module, GType type) {
     g_return_if_fail(HD_IS_PLUGIN_MODULE(module));
-    if (module->priv->added_type != G_TYPE_INVALID && module->priv->added_type != type)
-        g_warning("hd-plugin-module: %s announces a second widget type %s; keeping %s",
-                  module->priv->path, g_type_name(type), g_type_name(module->priv->added_type));
-    else
-        module->priv->added_type = type;
+    ModulePrivate *priv = private_of(module);
+    if (priv->added_type != G_TYPE_INVALID) {
+        g_warning("%s announces a second type %s; keeping %s", priv->path, g_type_name(type),
+                  g_type_name(priv->added_type));
+        return;
+    }
+    priv->added_type = type;
+    /* A reload records the type again: the earlier copy of the path goes. */
+    const GQuark dl_filename = g_quark_from_static_string(HD_PLUGIN_MODULE_DL_FILENAME);
+    g_free(g_type_get_qdata(type, dl_filename));
+    g_type_set_qdata(type, dl_filename, g_strdup(priv->path));
 }
 
-GType hd_plugin_module_get_added_type(HDPluginModule *module) {
-    g_return_val_if_fail(HD_IS_PLUGIN_MODULE(module), G_TYPE_INVALID);
-    return module->priv->added_type;
+GObject *hd_plugin_module_new_object(HDPluginModule *module, const gchar *plugin_id) {
+    g_return_val_if_fail(HD_IS_PLUGIN_MODULE(module), nullptr);
+    GType type = private_of(module)->added_type;
+    if (type == G_TYPE_INVALID)
+        return nullptr;
+    if (g_type_is_a(type, HD_TYPE_PLUGIN_ITEM))
+        return G_OBJECT(g_object_new(type, "plugin-id", plugin_id, nullptr));
+    return G_OBJECT(g_object_new(type, nullptr));
 }

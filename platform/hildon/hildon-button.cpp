@@ -8,6 +8,7 @@
 #include "hildon/hildon.h"
 #include "hildon-private.h"
 
+typedef struct _HildonButtonPrivate HildonButtonPrivate;
 struct _HildonButtonPrivate {
     GtkWidget *alignment;
     GtkWidget *box;
@@ -19,6 +20,11 @@ struct _HildonButtonPrivate {
 G_DEFINE_TYPE_WITH_PRIVATE(HildonButton, hildon_button, GTK_TYPE_BUTTON)
 
 namespace {
+
+/* The instance has no field for it: the private data is looked up per use. */
+HildonButtonPrivate *private_of(HildonButton *button) {
+    return static_cast<HildonButtonPrivate *>(hildon_button_get_instance_private(button));
+}
 
 /* Heights and widths of the platform's size classes, in pixels. */
 constexpr gint kFingerHeight = 70;
@@ -37,7 +43,7 @@ void set_label_text(GtkWidget *label, const gchar *text) {
 } // namespace
 
 void hildon_button_arrange(HildonButton *button, HildonButtonArrangement arrangement) {
-    HildonButtonPrivate *priv = button->priv;
+    HildonButtonPrivate *priv = private_of(button);
     if (priv->box != nullptr && priv->arrangement == arrangement)
         return;
     priv->arrangement = arrangement;
@@ -80,9 +86,7 @@ static void hildon_button_class_init(HildonButtonClass *) {
 }
 
 static void hildon_button_init(HildonButton *button) {
-    HildonButtonPrivate *priv =
-        static_cast<HildonButtonPrivate *>(hildon_button_get_instance_private(button));
-    button->priv = priv;
+    HildonButtonPrivate *priv = private_of(button);
     priv->alignment = gtk_alignment_new(0.5, 0.5, 0.0, 0.0);
     priv->title_label = gtk_label_new(nullptr);
     priv->value_label = gtk_label_new(nullptr);
@@ -103,26 +107,26 @@ GtkWidget *hildon_button_new(HildonSizeType size, HildonButtonArrangement arrang
 
 void hildon_button_set_title(HildonButton *button, const gchar *title) {
     g_return_if_fail(HILDON_IS_BUTTON(button));
-    set_label_text(button->priv->title_label, title);
+    set_label_text(private_of(button)->title_label, title);
 }
 
 const gchar *hildon_button_get_title(HildonButton *button) {
     g_return_val_if_fail(HILDON_IS_BUTTON(button), nullptr);
-    return gtk_label_get_text(GTK_LABEL(button->priv->title_label));
+    return gtk_label_get_text(GTK_LABEL(private_of(button)->title_label));
 }
 
 void hildon_button_set_value(HildonButton *button, const gchar *value) {
     g_return_if_fail(HILDON_IS_BUTTON(button));
-    set_label_text(button->priv->value_label, value);
+    set_label_text(private_of(button)->value_label, value);
 }
 
 const gchar *hildon_button_get_value(HildonButton *button) {
     g_return_val_if_fail(HILDON_IS_BUTTON(button), nullptr);
-    return gtk_label_get_text(GTK_LABEL(button->priv->value_label));
+    return gtk_label_get_text(GTK_LABEL(private_of(button)->value_label));
 }
 
 void hildon_button_set_alignment(HildonButton *button, gfloat xalign, gfloat yalign, gfloat xscale,
                                  gfloat yscale) {
     g_return_if_fail(HILDON_IS_BUTTON(button));
-    gtk_alignment_set(GTK_ALIGNMENT(button->priv->alignment), xalign, yalign, xscale, yscale);
+    gtk_alignment_set(GTK_ALIGNMENT(private_of(button)->alignment), xalign, yalign, xscale, yscale);
 }

@@ -6,7 +6,8 @@
 //   Describe() -> (b message_shown, s message, s feed_title, s item_title)
 //       what the card shows now
 //   OpenSettings() -> (b opened)
-//       what the desktop's settings entry does: emits "show-settings"
+//       what the window manager's settings button does: sends the widget's window
+//       the _HILDON_APPLET_SHOW_SETTINGS client message; answers once the dialog is up
 //   ChooseAndSave(s site_text, s feed_text) -> (b saved)
 //       picks the rows with these texts in the open settings dialog's two pickers
 //       and clicks its "Save" button
@@ -14,6 +15,7 @@
 //       a PNG of the widget's window as the X server has it
 // Everything runs on the host's main loop.
 #include <gio/gio.h>
+#include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
 #include <vector>
@@ -135,17 +137,37 @@ gboolean screenshot(const gchar *path) {
     return written;
 }
 
+// The window manager's settings button: a _HILDON_APPLET_SHOW_SETTINGS client
+// message to the widget's window; true once the dialog it opens is up (2 s at most).
+bool ask_for_settings() {
+    VelmoraPlugin *plugin = find_widget();
+    GtkWidget *widget = plugin != nullptr ? GTK_WIDGET(plugin) : nullptr;
+    if (widget == nullptr || widget->window == nullptr)
+        return false;
+    GdkEventClient message = {};
+    message.type = GDK_CLIENT_EVENT;
+    message.window = widget->window;
+    message.send_event = TRUE;
+    message.message_type = gdk_atom_intern_static_string("_HILDON_APPLET_SHOW_SETTINGS");
+    message.data_format = 32;
+    if (!gdk_event_send_client_message(reinterpret_cast<GdkEvent *>(&message),
+                                       GDK_WINDOW_XID(widget->window)))
+        return false;
+    const gint64 deadline = g_get_monotonic_time() + 2 * G_USEC_PER_SEC;
+    while (find_settings_dialog() == nullptr && g_get_monotonic_time() < deadline) {
+        if (!g_main_context_iteration(nullptr, FALSE))
+            g_usleep(10000);
+    }
+    return find_settings_dialog() != nullptr;
+}
+
 void on_method_call(GDBusConnection *, const gchar *, const gchar *, const gchar *,
                     const gchar *method, GVariant *parameters, GDBusMethodInvocation *invocation,
                     gpointer) {
     if (g_strcmp0(method, "Describe") == 0) {
         g_dbus_method_invocation_return_value(invocation, describe());
     } else if (g_strcmp0(method, "OpenSettings") == 0) {
-        VelmoraPlugin *plugin = find_widget();
-        if (plugin != nullptr)
-            g_signal_emit_by_name(plugin, "show-settings");
-        g_dbus_method_invocation_return_value(
-            invocation, g_variant_new("(b)", find_settings_dialog() != nullptr));
+        g_dbus_method_invocation_return_value(invocation, g_variant_new("(b)", ask_for_settings()));
     } else if (g_strcmp0(method, "ChooseAndSave") == 0) {
         const gchar *site = nullptr;
         const gchar *feed = nullptr;

@@ -23,6 +23,7 @@
 
 namespace {
 
+using test_support::run_for;
 using test_support::run_until;
 using test_support::temp_path;
 using test_support::write_file;
@@ -48,6 +49,35 @@ bool on_current_desktop(HDHomePluginItem *item) {
     return on;
 }
 
+/* The item's X property as the window manager reads it: the text of a format-8
+ * value, "1" for a CARDINAL 1, the atom's name for an ATOM; "" when absent. */
+std::string x_property(HDHomePluginItem *item, const char *name) {
+    GdkAtom type = GDK_NONE;
+    gint format = 0;
+    gint length = 0;
+    guchar *data = nullptr;
+    if (!gdk_property_get(GTK_WIDGET(item)->window, gdk_atom_intern(name, FALSE), GDK_NONE, 0, 1024,
+                          FALSE, &type, &format, &length, &data))
+        return "";
+    std::string value;
+    if (format == 8)
+        value.assign(reinterpret_cast<const char *>(data), gsize(length));
+    else if (type == gdk_atom_intern("ATOM", FALSE))
+        value = gdk_atom_name(*reinterpret_cast<GdkAtom *>(data));
+    else
+        value = std::to_string(*reinterpret_cast<long *>(data));
+    g_free(data);
+    return value;
+}
+
+std::string write_desktop_file(const std::string &name, const std::string &extra = "") {
+    std::string path = temp_path(name);
+    EXPECT_TRUE(write_file(path, "[Desktop Entry]\nName=Test\nType=default\n"
+                                 "X-Path=libplatformtestwidget.so\n" +
+                                     extra));
+    return path;
+}
+
 class HomePluginTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { ASSERT_TRUE(gtk_init_check(nullptr, nullptr)); }
@@ -57,11 +87,16 @@ class HomePluginTest : public ::testing::Test {
             gtk_widget_destroy(GTK_WIDGET(item_));
     }
 
-    HDHomePluginItem *create_shown_widget() {
+    HDHomePluginItem *load(const char *plugin_id, const std::string &extra = "") {
         GError *error = nullptr;
-        item_ = hd_home_host::create_widget(kWidgetLibrary.c_str(), &error);
-        EXPECT_EQ(error, nullptr) << (error != nullptr ? error->message : "");
-        if (item_ == nullptr)
+        std::string desktop = write_desktop_file("platformtest.desktop", extra);
+        item_ = hd_home_host::load_widget(desktop.c_str(), plugin_id, kModuleDir.c_str(), &error);
+        EXPECT_EQ(error, nullptr) << error->message;
+        return item_;
+    }
+
+    HDHomePluginItem *create_shown_widget() {
+        if (load("platformtest.desktop-0") == nullptr)
             return nullptr;
         hd_home_host::present_as_gadget(item_, 30, 40);
         EXPECT_TRUE(run_until([this] { return on_current_desktop(item_); }));
@@ -71,88 +106,163 @@ class HomePluginTest : public ::testing::Test {
     HDHomePluginItem *item_ = nullptr;
 };
 
-TEST_F(HomePluginTest, LoadedModuleRegistersItsTypeAndTheHostShowsAnInstance) {
+TEST_F(HomePluginTest, LoaderMakesTheModulesTypeWithItsPluginIdAndTheHostShowsIt) {
     HDHomePluginItem *item = create_shown_widget();
     ASSERT_NE(item, nullptr);
     GType type = g_type_from_name("PlatformTestWidget");
     ASSERT_NE(type, G_TYPE_INVALID);
     EXPECT_EQ(G_OBJECT_TYPE(item), type);
-    EXPECT_TRUE(g_type_is_a(type, HD_TYPE_HOME_PLUGIN_ITEM));
+    EXPECT_TRUE(G_TYPE_IS_ABSTRACT(HD_TYPE_HOME_PLUGIN_ITEM));
+    EXPECT_TRUE(g_type_is_a(type, HD_TYPE_PLUGIN_ITEM));
+    g_autofree gchar *plugin_id = hd_plugin_item_get_plugin_id(HD_PLUGIN_ITEM(item));
+    EXPECT_STREQ(plugin_id, "platformtest.desktop-0");
+    EXPECT_EQ(std::string(hd_home_plugin_item_get_dl_filename(item)), kWidgetLibrary);
 
     GtkWidget *window = GTK_WIDGET(item);
     EXPECT_TRUE(gtk_widget_get_mapped(window));
-    EXPECT_FALSE(gtk_window_get_decorated(GTK_WINDOW(window)));
+    EXPECT_FALSE(gtk_window_get_accept_focus(GTK_WINDOW(window)));
     EXPECT_TRUE(gtk_window_get_skip_taskbar_hint(GTK_WINDOW(window)));
-    EXPECT_TRUE(gtk_window_get_skip_pager_hint(GTK_WINDOW(window)));
-    GdkColormap *rgba = gdk_screen_get_rgba_colormap(gtk_widget_get_screen(window));
-    if (rgba != nullptr) {
-        EXPECT_EQ(gtk_widget_get_colormap(window), rgba);
-    }
     GtkWidget *child = gtk_bin_get_child(GTK_BIN(window));
     ASSERT_NE(child, nullptr);
     EXPECT_TRUE(run_until([child] { return child->allocation.width == 120; }));
     EXPECT_EQ(child->allocation.height, 80);
 
-    /* Creating the widget again reuses the loaded module. */
+    /* A second instance reuses the module; the first keeps its id. */
     GError *error = nullptr;
-    HDHomePluginItem *second = hd_home_host::create_widget(kWidgetLibrary.c_str(), &error);
+    HDHomePluginItem *second =
+        hd_home_host::create_widget(kWidgetLibrary.c_str(), "second", nullptr, &error);
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(G_OBJECT_TYPE(second), type);
     gtk_widget_destroy(GTK_WIDGET(second));
 }
 
-TEST_F(HomePluginTest, ModuleWithoutUnloadOrLibraryIsRefusedCleanly) {
+TEST_F(HomePluginTest, ModulesAndDesktopFilesTheLoaderRefuses) {
+    GError *error = nullptr;
     HDPluginModule *module = hd_plugin_module_new(kNoUnloadLibrary.c_str());
     EXPECT_FALSE(g_type_module_use(G_TYPE_MODULE(module)));
-    EXPECT_EQ(hd_plugin_module_get_added_type(module), G_TYPE_INVALID);
+    EXPECT_EQ(hd_plugin_module_new_object(module, "x"), nullptr);
     g_object_unref(module);
 
-    GError *error = nullptr;
-    EXPECT_EQ(hd_home_host::create_widget(kNoUnloadLibrary.c_str(), &error), nullptr);
-    ASSERT_NE(error, nullptr);
-    g_clear_error(&error);
-    std::string missing = kModuleDir + "/libnosuchwidget.so";
-    EXPECT_EQ(hd_home_host::create_widget(missing.c_str(), &error), nullptr);
-    ASSERT_NE(error, nullptr);
+    const std::string missing = kModuleDir + "/libnosuchwidget.so";
+    for (const std::string &library : {kNoUnloadLibrary, missing}) {
+        EXPECT_EQ(hd_home_host::create_widget(library.c_str(), "x", nullptr, &error), nullptr);
+        EXPECT_NE(error, nullptr) << library;
+        g_clear_error(&error);
+    }
+    /* Another loader than the default one is not here. */
+    std::string desktop = temp_path("python.desktop");
+    ASSERT_TRUE(
+        write_file(desktop, "[Desktop Entry]\nType=python\nX-Path=libplatformtestwidget.so\n"));
+    EXPECT_EQ(hd_home_host::load_widget(desktop.c_str(), "x", kModuleDir.c_str(), &error), nullptr);
+    EXPECT_NE(error, nullptr);
     g_clear_error(&error);
 }
 
-TEST_F(HomePluginTest, SettingsEntryEmitsShowSettingsOnlyWhenAskedFor) {
+TEST_F(HomePluginTest, RealizeWritesTheItemsPropertiesForTheWindowManager) {
+    ASSERT_NE(load("clock/one#2", "X-Display-On-All-Views=true\n"), nullptr);
+    gtk_widget_realize(GTK_WIDGET(item_));
+    EXPECT_EQ(x_property(item_, "_NET_WM_WINDOW_TYPE"), "_HILDON_WM_WINDOW_TYPE_HOME_APPLET");
+    /* The default applet id is the plug-in id with '/' and '#' replaced. */
+    EXPECT_EQ(x_property(item_, "_HILDON_APPLET_ID"), "clock_one_2");
+    EXPECT_EQ(x_property(item_, "_HILDON_APPLET_DISPLAY_ON_ALL_VIEWS"), "1");
+    EXPECT_EQ(x_property(item_, "_HILDON_APPLET_SETTINGS"), "");
+
+    hd_home_plugin_item_set_settings(item_, TRUE);
+    EXPECT_EQ(x_property(item_, "_HILDON_APPLET_SETTINGS"), "1");
+    EXPECT_TRUE(hd_home_host::offers_settings(GTK_WIDGET(item_)));
+    hd_home_plugin_item_set_settings(item_, FALSE);
+    EXPECT_EQ(x_property(item_, "_HILDON_APPLET_SETTINGS"), "");
+    EXPECT_FALSE(hd_home_host::offers_settings(GTK_WIDGET(item_)));
+}
+
+TEST_F(HomePluginTest, PropertiesHaveTheRealFlags) {
+    GObjectClass *klass = G_OBJECT_CLASS(g_type_class_ref(HD_TYPE_HOME_PLUGIN_ITEM));
+    const struct {
+        const char *name;
+        GType type;
+        GParamFlags flags;
+    } expected[] = {
+        {"plugin-id", G_TYPE_STRING, GParamFlags(G_PARAM_READWRITE | G_PARAM_CONSTRUCT_ONLY)},
+        {"settings", G_TYPE_BOOLEAN, G_PARAM_WRITABLE},
+        {"is-on-current-desktop", G_TYPE_BOOLEAN, G_PARAM_READABLE},
+    };
+    const auto kMask = GParamFlags(G_PARAM_READWRITE | G_PARAM_CONSTRUCT | G_PARAM_CONSTRUCT_ONLY);
+    for (const auto &property : expected) {
+        GParamSpec *pspec = g_object_class_find_property(klass, property.name);
+        ASSERT_NE(pspec, nullptr) << property.name;
+        EXPECT_EQ(G_PARAM_SPEC_VALUE_TYPE(pspec), property.type) << property.name;
+        EXPECT_EQ(pspec->flags & kMask, property.flags) << property.name;
+    }
+    GSignalQuery query;
+    g_signal_query(g_signal_lookup("show-settings", HD_TYPE_HOME_PLUGIN_ITEM), &query);
+    EXPECT_EQ(query.signal_flags & G_SIGNAL_RUN_LAST, G_SIGNAL_RUN_LAST);
+    EXPECT_EQ(query.n_params, 0u);
+    g_type_class_unref(klass);
+}
+
+/* The window manager's side: the property and the client message, nothing else. */
+TEST_F(HomePluginTest, WindowManagerDrivesVisibilityAndSettingsOverX) {
+    ASSERT_NE(load("platformtest.desktop-0"), nullptr);
+    GtkWidget *window = GTK_WIDGET(item_);
+    gtk_widget_realize(window);
+    Counter notified;
+    Counter shown;
+    g_signal_connect(item_, "notify::is-on-current-desktop", G_CALLBACK(count_notify), &notified);
+    g_signal_connect(item_, "show-settings", G_CALLBACK(count_signal), &shown);
+    EXPECT_FALSE(on_current_desktop(item_));
+
+    hd_home_host::set_on_current_desktop(window, TRUE);
+    ASSERT_TRUE(run_until([this] { return on_current_desktop(item_); }));
+    /* A second write of the property is no change. */
+    hd_home_host::set_on_current_desktop(window, TRUE);
+    hd_home_host::set_on_current_desktop(window, FALSE);
+    ASSERT_TRUE(run_until([this] { return !on_current_desktop(item_); }));
+    EXPECT_EQ(notified.count, 2);
+
+    /* No settings wish: nothing is sent. */
+    EXPECT_FALSE(hd_home_host::request_settings(window));
+    hd_home_plugin_item_set_settings(item_, TRUE);
+    EXPECT_TRUE(hd_home_host::request_settings(window));
+    ASSERT_TRUE(run_until([&shown] { return shown.count == 1; }));
+    run_for(100);
+    EXPECT_EQ(shown.count, 1);
+}
+
+TEST_F(HomePluginTest, RightClickMenuOffersSettingsOnlyWhenAskedFor) {
     HDHomePluginItem *item = create_shown_widget();
     ASSERT_NE(item, nullptr);
     Counter shown;
     g_signal_connect(item, "show-settings", G_CALLBACK(count_signal), &shown);
-
-    EXPECT_FALSE(hd_home_host::activate_settings(item));
-    EXPECT_EQ(shown.count, 0);
+    auto right_click = [item] {
+        GdkEvent *press = gdk_event_new(GDK_BUTTON_PRESS);
+        press->button.window = GDK_WINDOW(g_object_ref(GTK_WIDGET(item)->window));
+        press->button.button = 3;
+        press->button.time = GDK_CURRENT_TIME;
+        gtk_widget_event(GTK_WIDGET(item), press);
+        gdk_event_free(press);
+        GList *menus = gtk_menu_get_for_attach_widget(GTK_WIDGET(item));
+        return menus != nullptr ? GTK_MENU_SHELL(menus->data) : nullptr;
+    };
+    auto entry_of = [](GtkMenuShell *menu) {
+        GList *entries = gtk_container_get_children(GTK_CONTAINER(menu));
+        GtkWidget *entry = entries != nullptr ? GTK_WIDGET(entries->data) : nullptr;
+        EXPECT_EQ(g_list_length(entries), 1u);
+        g_list_free(entries);
+        return entry;
+    };
 
     /* Without a settings wish a right click offers no menu. */
-    GdkEvent *press = gdk_event_new(GDK_BUTTON_PRESS);
-    press->button.window = GDK_WINDOW(g_object_ref(GTK_WIDGET(item)->window));
-    press->button.button = 3;
-    press->button.time = GDK_CURRENT_TIME;
-    gtk_widget_event(GTK_WIDGET(item), press);
-    EXPECT_EQ(gtk_menu_get_for_attach_widget(GTK_WIDGET(item)), nullptr);
+    EXPECT_EQ(right_click(), nullptr);
 
     hd_home_plugin_item_set_settings(item, TRUE);
-    EXPECT_TRUE(hd_home_plugin_item_get_settings(item));
-    EXPECT_TRUE(hd_home_host::activate_settings(item));
-    EXPECT_EQ(shown.count, 1);
-
-    /* With it, the right-click menu holds "Settings", which emits the signal. */
-    gtk_widget_event(GTK_WIDGET(item), press);
-    gdk_event_free(press);
-    GList *menus = gtk_menu_get_for_attach_widget(GTK_WIDGET(item));
-    ASSERT_NE(menus, nullptr);
-    GList *entries = gtk_container_get_children(GTK_CONTAINER(menus->data));
-    ASSERT_EQ(g_list_length(entries), 1u);
-    GtkWidget *entry = GTK_WIDGET(entries->data);
-    g_list_free(entries);
+    GtkMenuShell *menu = right_click();
+    ASSERT_NE(menu, nullptr);
+    GtkWidget *entry = entry_of(menu);
     EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(entry)))), "Settings");
     gtk_menu_item_activate(GTK_MENU_ITEM(entry));
-    EXPECT_EQ(shown.count, 2);
+    ASSERT_TRUE(run_until([&shown] { return shown.count == 1; }));
     /* Closing the menu destroys it. */
-    gtk_menu_shell_cancel(GTK_MENU_SHELL(menus->data));
+    gtk_menu_shell_cancel(menu);
     EXPECT_EQ(gtk_menu_get_for_attach_widget(GTK_WIDGET(item)), nullptr);
 
     /* The entry speaks the user's language. */
@@ -161,26 +271,18 @@ TEST_F(HomePluginTest, SettingsEntryEmitsShowSettingsOnlyWhenAskedFor) {
         g_setenv("LANGUAGE", language, TRUE);
         ASSERT_NE(setlocale(LC_ALL, "C.UTF-8"), nullptr);
         textdomain(textdomain(nullptr)); /* gettext forgets the previous language's texts */
-        GdkEvent *right_click = gdk_event_new(GDK_BUTTON_PRESS);
-        right_click->button.window = GDK_WINDOW(g_object_ref(GTK_WIDGET(item)->window));
-        right_click->button.button = 3;
-        right_click->button.time = GDK_CURRENT_TIME;
-        gtk_widget_event(GTK_WIDGET(item), right_click);
-        gdk_event_free(right_click);
-        GList *menu = gtk_menu_get_for_attach_widget(GTK_WIDGET(item));
-        ASSERT_NE(menu, nullptr);
-        GList *translated = gtk_container_get_children(GTK_CONTAINER(menu->data));
-        EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(translated->data)))),
-                     text);
-        g_list_free(translated);
-        gtk_menu_shell_cancel(GTK_MENU_SHELL(menu->data));
+        GtkMenuShell *translated = right_click();
+        ASSERT_NE(translated, nullptr);
+        EXPECT_STREQ(
+            gtk_label_get_text(GTK_LABEL(gtk_bin_get_child(GTK_BIN(entry_of(translated))))), text);
+        gtk_menu_shell_cancel(translated);
     }
     g_unsetenv("LANGUAGE");
     setlocale(LC_ALL, "C");
 
     hd_home_plugin_item_set_settings(item, FALSE);
-    EXPECT_FALSE(hd_home_host::activate_settings(item));
-    EXPECT_EQ(shown.count, 2);
+    EXPECT_EQ(right_click(), nullptr);
+    EXPECT_EQ(shown.count, 1);
 }
 
 void send_window_state(GtkWidget *widget, GdkWindowState state) {
@@ -192,51 +294,37 @@ void send_window_state(GtkWidget *widget, GdkWindowState state) {
     gdk_event_free(event);
 }
 
-TEST_F(HomePluginTest, IsOnCurrentDesktopFollowsTheWindowAndNotifiesOnlyOnChange) {
-    GError *error = nullptr;
-    item_ = hd_home_host::create_widget(kWidgetLibrary.c_str(), &error);
-    ASSERT_NE(item_, nullptr);
-    EXPECT_FALSE(on_current_desktop(item_));
+TEST_F(HomePluginTest, HostSetsOnCurrentDesktopFromMapAndIconify) {
+    ASSERT_NE(load("platformtest.desktop-0"), nullptr);
     Counter notified;
     g_signal_connect(item_, "notify::is-on-current-desktop", G_CALLBACK(count_notify), &notified);
-
     hd_home_host::present_as_gadget(item_, 0, 0);
     ASSERT_TRUE(run_until([this] { return on_current_desktop(item_); }));
     EXPECT_EQ(notified.count, 1);
 
-    hd_home_plugin_item_set_is_on_current_desktop(item_, TRUE);
-    EXPECT_EQ(notified.count, 1);
-
     GtkWidget *window = GTK_WIDGET(item_);
     send_window_state(window, GDK_WINDOW_STATE_ICONIFIED);
-    EXPECT_FALSE(on_current_desktop(item_));
-    EXPECT_EQ(notified.count, 2);
-    send_window_state(window, GDK_WINDOW_STATE_ICONIFIED);
-    EXPECT_EQ(notified.count, 2);
+    ASSERT_TRUE(run_until([this] { return !on_current_desktop(item_); }));
     send_window_state(window, GdkWindowState(0));
-    EXPECT_TRUE(on_current_desktop(item_));
-    EXPECT_EQ(notified.count, 3);
-
+    ASSERT_TRUE(run_until([this] { return on_current_desktop(item_); }));
     gtk_widget_hide(window);
     ASSERT_TRUE(run_until([this] { return !on_current_desktop(item_); }));
-    EXPECT_EQ(notified.count, 4);
     gtk_widget_show(window);
     ASSERT_TRUE(run_until([this] { return on_current_desktop(item_); }));
     EXPECT_EQ(notified.count, 5);
 }
 
 TEST_F(HomePluginTest, SharedSessionBusConnection) {
-    HDHomePluginItem *item = HD_HOME_PLUGIN_ITEM(g_object_new(HD_TYPE_HOME_PLUGIN_ITEM, nullptr));
+    ASSERT_NE(load("platformtest.desktop-0"), nullptr);
     GError *error = nullptr;
     DBusGConnection *first =
-        hd_home_plugin_item_get_dbus_g_connection(item, DBUS_BUS_SESSION, &error);
+        hd_home_plugin_item_get_dbus_g_connection(item_, DBUS_BUS_SESSION, &error);
     ASSERT_NE(first, nullptr) << error->message;
     DBusGConnection *second =
-        hd_home_plugin_item_get_dbus_g_connection(item, DBUS_BUS_SESSION, &error);
+        hd_home_plugin_item_get_dbus_g_connection(item_, DBUS_BUS_SESSION, &error);
     EXPECT_EQ(first, second);
     dbus_g_connection_unref(first);
     dbus_g_connection_unref(second);
-    gtk_widget_destroy(GTK_WIDGET(item));
 }
 
 TEST(HomeHostTest, DesktopFileNamesTheLibraryInsideTheModuleDir) {
@@ -248,14 +336,15 @@ TEST(HomeHostTest, DesktopFileNamesTheLibraryInsideTheModuleDir) {
     EXPECT_STREQ(path, "/opt/widgets/libwidget.so");
     g_free(path);
 
-    ASSERT_TRUE(
-        write_file(desktop, "[Desktop Entry]\nName=Test\nX-Path=/elsewhere/libwidget.so\n"));
+    ASSERT_TRUE(write_file(desktop, "[Desktop Entry]\nName=Test\nType=Default\n"
+                                    "X-Path=/elsewhere/libwidget.so\n"));
     path = hd_home_host::resolve_module_path(desktop.c_str(), "/opt/widgets", &error);
     EXPECT_STREQ(path, "/elsewhere/libwidget.so");
     g_free(path);
 
-    for (const char *broken :
-         {"[Desktop Entry]\nName=Test\n", "[Desktop Entry]\nX-Path=  \n", "not a key file"}) {
+    for (const char *broken : {"[Desktop Entry]\nName=Test\nType=default\n",
+                               "[Desktop Entry]\nType=default\nX-Path=  \n",
+                               "[Desktop Entry]\nX-Path=libwidget.so\n", "not a key file"}) {
         ASSERT_TRUE(write_file(desktop, broken));
         EXPECT_EQ(hd_home_host::resolve_module_path(desktop.c_str(), "/x", &error), nullptr);
         EXPECT_NE(error, nullptr) << broken;
@@ -312,8 +401,8 @@ TEST(HomeHostTest, ProgramShowsTheWidgetOfADesktopFileAndWritesAScreenshot) {
     g_object_unref(shot);
 
     std::string refused = temp_path("refused.desktop");
-    ASSERT_TRUE(write_file(refused,
-                           "[Desktop Entry]\nName=No unload\nX-Path=libplatformtestnounload.so\n"));
+    ASSERT_TRUE(write_file(refused, "[Desktop Entry]\nName=No unload\nType=default\n"
+                                    "X-Path=libplatformtestnounload.so\n"));
     EXPECT_EQ(run_host(refused, temp_path("refused.png")), 1);
     EXPECT_FALSE(g_file_test(temp_path("refused.png").c_str(), G_FILE_TEST_EXISTS));
 }

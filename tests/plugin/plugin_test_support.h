@@ -8,6 +8,7 @@
 
 #include "file_helpers.h"
 #include "http_test_server.h"
+#include "feedserviceutils_runs.h"
 #include "velmora_service_plugin.h"
 
 #include <glib.h>

@@ -2,6 +2,7 @@
 // Update runs of the plug-in against the demo storefront on 127.0.0.1, with the real GConf of
 // the test's private session bus: the status sequences, the settings read with their defaults,
 // the start-over when the settings change during a run, and what ends up in the item database.
+#include "feedserviceutils_runs.h"
 #include "storefront_server.h"
 #include "feed_service.h"
 #include "file_helpers.h"
@@ -138,8 +139,11 @@ class UpdateRun : public ::testing::Test {
     }
     void TearDown() override { de_init_plugin(context_); }
 
+    // A run as the daemon makes it: bounds marked for the utilities library.
     std::vector<int> run(Recorder &recorder) {
+        feedserviceutils_run_begin();
         execute_with_callback(context_, &recorder, Recorder::callback);
+        feedserviceutils_run_end();
         return recorder.statuses;
     }
     std::vector<int> run() {

@@ -184,7 +184,7 @@ TEST_F(WidgetLifecycleTest, ItemWithoutRunStartShowsItemsButStartsNoTimer) {
     EXPECT_EQ(view()->timer_id, 0u);
 
     // Coming onto the current desktop starts it.
-    hd_home_plugin_item_set_is_on_current_desktop(HD_HOME_PLUGIN_ITEM(plugin_), TRUE);
+    ASSERT_TRUE(set_on_current_desktop(plugin_, true));
     EXPECT_TRUE(plugin_->is_on_current_desktop);
     EXPECT_NE(view()->timer_id, 0u);
 }
@@ -221,15 +221,14 @@ TEST_F(WidgetLifecycleTest, NothingDownloadedReplacesOnlyAMessage) {
 TEST_F(WidgetLifecycleTest, VisibilityAndDeviceActivityPauseAndResumeTheCarousel) {
     store_items(2);
     plugin_ = create_widget();
-    auto *item = HD_HOME_PLUGIN_ITEM(plugin_);
     ASSERT_NE(view()->timer_id, 0u);
 
-    hd_home_plugin_item_set_is_on_current_desktop(item, TRUE);
+    ASSERT_TRUE(set_on_current_desktop(plugin_, true));
     EXPECT_NE(view()->timer_id, 0u);
-    hd_home_plugin_item_set_is_on_current_desktop(item, FALSE);
+    ASSERT_TRUE(set_on_current_desktop(plugin_, false));
     EXPECT_FALSE(plugin_->is_on_current_desktop);
     EXPECT_EQ(view()->timer_id, 0u);
-    hd_home_plugin_item_set_is_on_current_desktop(item, TRUE);
+    ASSERT_TRUE(set_on_current_desktop(plugin_, true));
     EXPECT_NE(view()->timer_id, 0u);
 
     // The device going inactive pauses; coming onto the desktop meanwhile
@@ -237,15 +236,15 @@ TEST_F(WidgetLifecycleTest, VisibilityAndDeviceActivityPauseAndResumeTheCarousel
     daemon_->emit_screensaver_active(true);
     ASSERT_TRUE(run_until([&] { return plugin_->device_inactive == TRUE; }, 3000));
     EXPECT_EQ(view()->timer_id, 0u);
-    hd_home_plugin_item_set_is_on_current_desktop(item, FALSE);
-    hd_home_plugin_item_set_is_on_current_desktop(item, TRUE);
+    ASSERT_TRUE(set_on_current_desktop(plugin_, false));
+    ASSERT_TRUE(set_on_current_desktop(plugin_, true));
     EXPECT_EQ(view()->timer_id, 0u);
     daemon_->emit_screensaver_active(false);
     ASSERT_TRUE(run_until([&] { return plugin_->device_inactive == FALSE; }, 3000));
     EXPECT_NE(view()->timer_id, 0u);
 
     // Becoming active while not on the current desktop restarts nothing.
-    hd_home_plugin_item_set_is_on_current_desktop(item, FALSE);
+    ASSERT_TRUE(set_on_current_desktop(plugin_, false));
     daemon_->emit_screensaver_active(true);
     ASSERT_TRUE(run_until([&] { return plugin_->device_inactive == TRUE; }, 3000));
     daemon_->emit_screensaver_active(false);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "feed_service.h"
+#include "hd-home-host.h"
 #include "main_loop.h"
 #include "velmora_widget.h"
 #include "velmora_service_plugin.h"
@@ -22,26 +23,48 @@
 #include "velmora_view.h"
 #include "velmora_contract.h"
 
-#ifndef VELMORA_APPLET_PATH
-#error "VELMORA_APPLET_PATH must name the built libvelmoraapplet.so"
+#if !defined(VELMORA_APPLET_PATH) || !defined(VELMORA_APPLET_DESKTOP_FILE)
+#error                                                                                             \
+    "VELMORA_APPLET_PATH and VELMORA_APPLET_DESKTOP_FILE must name the built widget and its .desktop"
 #endif
 
 namespace widget_test {
 
-// Loads the widget library as the desktop does, once per process, and keeps it
-// in use so that the type stays registered between tests.
+// The widget's module, used once per process and kept in use, so that the type
+// stays registered between tests (the loader releases it after each instance).
 inline GType widget_type() {
     static GType type = [] {
-        HDPluginModule *module = hd_plugin_module_new(VELMORA_APPLET_PATH);
+        HDPluginModule *module = hd_home_host::module_for(VELMORA_APPLET_PATH);
         if (!g_type_module_use(G_TYPE_MODULE(module)))
             return G_TYPE_INVALID;
-        return hd_plugin_module_get_added_type(module);
+        return g_type_from_name("VelmoraPlugin");
     }();
     return type;
 }
 
+// A widget loaded as the desktop loads it: from its .desktop file, with a plug-in id.
 inline VelmoraPlugin *create_widget() {
-    return VELMORA_PLUGIN(g_object_new(widget_type(), nullptr));
+    if (widget_type() == G_TYPE_INVALID)
+        return nullptr;
+    g_autofree gchar *module_dir = g_path_get_dirname(VELMORA_APPLET_PATH);
+    g_autoptr(GError) error = nullptr;
+    HDHomePluginItem *item = hd_home_host::load_widget(VELMORA_APPLET_DESKTOP_FILE,
+                                                       "velmora.desktop-0", module_dir, &error);
+    EXPECT_EQ(error, nullptr) << error->message;
+    return item != nullptr ? VELMORA_PLUGIN(item) : nullptr;
+}
+
+// The window manager's side, over X only: realizes the widget's window (as the
+// desktop shows it), sets or deletes _HILDON_APPLET_ON_CURRENT_DESKTOP on it and
+// waits until the widget has read the change.
+inline bool set_on_current_desktop(VelmoraPlugin *plugin, bool on) {
+    gtk_widget_realize(GTK_WIDGET(plugin));
+    hd_home_host::set_on_current_desktop(GTK_WIDGET(plugin), on);
+    return test_support::run_until([plugin, on] {
+        gboolean now = FALSE;
+        g_object_get(plugin, "is-on-current-desktop", &now, nullptr);
+        return bool(now) == on;
+    });
 }
 
 // GTK made ready once for the whole test program; a test file registers it with
@@ -248,19 +271,26 @@ inline std::vector<GtkDialog *> settings_dialogs(const char *title = "Velmora se
     return found;
 }
 
-// Asks the widget for its settings, as the desktop's settings entry does, and
-// returns the dialog that appeared.
+// Asks the widget for its settings as the window manager does (the
+// _HILDON_APPLET_SHOW_SETTINGS client message, sent only when the widget's window
+// offers settings) and returns the dialog that appeared.
 inline GtkDialog *open_settings(VelmoraPlugin *plugin) {
     const auto before = settings_dialogs();
-    g_signal_emit_by_name(plugin, "show-settings");
-    for (GtkDialog *dialog : settings_dialogs()) {
-        bool is_new = true;
-        for (GtkDialog *old : before)
-            is_new = is_new && old != dialog;
-        if (is_new)
-            return dialog;
-    }
-    return nullptr;
+    gtk_widget_realize(GTK_WIDGET(plugin));
+    if (!hd_home_host::request_settings(GTK_WIDGET(plugin)))
+        return nullptr;
+    GtkDialog *opened = nullptr;
+    test_support::run_until([&] {
+        for (GtkDialog *dialog : settings_dialogs()) {
+            bool is_new = true;
+            for (GtkDialog *old : before)
+                is_new = is_new && old != dialog;
+            if (is_new)
+                opened = dialog;
+        }
+        return opened != nullptr;
+    });
+    return opened;
 }
 
 // The dialog's action button with the given label, or null.

@@ -48,8 +48,9 @@ class WidgetTranslationTest : public ::testing::Test {
         set_region(VELMORA_REGION_DE);
         set_categories({"movers_shakers"});
         plugin_ = create_widget();
-        g_signal_emit_by_name(plugin_, "show-settings");
         Texts texts;
+        if (open_settings(plugin_) == nullptr)
+            return texts;
         auto dialogs = settings_dialogs(expected_title);
         if (dialogs.empty())
             return texts;

@@ -8,9 +8,15 @@
 #define LIBOSSO_H
 
 #include <glib.h>
+#include <time.h>
+#include <syslog.h>
 #include <dbus/dbus.h>
+#include <dbus/dbus-protocol.h>
 
 G_BEGIN_DECLS
+
+#define LIBOSSO_API_MAJOR 2
+#define LIBOSSO_API_MINOR 21
 
 typedef struct osso_af_context_t osso_context_t;
 
@@ -18,8 +24,8 @@ typedef enum {
     OSSO_OK = 0,
     OSSO_ERROR = -1,
     OSSO_INVALID = -2,
-    OSSO_RPC_ERROR = -3,
-    OSSO_ERROR_NAME = -4,
+    OSSO_ERROR_NAME = -3,
+    OSSO_RPC_ERROR = -4,
     OSSO_ERROR_NO_STATE = -5,
     OSSO_ERROR_STATE_SIZE = -6
 } osso_return_t;
@@ -48,7 +54,7 @@ typedef struct {
         gint32 i;
         gboolean b;
         gdouble d;
-        const gchar *s;
+        gchar *s;
     } value;
 } osso_rpc_t;
 
