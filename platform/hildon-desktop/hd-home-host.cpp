@@ -102,7 +102,9 @@ GOptionContext *new_option_context(HostOptions *options) {
     g_option_context_set_description(
         context, "Environment:\n"
                  "  HD_HOME_PLUGIN_DIR  directory of widget libraries (default\n"
-                 "                      " HD_HOME_PLUGIN_DEFAULT_DIR ")\n");
+                 "                      " HD_HOME_PLUGIN_DEFAULT_DIR ")\n"
+                 "  HD_HOME_GTKRC       the theme's styles of the logical fonts (default\n"
+                 "                      " HD_HOME_GTKRC_DEFAULT ")\n");
     g_option_context_add_main_entries(context, entries, nullptr);
     g_option_context_add_group(context, gtk_get_option_group(TRUE));
     return context;
@@ -180,6 +182,10 @@ int main(int argc, char **argv) {
     setlocale(LC_ALL, "");
     bindtextdomain("hd-home-host", HD_HOME_HOST_LOCALE_DIR);
     bind_textdomain_codeset("hd-home-host", "UTF-8");
+
+    /* The desktop's theme: the styles that define the logical fonts widgets name. */
+    const gchar *theme = g_getenv("HD_HOME_GTKRC");
+    gtk_rc_add_default_file(theme != nullptr && *theme != '\0' ? theme : HD_HOME_GTKRC_DEFAULT);
 
     HostOptions options;
     const int status = parse_command_line(&argc, &argv, &options);

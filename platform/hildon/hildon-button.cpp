@@ -81,9 +81,7 @@ void hildon_apply_size_type(GtkWidget *widget, HildonSizeType size) {
     gtk_widget_set_size_request(widget, width, height);
 }
 
-static void hildon_button_class_init(HildonButtonClass *) {
-    hildon_ensure_logical_fonts();
-}
+static void hildon_button_class_init(HildonButtonClass *) {}
 
 static void hildon_button_init(HildonButton *button) {
     HildonButtonPrivate *priv = private_of(button);

@@ -8,9 +8,6 @@
 
 #include "hildon/hildon.h"
 
-/* Declares the logical fonts as GTK rc styles, once per process. */
-void hildon_ensure_logical_fonts(void);
-
 /* Applies a button size class (finger or thumb height, half or full screen
  * width) as the widget's size request. */
 void hildon_apply_size_type(GtkWidget *widget, HildonSizeType size);

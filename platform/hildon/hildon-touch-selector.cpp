@@ -119,7 +119,6 @@ void selector_finalize(GObject *object) {
 } // namespace
 
 static void hildon_touch_selector_class_init(HildonTouchSelectorClass *klass) {
-    hildon_ensure_logical_fonts();
     G_OBJECT_CLASS(klass)->finalize = selector_finalize;
     selector_signals[CHANGED] =
         g_signal_new("changed", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST,

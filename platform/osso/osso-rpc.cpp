@@ -13,7 +13,6 @@
 #include "osso-private.h"
 
 #include <cstdarg>
-#include <memory>
 
 namespace {
 
@@ -21,16 +20,6 @@ constexpr const char *kNamePrefix = "com.corvane.";
 constexpr const char *kPathPrefix = "/com/corvane/";
 constexpr const char *kBrowserApplication = "osso_browser";
 constexpr const char *kDefaultBrowserOpener = "xdg-open";
-
-struct VariantUnref {
-    void operator()(GVariant *value) const { g_variant_unref(value); }
-};
-using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
-
-struct ObjectUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-using MessagePtr = std::unique_ptr<GDBusMessage, ObjectUnref>;
 
 struct RpcTarget {
     RpcTarget() = default;
@@ -100,28 +89,28 @@ GVariant *collect_arguments(int type, va_list args) {
 }
 
 gboolean bus_call_boolean(GDBusConnection *session, const gchar *method, const gchar *name) {
-    VariantPtr reply(g_dbus_connection_call_sync(
+    g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
         session, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", method,
         g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr,
-        nullptr));
+        nullptr);
     if (!reply)
         return FALSE;
     gboolean answer = FALSE;
-    g_variant_get(reply.get(), "(b)", &answer);
+    g_variant_get(reply, "(b)", &answer);
     return answer;
 }
 
 gboolean service_is_available(GDBusConnection *session, const gchar *service) {
     if (bus_call_boolean(session, "NameHasOwner", service))
         return TRUE;
-    VariantPtr reply(g_dbus_connection_call_sync(
+    g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
         session, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
         "ListActivatableNames", nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, -1,
-        nullptr, nullptr));
+        nullptr, nullptr);
     if (!reply)
         return FALSE;
     g_autofree const gchar **names = nullptr;
-    g_variant_get(reply.get(), "(^a&s)", &names);
+    g_variant_get(reply, "(^a&s)", &names);
     for (const gchar **name = names; name != nullptr && *name != nullptr; ++name)
         if (g_strcmp0(*name, service) == 0)
             return TRUE;
@@ -142,10 +131,10 @@ osso_return_t open_in_desktop_browser(const gchar *method, GVariant *arguments) 
         return OSSO_ERROR;
     if (g_variant_n_children(arguments) == 0)
         return OSSO_ERROR;
-    VariantPtr first(g_variant_get_child_value(arguments, 0));
-    if (!g_variant_is_of_type(first.get(), G_VARIANT_TYPE_STRING))
+    g_autoptr(GVariant) first = g_variant_get_child_value(arguments, 0);
+    if (!g_variant_is_of_type(first, G_VARIANT_TYPE_STRING))
         return OSSO_ERROR;
-    const gchar *address = g_variant_get_string(first.get(), nullptr);
+    const gchar *address = g_variant_get_string(first, nullptr);
     if (!is_web_address(address)) {
         g_debug("osso: the browser fallback opens only http and https addresses");
         return OSSO_ERROR;
@@ -170,8 +159,8 @@ void store_reply_value(GVariant *reply, osso_rpc_t *retval) {
     retval->type = DBUS_TYPE_INVALID;
     if (reply == nullptr || g_variant_n_children(reply) == 0)
         return;
-    VariantPtr first(g_variant_get_child_value(reply, 0));
-    GVariant *value = first.get();
+    g_autoptr(GVariant) first = g_variant_get_child_value(reply, 0);
+    GVariant *value = first;
     if (g_variant_is_of_type(value, G_VARIANT_TYPE_STRING)) {
         retval->type = DBUS_TYPE_STRING;
         retval->value.s = g_variant_dup_string(value, nullptr);
@@ -192,13 +181,13 @@ void store_reply_value(GVariant *reply, osso_rpc_t *retval) {
 
 osso_return_t send_without_reply(GDBusConnection *session, const RpcTarget &target,
                                  const gchar *method, GVariant *arguments) {
-    MessagePtr message(
-        g_dbus_message_new_method_call(target.service, target.path, target.service, method));
-    g_dbus_message_set_body(message.get(), arguments);
-    g_dbus_message_set_flags(message.get(), G_DBUS_MESSAGE_FLAGS_NO_REPLY_EXPECTED);
+    g_autoptr(GDBusMessage) message =
+        g_dbus_message_new_method_call(target.service, target.path, target.service, method);
+    g_dbus_message_set_body(message, arguments);
+    g_dbus_message_set_flags(message, G_DBUS_MESSAGE_FLAGS_NO_REPLY_EXPECTED);
     GError *error = nullptr;
-    if (!g_dbus_connection_send_message(session, message.get(), G_DBUS_SEND_MESSAGE_FLAGS_NONE,
-                                        nullptr, &error)) {
+    if (!g_dbus_connection_send_message(session, message, G_DBUS_SEND_MESSAGE_FLAGS_NONE, nullptr,
+                                        &error)) {
         g_debug("osso: cannot send %s to %s: %s", method, target.service, error->message);
         g_error_free(error);
         return OSSO_ERROR;
@@ -209,9 +198,9 @@ osso_return_t send_without_reply(GDBusConnection *session, const RpcTarget &targ
 osso_return_t call_with_reply(GDBusConnection *session, const RpcTarget &target,
                               const gchar *method, GVariant *arguments, osso_rpc_t *retval) {
     GError *error = nullptr;
-    VariantPtr reply(g_dbus_connection_call_sync(session, target.service, target.path,
-                                                 target.service, method, arguments, nullptr,
-                                                 G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error));
+    g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+        session, target.service, target.path, target.service, method, arguments, nullptr,
+        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
     if (!reply) {
         /* The caller gets the error text, as a string value it frees. */
         retval->type = DBUS_TYPE_STRING;
@@ -219,7 +208,7 @@ osso_return_t call_with_reply(GDBusConnection *session, const RpcTarget &target,
         g_error_free(error);
         return OSSO_RPC_ERROR;
     }
-    store_reply_value(reply.get(), retval);
+    store_reply_value(reply, retval);
     return OSSO_OK;
 }
 
@@ -242,7 +231,7 @@ osso_return_t osso_rpc_run_with_defaults(osso_context_t *osso, const gchar *appl
     va_end(args);
     if (arguments == nullptr)
         return OSSO_INVALID;
-    VariantPtr held(g_variant_ref_sink(arguments));
+    g_autoptr(GVariant) held = g_variant_ref_sink(arguments);
 
     if (g_strcmp0(application, kBrowserApplication) == 0 &&
         !service_is_available(osso->session, target.service))

@@ -184,6 +184,7 @@ TEST(EndToEnd, CardFillsFromTheStorefrontAndFollowsTheSettingsDialog) {
     ChildProcess daemon({VELMORA_DAEMON_PATH}, env, tmp + "/daemon.log");
     std::vector<std::string> host_env = env;
     host_env.push_back(std::string("GTK_MODULES=") + VELMORA_E2E_DRIVER_MODULE);
+    host_env.push_back(std::string("HD_HOME_GTKRC=") + VELMORA_PLATFORM_GTKRC);
     ChildProcess host({VELMORA_HOME_HOST_PATH, "--module-dir", VELMORA_WIDGET_MODULE_DIR,
                        VELMORA_WIDGET_DESKTOP_FILE},
                       host_env, tmp + "/host.log");

@@ -41,7 +41,8 @@ for file in \
   "share/gconf/schemas/velmora.schemas" "share/velmora/velmora_urls.dat" \
   "share/velmora/icons/Velmora_Background.png" "share/locale/de/LC_MESSAGES/velmora.mo" \
   "share/velmora-demo/storefront/serve.sh" \
-  "include/velmora-platform/libhildondesktop/libhildondesktop.h" \
+  "include/velmora-platform/libhildondesktop-1/libhildondesktop/libhildondesktop.h" \
+  "include/velmora-platform/hildon-1/hildon/hildon.h" "include/velmora-platform/libosso.h" \
   "include/velmora-platform/feedserviceutils.h"; do
   [ -e "$root/$file" ] || fail "not installed: $file"
 done
@@ -54,24 +55,51 @@ grep -qx "Exec=$prefix/bin/feedservice-daemon" \
 [ -z "$(ls "$root/$libdir" | grep -E '^lib(feedserviceutils|hildon|osso)')" ] ||
   fail "stand-in libraries in the system library directory"
 
-# ---- Stand-in libraries: versioned SONAMEs, .pc files, found through RUNPATH ----
-for library in feedserviceutils hildondesktop-1 hildon-1 osso; do
+# ---- Stand-in libraries: the real SONAMEs, .pc files and header folders ----
+for entry in feedserviceutils:1 hildondesktop-1:0 hildon-1:0 osso:1; do
+  library=${entry%%:*}
   soname=$(readelf -d "$platform/lib$library.so" 2>/dev/null | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
-  [ "$soname" = "lib$library.so.1" ] || fail "lib$library.so has SONAME '$soname', not lib$library.so.1"
+  [ "$soname" = "lib$library.so.${entry##*:}" ] ||
+    fail "lib$library.so has SONAME '$soname', not lib$library.so.${entry##*:}"
 done
-for pc in feedserviceutils libhildondesktop-1 hildon-1 libosso; do
-  libs=$(PKG_CONFIG_PATH="$platform/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$work/dest" \
-    pkg-config --libs --cflags "$pc" 2>&1) || fail "pkg-config $pc: $libs"
-  case "$libs" in
+for entry in feedserviceutils:feedserviceutils.h libhildondesktop-1:libhildondesktop/libhildondesktop.h \
+  hildon-1:hildon/hildon.h libosso:libosso.h; do
+  pc=${entry%%:*}
+  flags=$(PKG_CONFIG_PATH="$platform/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$work/dest" \
+    pkg-config --libs --cflags "$pc" 2>&1) || fail "pkg-config $pc: $flags"
+  case "$flags" in
     *"-I$root/include/velmora-platform"*"-L$platform"*) ;;
-    *) fail "pkg-config $pc points elsewhere: $libs" ;;
+    *) fail "pkg-config $pc points elsewhere: $flags" ;;
   esac
+  case "$flags" in *rpath*) fail "pkg-config $pc puts a RUNPATH into what links it: $flags" ;; esac
+  found=0
+  for dir in $(echo "$flags" | tr ' ' '\n' | sed -n 's/^-I//p'); do
+    [ -f "$dir/${entry##*:}" ] && found=1
+  done
+  [ "$found" -eq 1 ] || fail "pkg-config $pc does not lead to <${entry##*:}>"
 done
+for pair in hildon-1:2.2.24 libhildondesktop-1:2.1.44 libosso:2.26; do
+  version=$(PKG_CONFIG_PATH="$platform/pkgconfig" pkg-config --modversion "${pair%%:*}" 2>/dev/null)
+  [ "$version" = "${pair##*:}" ] || fail "${pair%%:*} has version '$version', not ${pair##*:}"
+done
+widgetdir=$(PKG_CONFIG_PATH="$platform/pkgconfig" pkg-config --variable=hildondesktoplibdir libhildondesktop-1)
+[ "$widgetdir" = "$prefix/$libdir/hildon-desktop" ] ||
+  fail "hildondesktoplibdir is '$widgetdir', not $prefix/$libdir/hildon-desktop"
 for module in "$libdir/feedservice/plugins/libvelmoraserviceplugin.so" \
-  "$libdir/hildon-desktop/libvelmoraapplet.so" "bin/hd-home-host"; do
+  "$libdir/hildon-desktop/libvelmoraapplet.so" "bin/hd-home-host" "bin/feedservice-daemon"; do
   readelf -d "$root/$module" | grep -q "(RUNPATH).*\[$prefix/$libdir/velmora-platform\]" ||
     fail "$module does not find the stand-ins through RUNPATH"
 done
+# The widget needs of the platform only the device's own library files.
+needed=$(readelf -d "$root/$libdir/hildon-desktop/libvelmoraapplet.so" |
+  sed -n 's/.*(NEEDED).*\[\(lib\(hildon\|osso\|feedservice\)[^]]*\)\].*/\1/p' | sort | tr '\n' ' ')
+[ "$needed" = "libfeedserviceutils.so.1 libhildon-1.so.0 libhildondesktop-1.so.0 libosso.so.1 " ] ||
+  fail "the widget needs these platform libraries: $needed"
+
+# ---- The deliverables take only published names from the platform ----
+"$here/check_interface.sh" "$root/$libdir/feedservice/plugins/libvelmoraserviceplugin.so" \
+  "$root/$libdir/hildon-desktop/libvelmoraapplet.so" "$platform/libfeedserviceutils.so" "$here" ||
+  fail "a deliverable takes a name outside the platform's published interface"
 
 # ---- The modules export exactly their interface ----
 for module in "$libdir/feedservice/plugins/libvelmoraserviceplugin.so:velmoraserviceplugin" \

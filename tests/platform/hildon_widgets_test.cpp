@@ -19,7 +19,11 @@ namespace {
 
 class HildonWidgetsTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(gtk_init_check(nullptr, nullptr)); }
+    static void SetUpTestSuite() {
+        /* The desktop's theme, as the home host reads it: it defines the logical fonts. */
+        gtk_rc_add_default_file(VELMORA_PLATFORM_GTKRC);
+        ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
+    }
     void TearDown() override { EXPECT_EQ(problems_.text(), ""); }
 
     static HildonTouchSelector *selector_with(std::initializer_list<const char *> rows) {
@@ -194,7 +198,7 @@ void expect_font(GtkWidget *widget, const char *family, PangoWeight weight, int 
     EXPECT_EQ(pango_font_description_get_size(font), points * PANGO_SCALE);
 }
 
-TEST_F(HildonWidgetsTest, LogicalFontsComeFromRcStylesAndReachChildren) {
+TEST_F(HildonWidgetsTest, LogicalFontsComeFromTheThemeAndReachDescendants) {
     GtkWidget *window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     GtkWidget *box = gtk_vbox_new(FALSE, 0);
     GtkWidget *plain = gtk_label_new("plain");
@@ -204,16 +208,22 @@ TEST_F(HildonWidgetsTest, LogicalFontsComeFromRcStylesAndReachChildren) {
 
     EXPECT_NE(hildon_helper_set_logical_font(plain, "SmallSystemFont"), 0u);
     EXPECT_NE(hildon_helper_set_logical_font(box, "EmpSmallSystemFont"), 0u);
-    /* A child added later gets the container's logical font too. */
-    gtk_container_add(GTK_CONTAINER(box), emphasised);
     gtk_widget_show_all(window);
 
-    /* The rc styles hold the fonts; the lookup works the way the theme's does. */
+    /* The theme's rc styles hold the fonts. */
     GtkStyle *style = gtk_rc_get_style_by_paths(gtk_widget_get_settings(plain),
                                                 "EmpSmallSystemFont", nullptr, G_TYPE_NONE);
     ASSERT_NE(style, nullptr);
-    expect_font(emphasised, "Sans", PANGO_WEIGHT_BOLD, 13);
     /* The box's font reached the label that was already inside. */
+    expect_font(plain, "Sans", PANGO_WEIGHT_BOLD, 13);
+    /* A child added later keeps its own font until the box's style is set again
+     * (a theme change): then the box's font reaches it too. */
+    gtk_container_add(GTK_CONTAINER(box), emphasised);
+    gtk_widget_show(emphasised);
+    EXPECT_EQ(pango_font_description_get_weight(gtk_widget_get_style(emphasised)->font_desc),
+              PANGO_WEIGHT_NORMAL);
+    gtk_rc_reset_styles(gtk_widget_get_settings(box));
+    expect_font(emphasised, "Sans", PANGO_WEIGHT_BOLD, 13);
     expect_font(plain, "Sans", PANGO_WEIGHT_BOLD, 13);
 
     /* Set on a label that is put into a window only afterwards. */

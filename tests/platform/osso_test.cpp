@@ -133,11 +133,43 @@ class FakeBrowser {
     std::vector<std::string> calls_;
 };
 
-TEST(OssoTest, ContextNeedsAnApplicationName) {
-    EXPECT_EQ(osso_initialize(nullptr, "1.0", FALSE, nullptr), nullptr);
-    EXPECT_EQ(osso_initialize("", "1.0", FALSE, nullptr), nullptr);
+/* Whether name has an owner (or a queue) on the bus. */
+bool name_requested(GBusType type, const char *name) {
+    g_autoptr(GDBusConnection) bus = g_bus_get_sync(type, nullptr, nullptr);
+    if (bus == nullptr)
+        return false;
+    g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "NameHasOwner", g_variant_new("(s)", name), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE,
+        -1, nullptr, nullptr);
+    gboolean owned = FALSE;
+    if (reply != nullptr)
+        g_variant_get(reply, "(b)", &owned);
+    return owned;
+}
+
+TEST(OssoTest, ContextNeedsAnApplicationNameAndVersionAndJoinsBothBuses) {
+    const struct {
+        const char *application, *version;
+    } refused[] = {{nullptr, "1.0"},
+                   {"", "1.0"},
+                   {"velmora/widget", "1.0"},
+                   {"velmorawidget", nullptr},
+                   {"velmorawidget", "1/0"}};
+    for (const auto &args : refused)
+        EXPECT_EQ(osso_initialize(args.application, args.version, FALSE, nullptr), nullptr)
+            << (args.application ? args.application : "NULL") << " "
+            << (args.version ? args.version : "NULL");
     osso_context_t *osso = osso_initialize("velmorawidget", "1.0", FALSE, nullptr);
     ASSERT_NE(osso, nullptr);
+    /* The service name on the session bus and on the (test's private) system bus. */
+    EXPECT_TRUE(name_requested(G_BUS_TYPE_SESSION, "com.corvane.velmorawidget"));
+    EXPECT_TRUE(name_requested(G_BUS_TYPE_SYSTEM, "com.corvane.velmorawidget"));
+    osso_context_t *dotted = osso_initialize("org.example.tool", "1.0", FALSE, nullptr);
+    ASSERT_NE(dotted, nullptr);
+    EXPECT_TRUE(name_requested(G_BUS_TYPE_SESSION, "org.example.tool"));
+    osso_deinitialize(dotted);
+    EXPECT_FALSE(name_requested(G_BUS_TYPE_SESSION, "org.example.tool"));
     EXPECT_EQ(osso_rpc_run_with_defaults(nullptr, "osso_browser", "open_new_window", nullptr,
                                          DBUS_TYPE_INVALID),
               OSSO_INVALID);

@@ -274,14 +274,14 @@ inline std::vector<GtkDialog *> settings_dialogs(const char *title = "Velmora se
 // Asks the widget for its settings as the window manager does (the
 // _HILDON_APPLET_SHOW_SETTINGS client message, sent only when the widget's window
 // offers settings) and returns the dialog that appeared.
-inline GtkDialog *open_settings(VelmoraPlugin *plugin) {
-    const auto before = settings_dialogs();
+inline GtkDialog *open_settings(VelmoraPlugin *plugin, const char *title = "Velmora settings") {
+    const auto before = settings_dialogs(title);
     gtk_widget_realize(GTK_WIDGET(plugin));
     if (!hd_home_host::request_settings(GTK_WIDGET(plugin)))
         return nullptr;
     GtkDialog *opened = nullptr;
     test_support::run_until([&] {
-        for (GtkDialog *dialog : settings_dialogs()) {
+        for (GtkDialog *dialog : settings_dialogs(title)) {
             bool is_new = true;
             for (GtkDialog *old : before)
                 is_new = is_new && old != dialog;

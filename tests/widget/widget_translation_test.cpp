@@ -49,7 +49,7 @@ class WidgetTranslationTest : public ::testing::Test {
         set_categories({"movers_shakers"});
         plugin_ = create_widget();
         Texts texts;
-        if (open_settings(plugin_) == nullptr)
+        if (open_settings(plugin_, expected_title) == nullptr)
             return texts;
         auto dialogs = settings_dialogs(expected_title);
         if (dialogs.empty())
