@@ -96,6 +96,43 @@ needed=$(readelf -d "$root/$libdir/hildon-desktop/libvelmoraapplet.so" |
 [ "$needed" = "libfeedserviceutils.so.1 libhildon-1.so.0 libhildondesktop-1.so.0 libosso.so.1 " ] ||
   fail "the widget needs these platform libraries: $needed"
 
+# ---- A widget written the documented way builds against the installed SDK ----
+cat >"$work/sdkwidget.c" <<'EOF_C'
+#include <hildon/hildon.h>
+#include <libhildondesktop/libhildondesktop.h>
+#include <libosso.h>
+typedef struct { HDHomePluginItem parent; osso_context_t *osso; } SdkWidget;
+typedef struct { HDHomePluginItemClass parent; } SdkWidgetClass;
+HD_DEFINE_PLUGIN_MODULE(SdkWidget, sdk_widget, HD_TYPE_HOME_PLUGIN_ITEM)
+static void sdk_widget_init(SdkWidget *self) {
+  self->osso = osso_initialize("sdkwidget", "1.0", FALSE, NULL);
+  hildon_helper_set_logical_font(GTK_WIDGET(self), "SmallSystemFont");
+  hd_home_plugin_item_set_settings(HD_HOME_PLUGIN_ITEM(self), TRUE);
+}
+static void sdk_widget_class_init(SdkWidgetClass *klass) { (void)klass; }
+static void sdk_widget_class_finalize(SdkWidgetClass *klass) { (void)klass; }
+EOF_C
+# The staged .pc files with their prefix moved to the staging tree (a sysroot would
+# move the system's GTK+ too).
+mkdir -p "$work/pc"
+for pc in "$platform/pkgconfig"/*.pc; do
+  sed "s|^prefix=.*|prefix=$root|" "$pc" >"$work/pc/$(basename "$pc")"
+done
+sdk_flags=$(PKG_CONFIG_PATH="$work/pc" pkg-config --cflags --libs libhildondesktop-1 hildon-1 libosso 2>&1)
+# GTK+ 2's own headers use GLib types that GLib has deprecated since.
+if cc -shared -fPIC -Wall -Wextra -Werror -Wno-deprecated-declarations -o "$work/libsdkwidget.so" "$work/sdkwidget.c" $sdk_flags \
+  >"$work/sdk.log" 2>&1; then
+  sdk_needed=$(readelf -d "$work/libsdkwidget.so" | sed -n 's/.*(NEEDED).*\[\(lib\(hildon\|osso\)[^]]*\)\].*/\1/p' |
+    sort | tr '\n' ' ')
+  [ "$sdk_needed" = "libhildon-1.so.0 libhildondesktop-1.so.0 libosso.so.1 " ] ||
+    fail "a widget built with the SDK needs: $sdk_needed"
+  nm -D --defined-only "$work/libsdkwidget.so" | grep -q ' T hd_plugin_module_unload$' ||
+    fail "HD_DEFINE_PLUGIN_MODULE gives no hd_plugin_module_unload"
+else
+  cat "$work/sdk.log"
+  fail "a widget does not build against the installed SDK"
+fi
+
 # ---- The deliverables take only published names from the platform ----
 "$here/check_interface.sh" "$root/$libdir/feedservice/plugins/libvelmoraserviceplugin.so" \
   "$root/$libdir/hildon-desktop/libvelmoraapplet.so" "$platform/libfeedserviceutils.so" "$here" ||
