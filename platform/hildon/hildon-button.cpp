@@ -15,6 +15,7 @@ struct _HildonButtonPrivate {
     GtkWidget *title_label;
     GtkWidget *value_label;
     HildonButtonArrangement arrangement;
+    HildonButtonStyle style;
 };
 
 G_DEFINE_TYPE_WITH_PRIVATE(HildonButton, hildon_button, GTK_TYPE_BUTTON)
@@ -81,7 +82,80 @@ void hildon_apply_size_type(GtkWidget *widget, HildonSizeType size) {
     gtk_widget_set_size_request(widget, width, height);
 }
 
-static void hildon_button_class_init(HildonButtonClass *) {}
+namespace {
+
+enum { PROP_0, PROP_TITLE, PROP_VALUE, PROP_SIZE, PROP_ARRANGEMENT, PROP_STYLE };
+
+void button_set_property(GObject *object, guint property_id, const GValue *value,
+                         GParamSpec *pspec) {
+    HildonButton *button = HILDON_BUTTON(object);
+    switch (property_id) {
+    case PROP_TITLE:
+        hildon_button_set_title(button, g_value_get_string(value));
+        break;
+    case PROP_VALUE:
+        hildon_button_set_value(button, g_value_get_string(value));
+        break;
+    case PROP_SIZE:
+        hildon_apply_size_type(GTK_WIDGET(button), HildonSizeType(g_value_get_flags(value)));
+        break;
+    case PROP_ARRANGEMENT:
+        hildon_button_arrange(button, HildonButtonArrangement(g_value_get_enum(value)));
+        break;
+    case PROP_STYLE:
+        private_of(button)->style = HildonButtonStyle(g_value_get_enum(value));
+        break;
+    default:
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, property_id, pspec);
+    }
+}
+
+void button_get_property(GObject *object, guint property_id, GValue *value, GParamSpec *pspec) {
+    HildonButton *button = HILDON_BUTTON(object);
+    switch (property_id) {
+    case PROP_TITLE:
+        g_value_set_string(value, hildon_button_get_title(button));
+        break;
+    case PROP_VALUE:
+        g_value_set_string(value, hildon_button_get_value(button));
+        break;
+    case PROP_STYLE:
+        g_value_set_enum(value, private_of(button)->style);
+        break;
+    default:
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, property_id, pspec);
+    }
+}
+
+} // namespace
+
+static void hildon_button_class_init(HildonButtonClass *klass) {
+    GObjectClass *object_class = G_OBJECT_CLASS(klass);
+    object_class->set_property = button_set_property;
+    object_class->get_property = button_get_property;
+    const auto rw = GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS);
+    const auto construct_only =
+        GParamFlags(G_PARAM_WRITABLE | G_PARAM_CONSTRUCT_ONLY | G_PARAM_STATIC_STRINGS);
+    g_object_class_install_property(
+        object_class, PROP_TITLE,
+        g_param_spec_string("title", "Title", "The button's title", nullptr, rw));
+    g_object_class_install_property(
+        object_class, PROP_VALUE,
+        g_param_spec_string("value", "Value", "The button's value", nullptr, rw));
+    g_object_class_install_property(object_class, PROP_SIZE,
+                                    g_param_spec_flags("size", "Size", "The button's size class",
+                                                       HILDON_TYPE_SIZE_TYPE, HILDON_SIZE_AUTO,
+                                                       construct_only));
+    g_object_class_install_property(
+        object_class, PROP_ARRANGEMENT,
+        g_param_spec_enum("arrangement", "Arrangement", "Value beside or beneath the title",
+                          HILDON_TYPE_BUTTON_ARRANGEMENT, HILDON_BUTTON_ARRANGEMENT_HORIZONTAL,
+                          construct_only));
+    g_object_class_install_property(object_class, PROP_STYLE,
+                                    g_param_spec_enum("style", "Style", "The button's visual style",
+                                                      HILDON_TYPE_BUTTON_STYLE,
+                                                      HILDON_BUTTON_STYLE_NORMAL, rw));
+}
 
 static void hildon_button_init(HildonButton *button) {
     HildonButtonPrivate *priv = private_of(button);
@@ -97,15 +171,18 @@ static void hildon_button_init(HildonButton *button) {
 }
 
 GtkWidget *hildon_button_new(HildonSizeType size, HildonButtonArrangement arrangement) {
-    auto *button = HILDON_BUTTON(g_object_new(HILDON_TYPE_BUTTON, nullptr));
-    hildon_apply_size_type(GTK_WIDGET(button), size);
-    hildon_button_arrange(button, arrangement);
-    return GTK_WIDGET(button);
+    return GTK_WIDGET(
+        g_object_new(HILDON_TYPE_BUTTON, "size", size, "arrangement", arrangement, nullptr));
+}
+
+GtkWidget *hildon_button_value_label(HildonButton *button) {
+    return private_of(button)->value_label;
 }
 
 void hildon_button_set_title(HildonButton *button, const gchar *title) {
     g_return_if_fail(HILDON_IS_BUTTON(button));
     set_label_text(private_of(button)->title_label, title);
+    g_object_notify(G_OBJECT(button), "title");
 }
 
 const gchar *hildon_button_get_title(HildonButton *button) {
@@ -116,6 +193,7 @@ const gchar *hildon_button_get_title(HildonButton *button) {
 void hildon_button_set_value(HildonButton *button, const gchar *value) {
     g_return_if_fail(HILDON_IS_BUTTON(button));
     set_label_text(private_of(button)->value_label, value);
+    g_object_notify(G_OBJECT(button), "value");
 }
 
 const gchar *hildon_button_get_value(HildonButton *button) {

@@ -12,6 +12,9 @@
  * width) as the widget's size request. */
 void hildon_apply_size_type(GtkWidget *widget, HildonSizeType size);
 
+/* The label that shows the button's value. */
+GtkWidget *hildon_button_value_label(HildonButton *button);
+
 /* Puts the button's title beside its value (horizontal) or above it (vertical). */
 void hildon_button_arrange(HildonButton *button, HildonButtonArrangement arrangement);
 

@@ -2,17 +2,19 @@
  * SPDX-License-Identifier: LGPL-2.1-or-later
  *
  * hildon-touch-selector.cpp - HildonTouchSelector: columns of text rows shown
- * side by side, at most one active row per column. A change of the active row,
- * by the user or by hildon_touch_selector_set_active, emits "changed" with the
- * column.
+ * side by side, at most one active row per column. The user picking another row,
+ * and every hildon_touch_selector_set_active that selects a row or none, emit
+ * "changed" with the column; adding a column emits "columns-changed".
  */
 #include "hildon/hildon.h"
 #include "hildon-private.h"
 
 namespace {
 
-enum { CHANGED, LAST_SIGNAL };
+enum { CHANGED, COLUMNS_CHANGED, LAST_SIGNAL };
 guint selector_signals[LAST_SIGNAL];
+
+enum { PROP_0, PROP_HAS_MULTIPLE_SELECTION, PROP_INITIAL_SCROLL, PROP_LIVE_SEARCH, PROP_UI_MODE };
 
 /* Visible rows of a column before it scrolls. */
 constexpr gint kColumnMinHeight = 200;
@@ -32,6 +34,9 @@ struct SelectorColumn {
 struct _HildonTouchSelectorPrivate {
     GPtrArray *columns; /* SelectorColumn*, owned */
     GtkWidget *row_box;
+    gboolean initial_scroll;
+    gboolean live_search;
+    HildonUIMode ui_mode;
 };
 
 G_DEFINE_TYPE_WITH_PRIVATE(HildonTouchSelector, hildon_touch_selector, GTK_TYPE_VBOX)
@@ -108,6 +113,7 @@ SelectorColumn *append_text_column(HildonTouchSelector *selector) {
     gtk_box_pack_start(GTK_BOX(selector->priv->row_box), scroller, TRUE, TRUE, 0);
     gtk_widget_show_all(scroller);
     g_ptr_array_add(selector->priv->columns, column);
+    g_signal_emit(selector, selector_signals[COLUMNS_CHANGED], 0);
     return column;
 }
 
@@ -116,10 +122,86 @@ void selector_finalize(GObject *object) {
     G_OBJECT_CLASS(hildon_touch_selector_parent_class)->finalize(object);
 }
 
+void selector_set_property(GObject *object, guint property_id, const GValue *value,
+                           GParamSpec *pspec) {
+    HildonTouchSelectorPrivate *priv = HILDON_TOUCH_SELECTOR(object)->priv;
+    switch (property_id) {
+    case PROP_INITIAL_SCROLL:
+        priv->initial_scroll = g_value_get_boolean(value);
+        break;
+    case PROP_LIVE_SEARCH:
+        priv->live_search = g_value_get_boolean(value);
+        break;
+    case PROP_UI_MODE:
+        priv->ui_mode = HildonUIMode(g_value_get_enum(value));
+        break;
+    default:
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, property_id, pspec);
+    }
+}
+
+void selector_get_property(GObject *object, guint property_id, GValue *value, GParamSpec *pspec) {
+    HildonTouchSelector *selector = HILDON_TOUCH_SELECTOR(object);
+    switch (property_id) {
+    case PROP_HAS_MULTIPLE_SELECTION:
+        g_value_set_boolean(
+            value, HILDON_TOUCH_SELECTOR_GET_CLASS(selector)->has_multiple_selection(selector));
+        break;
+    case PROP_INITIAL_SCROLL:
+        g_value_set_boolean(value, selector->priv->initial_scroll);
+        break;
+    case PROP_LIVE_SEARCH:
+        g_value_set_boolean(value, selector->priv->live_search);
+        break;
+    case PROP_UI_MODE:
+        g_value_set_enum(value, selector->priv->ui_mode);
+        break;
+    default:
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, property_id, pspec);
+    }
+}
+
+/* Text columns select one row each. */
+gboolean single_selection(HildonTouchSelector *) {
+    return FALSE;
+}
+
+void install_properties(GObjectClass *object_class) {
+    const auto construct =
+        GParamFlags(G_PARAM_READWRITE | G_PARAM_CONSTRUCT | G_PARAM_STATIC_STRINGS);
+    g_object_class_install_property(
+        object_class, PROP_HAS_MULTIPLE_SELECTION,
+        g_param_spec_boolean("has-multiple-selection", "Has multiple selection",
+                             "Whether a column may have several rows selected", FALSE,
+                             GParamFlags(G_PARAM_READABLE | G_PARAM_STATIC_STRINGS)));
+    g_object_class_install_property(
+        object_class, PROP_INITIAL_SCROLL,
+        g_param_spec_boolean("initial-scroll", "Initial scroll",
+                             "Whether the selected row is scrolled into view when shown", TRUE,
+                             construct));
+    g_object_class_install_property(object_class, PROP_LIVE_SEARCH,
+                                    g_param_spec_boolean("live-search", "Live search",
+                                                         "Whether typing filters the rows", TRUE,
+                                                         construct));
+    g_object_class_install_property(
+        object_class, PROP_UI_MODE,
+        g_param_spec_enum("hildon-ui-mode", "UI mode", "Normal or edit mode", HILDON_TYPE_UI_MODE,
+                          HILDON_UI_MODE_EDIT,
+                          GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+}
+
 } // namespace
 
 static void hildon_touch_selector_class_init(HildonTouchSelectorClass *klass) {
-    G_OBJECT_CLASS(klass)->finalize = selector_finalize;
+    GObjectClass *object_class = G_OBJECT_CLASS(klass);
+    object_class->finalize = selector_finalize;
+    object_class->set_property = selector_set_property;
+    object_class->get_property = selector_get_property;
+    klass->has_multiple_selection = single_selection;
+    install_properties(object_class);
+    selector_signals[COLUMNS_CHANGED] =
+        g_signal_new("columns-changed", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST, 0, nullptr,
+                     nullptr, g_cclosure_marshal_VOID__VOID, G_TYPE_NONE, 0);
     selector_signals[CHANGED] =
         g_signal_new("changed", G_TYPE_FROM_CLASS(klass), G_SIGNAL_RUN_LAST,
                      G_STRUCT_OFFSET(HildonTouchSelectorClass, changed), nullptr, nullptr,
@@ -130,6 +212,7 @@ static void hildon_touch_selector_init(HildonTouchSelector *selector) {
     selector->priv = static_cast<HildonTouchSelectorPrivate *>(
         hildon_touch_selector_get_instance_private(selector));
     selector->priv->columns = g_ptr_array_new_with_free_func(free_column);
+    selector->priv->ui_mode = HILDON_UI_MODE_EDIT;
     selector->priv->row_box = gtk_hbox_new(TRUE, 0);
     gtk_box_pack_start(GTK_BOX(selector), selector->priv->row_box, TRUE, TRUE, 0);
     gtk_widget_show(selector->priv->row_box);
@@ -156,15 +239,24 @@ void hildon_touch_selector_set_active(HildonTouchSelector *selector, gint column
     SelectorColumn *target = column_at(selector, column);
     g_return_if_fail(target != nullptr);
     GtkTreeIter iter;
-    if (index < 0 ||
-        !gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(target->model), &iter, nullptr, index)) {
-        gtk_tree_selection_unselect_all(target->selection);
+    const bool row = index >= 0 && gtk_tree_model_iter_nth_child(GTK_TREE_MODEL(target->model),
+                                                                 &iter, nullptr, index);
+    /* A row past the end changes nothing. */
+    if (index >= 0 && !row)
         return;
+    /* Set from code: "changed" once, also when the row stays the same. */
+    g_signal_handler_block(target->selection, target->selection_handler);
+    if (row) {
+        gtk_tree_selection_select_iter(target->selection, &iter);
+        GtkTreePath *path = gtk_tree_model_get_path(GTK_TREE_MODEL(target->model), &iter);
+        gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(target->view), path, nullptr, FALSE, 0, 0);
+        gtk_tree_path_free(path);
+    } else {
+        gtk_tree_selection_unselect_all(target->selection);
     }
-    gtk_tree_selection_select_iter(target->selection, &iter);
-    GtkTreePath *path = gtk_tree_model_get_path(GTK_TREE_MODEL(target->model), &iter);
-    gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(target->view), path, nullptr, FALSE, 0, 0);
-    gtk_tree_path_free(path);
+    g_signal_handler_unblock(target->selection, target->selection_handler);
+    target->active = row ? index : -1;
+    g_signal_emit(selector, selector_signals[CHANGED], 0, column);
 }
 
 gint hildon_touch_selector_get_active(HildonTouchSelector *selector, gint column) {
@@ -176,26 +268,23 @@ gint hildon_touch_selector_get_active(HildonTouchSelector *selector, gint column
 
 gchar *hildon_touch_selector_get_current_text(HildonTouchSelector *selector) {
     g_return_val_if_fail(HILDON_IS_TOUCH_SELECTOR(selector), nullptr);
-    /* The texts of the active rows of all columns, joined by commas; NULL
-     * while a column has no active row. */
+    /* The texts of the selected rows, column by column, joined by ':'; NULL when
+     * no row is selected. */
     GPtrArray *columns = selector->priv->columns;
-    if (columns->len == 0)
-        return nullptr;
-    GString *text = g_string_new(nullptr);
+    GString *text = nullptr;
     for (guint i = 0; i < columns->len; ++i) {
         auto *column = static_cast<SelectorColumn *>(g_ptr_array_index(columns, i));
         GtkTreeModel *model = nullptr;
         GtkTreeIter iter;
-        if (!gtk_tree_selection_get_selected(column->selection, &model, &iter)) {
-            g_string_free(text, TRUE);
-            return nullptr;
-        }
-        gchar *row_text = nullptr;
+        if (!gtk_tree_selection_get_selected(column->selection, &model, &iter))
+            continue;
+        g_autofree gchar *row_text = nullptr;
         gtk_tree_model_get(model, &iter, 0, &row_text, -1);
-        if (i > 0)
-            g_string_append_c(text, ',');
+        if (text != nullptr)
+            g_string_append_c(text, ':');
+        else
+            text = g_string_new(nullptr);
         g_string_append(text, row_text != nullptr ? row_text : "");
-        g_free(row_text);
     }
-    return g_string_free(text, FALSE);
+    return text != nullptr ? g_string_free(text, FALSE) : nullptr;
 }

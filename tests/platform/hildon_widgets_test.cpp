@@ -55,21 +55,22 @@ TEST_F(HildonWidgetsTest, SelectorActiveRowAndCurrentText) {
     gchar *text = hildon_touch_selector_get_current_text(selector);
     EXPECT_STREQ(text, VELMORA_REGION_US);
     g_free(text);
+    /* Every set_active that selects a row (the same one too) or none is a change. */
     hildon_touch_selector_set_active(selector, 0, 2);
-    EXPECT_EQ(changes, std::vector<gint>({0}));
+    EXPECT_EQ(changes, std::vector<gint>({0, 0}));
 
     hildon_touch_selector_set_active(selector, 0, 0);
     text = hildon_touch_selector_get_current_text(selector);
     EXPECT_STREQ(text, VELMORA_REGION_CA);
     g_free(text);
 
-    /* -1, and a row past the end, leave no row active. */
+    /* -1 leaves no row active; a row past the end changes nothing. */
     hildon_touch_selector_set_active(selector, 0, -1);
     EXPECT_EQ(hildon_touch_selector_get_active(selector, 0), -1);
     EXPECT_EQ(hildon_touch_selector_get_current_text(selector), nullptr);
     hildon_touch_selector_set_active(selector, 0, 1);
     hildon_touch_selector_set_active(selector, 0, 3);
-    EXPECT_EQ(hildon_touch_selector_get_active(selector, 0), -1);
+    EXPECT_EQ(hildon_touch_selector_get_active(selector, 0), 1);
     EXPECT_EQ(changes, std::vector<gint>({0, 0, 0, 0, 0}));
 
     gtk_widget_destroy(GTK_WIDGET(selector));
@@ -99,6 +100,71 @@ TEST_F(HildonWidgetsTest, ButtonShowsTitleAndValue) {
     EXPECT_GT(height, 0);
     gtk_widget_destroy(g_object_ref_sink(button));
     g_object_unref(button);
+}
+
+void count_value_changed(GtkWidget *, gpointer data) {
+    ++*static_cast<int *>(data);
+}
+
+/* The properties and signals a widget may use, with the real names, types and flags. */
+TEST_F(HildonWidgetsTest, PropertiesAndSignalsAreTheRealOnes) {
+    const auto kMask = GParamFlags(G_PARAM_READWRITE | G_PARAM_CONSTRUCT | G_PARAM_CONSTRUCT_ONLY);
+    const auto rw = G_PARAM_READWRITE;
+    const struct {
+        GType owner;
+        const char *name;
+        GType type;
+        GParamFlags flags;
+    } expected[] = {
+        {HILDON_TYPE_BUTTON, "title", G_TYPE_STRING, rw},
+        {HILDON_TYPE_BUTTON, "value", G_TYPE_STRING, rw},
+        {HILDON_TYPE_BUTTON, "size", HILDON_TYPE_SIZE_TYPE,
+         GParamFlags(G_PARAM_WRITABLE | G_PARAM_CONSTRUCT_ONLY)},
+        {HILDON_TYPE_BUTTON, "arrangement", HILDON_TYPE_BUTTON_ARRANGEMENT,
+         GParamFlags(G_PARAM_WRITABLE | G_PARAM_CONSTRUCT_ONLY)},
+        {HILDON_TYPE_BUTTON, "style", HILDON_TYPE_BUTTON_STYLE, rw},
+        {HILDON_TYPE_PICKER_BUTTON, "touch-selector", HILDON_TYPE_TOUCH_SELECTOR, rw},
+        {HILDON_TYPE_PICKER_BUTTON, "done-button-text", G_TYPE_STRING, rw},
+        {HILDON_TYPE_TOUCH_SELECTOR, "has-multiple-selection", G_TYPE_BOOLEAN, G_PARAM_READABLE},
+        {HILDON_TYPE_TOUCH_SELECTOR, "initial-scroll", G_TYPE_BOOLEAN,
+         GParamFlags(rw | G_PARAM_CONSTRUCT)},
+        {HILDON_TYPE_TOUCH_SELECTOR, "live-search", G_TYPE_BOOLEAN,
+         GParamFlags(rw | G_PARAM_CONSTRUCT)},
+        {HILDON_TYPE_TOUCH_SELECTOR, "hildon-ui-mode", HILDON_TYPE_UI_MODE, rw},
+    };
+    for (const auto &property : expected) {
+        auto *klass = G_OBJECT_CLASS(g_type_class_ref(property.owner));
+        GParamSpec *pspec = g_object_class_find_property(klass, property.name);
+        ASSERT_NE(pspec, nullptr) << property.name;
+        EXPECT_EQ(G_PARAM_SPEC_VALUE_TYPE(pspec), property.type) << property.name;
+        EXPECT_EQ(pspec->flags & kMask, property.flags) << property.name;
+        g_type_class_unref(klass);
+    }
+    for (auto [owner, name] : {std::pair{HILDON_TYPE_PICKER_BUTTON, "value-changed"},
+                               {HILDON_TYPE_TOUCH_SELECTOR, "columns-changed"},
+                               {HILDON_TYPE_TOUCH_SELECTOR, "changed"}})
+        EXPECT_NE(g_signal_lookup(name, owner), 0u) << name;
+
+    /* A picker button is in the picker style; setting a selector announces the value. */
+    GtkWidget *picker =
+        hildon_picker_button_new(HILDON_SIZE_AUTO, HILDON_BUTTON_ARRANGEMENT_VERTICAL);
+    g_object_ref_sink(picker);
+    HildonButtonStyle style = HILDON_BUTTON_STYLE_NORMAL;
+    g_object_get(picker, "style", &style, nullptr);
+    EXPECT_EQ(style, HILDON_BUTTON_STYLE_PICKER);
+    int value_changes = 0;
+    g_signal_connect(picker, "value-changed", G_CALLBACK(count_value_changed), &value_changes);
+    HildonTouchSelector *selector = selector_with({"Books"});
+    hildon_picker_button_set_selector(HILDON_PICKER_BUTTON(picker), selector);
+    EXPECT_EQ(value_changes, 1);
+    hildon_picker_button_set_selector(HILDON_PICKER_BUTTON(picker),
+                                      selector); /* the same: nothing */
+    EXPECT_EQ(value_changes, 1);
+    hildon_touch_selector_set_active(selector, 0, 0);
+    EXPECT_EQ(value_changes, 2);
+    EXPECT_STREQ(hildon_button_get_value(HILDON_BUTTON(picker)), "Books");
+    gtk_widget_destroy(picker);
+    g_object_unref(picker);
 }
 
 GtkWidget *picker_dialog(HildonTouchSelector *selector) {

@@ -8,6 +8,7 @@
 #define HILDON_H
 
 #include <hildon/hildon-gtk.h>
+#include <hildon/hildon-enum-types.h>
 #include <hildon/hildon-button.h>
 #include <hildon/hildon-helper.h>
 #include <hildon/hildon-picker-button.h>
