@@ -18,6 +18,8 @@ Layout under --root (served as the document root on http://127.0.0.1:<port>/):
                                      storefront shape and the same items as RSS 2.0;
   bench/feed-nopictures.xml          the same feed with every picture entity-escaped,
                                      so that the parser finds no picture address
+  bench/feed-changed.xml             the same feed with every tenth item (ranks 10, 20,
+                                     ...) another product: title, price, link, picture
 --urls writes the URL catalogue (sections = regions) for the given port.
 
 Standard library only; run with /usr/bin/python3.
@@ -417,6 +419,17 @@ def main():
         write(os.path.join(args.root, "bench", "feed.xml"),
               feed_document(base, "velmora.com", "Bench", items))
         write(os.path.join(args.root, "bench", "feed.rss"), rss_document(base, "Bench", items))
+        changed = list(items)
+        newcomers = make_items(random.Random(SEED + 2), "velmora.com", "bestsellers",
+                               len(items) // 10)
+        for index, newcomer in enumerate(newcomers):
+            rank = (index + 1) * 10
+            newcomer.rank = rank
+            newcomer.image_in_cdata = True
+            write_item_files(args.root, newcomer)
+            changed[rank - 1] = newcomer
+        write(os.path.join(args.root, "bench", "feed-changed.xml"),
+              feed_document(base, "velmora.com", "Bench", changed))
         for item in items:
             item.image_in_cdata = False  # the parser sees no picture address
         write(os.path.join(args.root, "bench", "feed-nopictures.xml"),
