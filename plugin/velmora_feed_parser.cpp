@@ -13,14 +13,15 @@
  * have already been stored and shown, which is the point of storing as we go.
  *
  * The stored items of the previous run stay until this run has an item to put in
- * their place: the first item stored replaces them in one transaction, so a run
- * whose documents bring no item (a portal page, a feed cut before its first item)
- * leaves the store as it was, and a reader never finds it empty. Status 0 is
- * reported only for an item whose row went in.
+ * their place, and the run writes only what differs from them (velmora_store_pass.cpp),
+ * so a run whose documents bring no item (a portal page, a feed cut before its first
+ * item) leaves the store as it was, and a reader never finds it empty. Status 0 is
+ * reported only for an item whose row holds it, once a reader can see it.
  */
 #include "velmora_feed_parser.h"
 #include "velmora_feed_patterns.h"
 #include "velmora_item_store.h"
+#include "velmora_store_pass.h"
 
 #include <libxml/parser.h>
 #include <libxml/entities.h>
@@ -168,27 +169,21 @@ void reopen_if_deleted(VelmoraParseContext *context) {
         return;
     ensure_database(context->database_slot, context->watcher_slot, context->database_path,
                     context->queries);
-    context->replaced = FALSE;
+    context->store_pass->restart();
     context->unstored_from = 0;
 }
 
-/* Stores the item that just completed (the last of items): the first one the run
- * stores replaces the stored items; true when a row went in. A failure is logged once
- * per pass, and the run goes on. */
-bool store_completed_item(VelmoraParseContext *context, VelmoraItem *item) {
+/* Stores the item that just completed (the last of items), with those not yet in the
+ * current database file; true when its row holds it. A failure is logged once per
+ * pass, and the run goes on. */
+bool store_completed_item(VelmoraParseContext *context) {
     reopen_if_deleted(context);
     GArray *items = context->items->items;
     std::string error;
-    bool stored;
-    if (!context->replaced) {
-        const guint from = context->unstored_from;
-        stored = velmora_replace_items(current_database(context), context->queries,
-                                       &g_array_index(items, VelmoraItem *, from),
-                                       items->len - from, &error) > 0;
-        context->replaced = stored;
-    } else {
-        stored = velmora_store_item(current_database(context), context->queries, item, &error);
-    }
+    const guint from = context->unstored_from;
+    const bool stored = context->store_pass->store(current_database(context), context->queries,
+                                                   &g_array_index(items, VelmoraItem *, from),
+                                                   items->len - from, &error);
     context->unstored_from = items->len;
     if (!stored && !context->failure_logged) {
         g_warning("Cannot store an item: %s", error.c_str());
@@ -197,22 +192,50 @@ bool store_completed_item(VelmoraParseContext *context, VelmoraItem *item) {
     return stored;
 }
 
+/* Status 0 for a stored item: at once when a reader sees it, else when the next item
+ * is stored or the pass ends; the one held back so far goes first. */
+void report_stored(VelmoraParseContext *context) {
+    if (context->status_pending) {
+        context->status_pending = FALSE;
+        context->callback(context->user_data, VELMORA_STATUS_ITEM_STORED);
+    }
+    if (context->store_pass->defers())
+        context->status_pending = TRUE;
+    else
+        context->callback(context->user_data, VELMORA_STATUS_ITEM_STORED);
+}
+
 /* At the end of "item": the item joins the result list and, during a run, is
  * stored, its picture fetched and status 0 reported. */
 void complete_item(VelmoraParseContext *context) {
     VelmoraItem *item = context->current_item;
     context->current_item = nullptr;
     if (context->items->items->len >= VELMORA_MAX_ITEMS_PER_RUN) {
+        if (!context->cap_logged)
+            g_message("The feeds hold more than %d items; the later ones are left out",
+                      VELMORA_MAX_ITEMS_PER_RUN);
+        context->cap_logged = TRUE;
         velmora_item_free(item);
         return;
     }
     item->rank = g_strdup(context->rank_text);
     g_array_append_val(context->items->items, item);
-    if (!context->callback || !store_completed_item(context, item))
+    if (!context->callback || !store_completed_item(context))
         return;
     do_velmora_get_and_store_images(current_database(context), context->queries,
                                     context->image_cache_dir);
-    context->callback(context->user_data, VELMORA_STATUS_ITEM_STORED);
+    report_stored(context);
+}
+
+/* After the last document: the pass's changes take effect, then the status held back. */
+void finish_storing(VelmoraParseContext *context) {
+    if (!context->callback)
+        return;
+    context->store_pass->finish(current_database(context), context->queries);
+    if (context->status_pending) {
+        context->status_pending = FALSE;
+        context->callback(context->user_data, VELMORA_STATUS_ITEM_STORED);
+    }
 }
 
 /* What a document leaves behind is not carried into the next one. */
@@ -347,6 +370,9 @@ VelmoraItemArray *velmora_item_parse_and_store(VelmoraItemRawData *raw, const gc
     context->user_data = user_data;
     context->callback = callback;
     context->patterns = velmora_feed_patterns_new();
+    context->store_pass = new VelmoraStorePass();
+    if (callback)
+        velmora_begin_picture_pass();
     /* The catalogue does not change during a parse: the suffix is looked up once. */
     context->link_suffix = query_loader_load_query_by_section(urls, region, "link_url_suffix");
 
@@ -367,8 +393,10 @@ VelmoraItemArray *velmora_item_parse_and_store(VelmoraItemRawData *raw, const gc
                                   static_cast<int>(document->len));
         end_document_state(context);
     }
+    finish_storing(context);
 
     VelmoraItemArray *items = context->items;
+    delete context->store_pass;
     velmora_feed_patterns_free(context->patterns);
     g_free(context->link_suffix);
     g_free(context);

@@ -24,6 +24,7 @@ G_BEGIN_DECLS
 #define VELMORA_MAX_ITEMS_PER_RUN 1000
 
 typedef struct VelmoraFeedPatterns VelmoraFeedPatterns;
+struct VelmoraStorePass;
 
 /* Length and allocated size of a text that grows chunk by chunk. */
 typedef struct {
@@ -62,12 +63,15 @@ typedef struct {
     VelmoraTextBuffer authors_buffer;
     VelmoraTextBuffer creator_buffer;
 
-    /* Storing during a run: whether the pass's items have replaced the stored ones yet,
-     * the first item not stored in the current database file, and whether a failed
-     * insert has been logged. */
-    gboolean replaced;
+    /* Storing during a run: how the pass's items go into the store, the first item not
+     * handed to it for the current database file, whether a failed insert has been
+     * logged, whether the latest stored item's status waits for the store to show it,
+     * and whether the cap on items has been logged. */
+    struct VelmoraStorePass *store_pass;
     guint unstored_from;
     gboolean failure_logged;
+    gboolean status_pending;
+    gboolean cap_logged;
 } VelmoraParseContext;
 
 /* do_velmora_item_parse_and_save for an update run that also hands in the slot of the

@@ -7,22 +7,27 @@
  * the stored items back with their picture data, has the pictures fetched into
  * the cache, and clears the cached files and picture rows.
  *
- * All SQL is named statements of the plug-in query catalogue. A run replaces
- * the previous items only with its first item: clearing the pictures and items
- * and storing that item is one transaction, so a reader never sees an empty
- * store, and a run that brings no item leaves everything. Every later item is
- * inserted on its own, so the widget, reading the same file from another
- * process, sees it as soon as its insert has run.
+ * All SQL is named statements of the plug-in query catalogue. A run that changes the
+ * stored list replaces the previous items with its first item: deleting the items and
+ * storing that item is one transaction, so a reader never sees an empty store, and a
+ * run that brings no item leaves everything. Every later item is inserted on its own,
+ * so the widget, reading the same file from another process, sees it as soon as its
+ * insert has run. (A run that brings the stored items again keeps them:
+ * velmora_store_pass.cpp.) Picture rows and their files outlive the items: a new item
+ * with a picture address already cached takes its row and file as they are, and a
+ * picture goes only once no item names it (velmora_remove_unused_pictures).
  */
 #include "velmora_item_store.h"
 
 #include <glib/gstdio.h>
+#include <utime.h>
 
 #include <cstdio>
 #include <initializer_list>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -84,8 +89,10 @@ gint64 picture_id_for(DBInterface *db, QueryLoader *queries, const VelmoraItem *
     return picture_id;
 }
 
-bool save_item(DBInterface *db, const gchar *insert_statement, const VelmoraItem *item,
-               gint64 picture_id) {
+/* Formats statement with the item's eight parameters (and row, when given, as the
+ * ninth) and executes it. */
+bool save_item(DBInterface *db, const gchar *statement, const VelmoraItem *item, gint64 picture_id,
+               const gchar *row = nullptr) {
     g_autofree gchar *title = db_make_string_param(item->title);
     g_autofree gchar *link = db_make_string_param(item->link);
     g_autofree gchar *rank = db_make_string_param(item->rank);
@@ -94,8 +101,10 @@ bool save_item(DBInterface *db, const gchar *insert_statement, const VelmoraItem
     g_autofree gchar *our_price = db_make_string_param(item->our_price);
     g_autofree gchar *authors = db_make_string_param(item->authors);
     g_autofree gchar *picture = db_make_string_param_from_int(static_cast<gint32>(picture_id));
-    g_autofree gchar *sql = format_statement(
-        insert_statement, {title, link, rank, store, list_price, our_price, authors, picture});
+    g_autofree gchar *sql = row ? format_statement(statement, {title, link, rank, store, list_price,
+                                                               our_price, authors, picture, row})
+                                : format_statement(statement, {title, link, rank, store, list_price,
+                                                               our_price, authors, picture});
     return execute_update(db, sql);
 }
 
@@ -107,18 +116,6 @@ bool store_one(DBInterface *db, QueryLoader *queries, const gchar *insert_statem
     return false;
 }
 
-/* The cached files of the stored pictures. */
-std::vector<std::string> picture_files(DBInterface *db, QueryLoader *queries) {
-    std::vector<std::string> files;
-    g_autoptr(VelmoraItemArray) rows = load_velmora_items(db, queries);
-    for (guint i = 0; i < rows->items->len; i++) {
-        const VelmoraItem *row = g_array_index(rows->items, VelmoraItem *, i);
-        if (row->image_path)
-            files.emplace_back(row->image_path);
-    }
-    return files;
-}
-
 /* After each stored item every stored item's picture is checked. A picture
  * fetched earlier in the run has its cached path in the row already read, so it
  * needs no statement, download or write; and while the cache directory has not
@@ -127,9 +124,15 @@ std::vector<std::string> picture_files(DBInterface *db, QueryLoader *queries) {
  * a run of n items would look at n²/2 files. The directory changes with every
  * picture the library writes, so its stamp is taken again after each check;
  * anything else that changes it (a file removed, the directory replaced) makes
- * the next check look at every file again. */
+ * the next check look at every file again.
+ *
+ * A picture kept from an earlier run is not asked for again, unless its file was
+ * last fetched or confirmed a day ago or more (its modification time): then it is
+ * asked for once in the run (conditionally, where the library can). */
 class CacheCheck {
   public:
+    enum class Picture { Present, Missing, Due };
+
     /* Starts a check of the cache directory dir. */
     void begin(const gchar *dir) {
         const Stamp now = stamp_of(dir);
@@ -138,26 +141,36 @@ class CacheCheck {
         dir_ = dir;
     }
 
-    /* Whether the row's picture is known to be, or is, in the cache. */
-    bool still_present(const VelmoraItem *row) {
+    /* Whether the row's picture is known to be, or is, in the cache, and whether it
+     * is due to be asked for again. */
+    Picture look(const VelmoraItem *row) {
         if (!row->image_path || !*row->image_path)
-            return false;
+            return Picture::Missing;
         auto known = present_.find(row->image_id);
         if (known != present_.end() && known->second == row->image_path)
-            return true;
-        if (!g_file_test(row->image_path, G_FILE_TEST_IS_REGULAR))
-            return false;
+            return Picture::Present;
+        GStatBuf status;
+        if (g_stat(row->image_path, &status) != 0 || !S_ISREG(status.st_mode))
+            return Picture::Missing;
+        if (due(status.st_mtime) && rechecked_.insert(row->image_id).second)
+            return Picture::Due;
         present_.insert_or_assign(row->image_id, row->image_path);
-        return true;
+        return Picture::Present;
     }
 
     /* Ends the check: the directory as it is now, with what this check wrote. */
     void end() { stamp_ = stamp_of(dir_.c_str()); }
 
-    /* The pictures are gone (a run clears the cache before it stores items). */
+    /* Files were removed (or a new run begins): every file is looked at again. */
     void forget() {
         present_.clear();
         stamp_ = Stamp();
+    }
+
+    /* A new run: each kept picture may be due once in it. */
+    void begin_run() {
+        forget();
+        rechecked_.clear();
     }
 
   private:
@@ -181,9 +194,18 @@ class CacheCheck {
                      gint64(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec};
     }
 
+    /* Whether a file last written or confirmed at mtime is to be asked for again: a
+     * day old, or dated more than a day ahead (a clock set right since). */
+    static bool due(gint64 mtime) {
+        const gint64 now = g_get_real_time() / G_USEC_PER_SEC;
+        return now - mtime >= kRecheckSeconds || mtime - now > kRecheckSeconds;
+    }
+
+    static constexpr gint64 kRecheckSeconds = 24 * 3600;
     std::string dir_;
     Stamp stamp_;
     std::unordered_map<gint64, std::string> present_; /* picture id -> cached path */
+    std::unordered_set<gint64> rechecked_;            /* picture ids asked for again */
 };
 
 /* The daemon may run plug-ins on a worker thread. */
@@ -209,9 +231,8 @@ guint velmora_replace_items(DBInterface *db, QueryLoader *queries, VelmoraItem *
         *error = failure_of(db, "starting the transaction");
         return 0;
     }
-    const std::vector<std::string> old_files = picture_files(db, queries);
     guint stored = 0;
-    if (!delete_image_data_from_database(db, queries) || !execute_update(db, delete_items)) {
+    if (!execute_update(db, delete_items)) {
         *error = failure_of(db, "deleting the stored items");
     } else {
         for (guint i = 0; i < count; i++)
@@ -223,14 +244,86 @@ guint velmora_replace_items(DBInterface *db, QueryLoader *queries, VelmoraItem *
         execute_update(db, rollback);
         return 0;
     }
-    for (const std::string &file : old_files)
-        std::remove(file.c_str()); /* a file already gone is fine */
-    {
-        /* Picture ids restart with the new rows: what the check knew is gone. */
-        g_autoptr(GMutexLocker) locker = g_mutex_locker_new(&cache_check_lock);
-        cache_check.forget();
-    }
     return stored;
+}
+
+bool velmora_update_item(DBInterface *db, QueryLoader *queries, gint64 row_id,
+                         const VelmoraItem *item, std::string *error) {
+    g_autofree gchar *statement = query_loader_load_query(queries, "upd_item");
+    g_autofree gchar *row = db_make_string_param_from_int(static_cast<gint32>(row_id));
+    if (save_item(db, statement, item, picture_id_for(db, queries, item), row))
+        return true;
+    *error = failure_of(db, "updating an item");
+    return false;
+}
+
+bool velmora_run_statement(DBInterface *db, QueryLoader *queries, const char *name,
+                           std::initializer_list<const gchar *> params, std::string *error) {
+    g_autofree gchar *statement = query_loader_load_query(queries, name);
+    g_autofree gchar *sql = format_statement(statement, params);
+    if (execute_update(db, sql))
+        return true;
+    *error = failure_of(db, name);
+    return false;
+}
+
+VelmoraItemArray *velmora_load_item_contents(DBInterface *db, QueryLoader *queries) {
+    VelmoraItemArray *rows = velmora_item_array_new();
+    g_autofree gchar *sql = query_loader_load_query(queries, "sel_item_contents");
+    if (!sql || !db_interface_execute_query(db, sql))
+        return rows;
+    while (db_interface_step_result(db)) {
+        VelmoraItem *row = g_new0(VelmoraItem, 1);
+        row->id = db_get_int_column(db, "id", 0);
+        row->title = g_strdup(db_get_text_column(db, "title", 0));
+        row->link = g_strdup(db_get_text_column(db, "item_url", 0));
+        row->rank = g_strdup(db_get_text_column(db, "rank", 0));
+        row->store = g_strdup(db_get_text_column(db, "store", 0));
+        row->list_price = g_strdup(db_get_text_column(db, "suggested_price", 0));
+        row->our_price = g_strdup(db_get_text_column(db, "velmora_price", 0));
+        row->authors = g_strdup(db_get_text_column(db, "authors", 0));
+        row->image_url = g_strdup(db_get_text_column(db, "image_url", 0));
+        g_array_append_val(rows->items, row);
+    }
+    db_interface_close_result(db);
+    return rows;
+}
+
+bool velmora_same_item(const VelmoraItem *item, const VelmoraItem *stored) {
+    /* An empty picture address is stored as no picture. */
+    const gchar *picture = item->image_url && *item->image_url ? item->image_url : nullptr;
+    return g_strcmp0(item->title, stored->title) == 0 && g_strcmp0(item->link, stored->link) == 0 &&
+           g_strcmp0(item->rank, stored->rank) == 0 && g_strcmp0(item->store, stored->store) == 0 &&
+           g_strcmp0(item->list_price, stored->list_price) == 0 &&
+           g_strcmp0(item->our_price, stored->our_price) == 0 &&
+           g_strcmp0(item->authors, stored->authors) == 0 &&
+           g_strcmp0(picture, stored->image_url) == 0;
+}
+
+std::vector<std::string> velmora_unused_picture_files(DBInterface *db, QueryLoader *queries) {
+    std::vector<std::string> files;
+    g_autofree gchar *sql = query_loader_load_query(queries, "sel_unused_images");
+    if (!sql || !db_interface_execute_query(db, sql))
+        return files;
+    while (db_interface_step_result(db)) {
+        const gchar *path = db_get_text_column(db, "image_path", 0);
+        if (path && *path)
+            files.emplace_back(path);
+    }
+    db_interface_close_result(db);
+    return files;
+}
+
+void velmora_remove_picture_files(const std::vector<std::string> &files) {
+    for (const std::string &file : files)
+        std::remove(file.c_str()); /* a file already gone is fine */
+    g_autoptr(GMutexLocker) locker = g_mutex_locker_new(&cache_check_lock);
+    cache_check.forget();
+}
+
+void velmora_begin_picture_pass(void) {
+    g_autoptr(GMutexLocker) locker = g_mutex_locker_new(&cache_check_lock);
+    cache_check.begin_run();
 }
 
 extern "C" {
@@ -296,11 +389,17 @@ void do_velmora_get_and_store_images(DBInterface *db, QueryLoader *queries,
         const VelmoraItem *row = g_array_index(rows->items, VelmoraItem *, i);
         if (!row->image_url || !*row->image_url)
             continue;
-        if (cache_check.still_present(row))
+        const CacheCheck::Picture picture = cache_check.look(row);
+        if (picture == CacheCheck::Picture::Present)
             continue;
-        check_and_download_image(db, image_cache_dir, queries, static_cast<gint32>(row->id),
-                                 static_cast<gint32>(row->image_id), row->image_url,
-                                 update_statement, 0);
+        const bool again = picture == CacheCheck::Picture::Due;
+        const gint checked = check_and_download_image(
+            db, image_cache_dir, queries, static_cast<gint32>(row->id),
+            static_cast<gint32>(row->image_id), row->image_url, update_statement, again ? 1 : 0);
+        /* Confirmed (or fetched anew): the next day counts from now. A library that
+         * wrote nothing for an unchanged picture left the old time on the file. */
+        if (again && checked && g_file_test(row->image_path, G_FILE_TEST_IS_REGULAR))
+            g_utime(row->image_path, nullptr);
     }
     cache_check.end();
 }

@@ -45,6 +45,10 @@ enum class FirstRow { Failed, None, Found };
  * when there is no row or the value is NULL). */
 FirstRow query_first_text(DBInterface *db, const gchar *sql, const gchar *column, gchar **value);
 
+/* Writes data[0, length) as the file at path (mode for a new file), through a temporary
+ * file beside it renamed into place; false, with *error set, when it could not. */
+bool replace_file(const gchar *path, const void *data, gsize length, int mode, GError **error);
+
 /* The path the watcher was made on. */
 const char *watched_path(FileWatcher *watcher);
 
@@ -56,9 +60,16 @@ enum class FetchKind { Feed, Picture };
 /* Fetches address through the HTTP cache and the fetch policy and appends the body
  * (within max_bytes) to body; true when it arrived (or a 304 handed back the
  * remembered body). Every failure is logged once per run as a warning. force asks even
- * for what failed lately (not for a host that asked to wait). */
+ * for what failed lately (not for a host that asked to wait). For pictures the cache
+ * keeps only the validators: a picture is asked for conditionally only when the caller
+ * has it (gives not_modified), and a 304 then sets *not_modified and appends nothing. */
 bool fetch(const gchar *address, GArray *body, FetchKind kind, long timeout_seconds,
-           gsize max_bytes, bool force);
+           gsize max_bytes, bool force, bool *not_modified = nullptr);
+
+/* Whether requests may be conditional (and answers are kept for them): not when
+ * FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS is set to anything but "" or "0", which makes
+ * the library fetch as one without an HTTP cache does. Read at every request. */
+bool conditional_requests();
 
 /* ---- What downloads remember (fetch_policy.cpp) ---- */
 
@@ -98,6 +109,7 @@ struct CachedResponse {
     std::string etag;
     std::string last_modified;
     std::string body;
+    bool has_body = true; /* false: only the validators are kept (pictures) */
 };
 
 /* The remembered answer for url; false when there is none or it was damaged (then

@@ -4,19 +4,21 @@
  * http_cache.cpp - the persistent HTTP cache behind conditional requests.
  *
  * For every address whose answer carried an ETag or a Last-Modified (and no
- * "Cache-Control: no-store"), the body is kept with those validators, so that the
- * next request can ask "changed since?" and a 304 answer hands back the remembered
- * body. The cache lives in "<XDG cache dir>/feedserviceutils/http", one file per
- * address, named by the SHA-256 of the address (never by the address itself):
+ * "Cache-Control: no-store"), the validators are kept, with the body of a feed, so that
+ * the next request can ask "changed since?" and a 304 answer hands back the remembered
+ * body. A picture's body is not kept: its file in the picture cache is the one copy,
+ * and a 304 for it tells that file is still good. The cache lives in
+ * "<XDG cache dir>/feedserviceutils/http", one file per address, named by the SHA-256
+ * of the address (never by the address itself):
  *
  *   feedserviceutils-http-cache 1\n
  *   url <address>\n  etag <value>\n  last-modified <value>\n
- *   size <body bytes>\n  sha256 <of the body>\n
+ *   size <body bytes>\n  sha256 <of the body>\n  [body no\n]
  *   \n
  *   <body>
  *
- * Each file is written to a temporary file and renamed into place (without a disk
- * flush per answer); a file that does not read back whole after a crash (wrong magic,
+ * Each file is written whole (fsu::replace_file, without a disk flush per answer); a
+ * file that does not read back whole after a crash (wrong magic,
  * address, size or checksum) is removed and the address fetched unconditionally.
  * The cache is bounded (5 MiB unless set for tests): the entries used least lately
  * (file modification time, refreshed on every use) are removed first, and a body
@@ -24,10 +26,8 @@
  */
 #include "feedserviceutils_internal.h"
 
-#include <fcntl.h>
 #include <glib/gstdio.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <utime.h>
 
 #include <algorithm>
@@ -193,34 +193,8 @@ bool parse_entry(const std::string &url, const gchar *data, gsize length,
     out->etag = fields["etag"];
     out->last_modified = fields["last-modified"];
     out->body = body;
+    out->has_body = fields["body"] != "no";
     return !out->etag.empty() || !out->last_modified.empty();
-}
-
-/* Writes text to a temporary file beside path and renames it over path. No fsync: a
- * crash may leave a short or empty entry, which the size and checksum reject when it
- * is read (the address is then fetched whole), so durability is not worth a disk
- * flush per answer. */
-bool write_replacing(const gchar *path, const std::string &text) {
-    g_autofree gchar *temporary = g_strconcat(path, ".XXXXXX", nullptr);
-    const int fd = g_mkstemp_full(temporary, O_WRONLY | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    gsize done = 0;
-    while (done < text.size()) {
-        const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            break;
-        done += static_cast<gsize>(wrote);
-    }
-    const bool whole = close(fd) == 0 && done == text.size();
-    if (!whole || g_rename(temporary, path) != 0) {
-        g_debug("Cannot write the cache entry %s: %s", path, g_strerror(errno));
-        g_remove(temporary);
-        return false;
-    }
-    return true;
 }
 
 /* A header value as it may stand on one line of an entry. */
@@ -277,14 +251,19 @@ void fsu::http_cache_store(const std::string &url, const CachedResponse &respons
         response.body.size());
     std::string text = std::string(kMagic) + "\nurl " + url + "\netag " + response.etag +
                        "\nlast-modified " + response.last_modified + "\nsize " +
-                       std::to_string(response.body.size()) + "\nsha256 " + sum + "\n\n";
+                       std::to_string(response.body.size()) + "\nsha256 " + sum + "\n" +
+                       (response.has_body ? "" : "body no\n") + "\n";
     text += response.body;
 
     if (g_mkdir_with_parents(c.dir.c_str(), 0700) != 0)
         return;
     g_autofree gchar *path = g_build_filename(c.dir.c_str(), name.c_str(), nullptr);
-    if (!write_replacing(path, text))
+    GError *error = nullptr;
+    if (!fsu::replace_file(path, text.data(), text.size(), 0600, &error)) {
+        g_debug("Cannot write the cache entry %s: %s", path, error->message);
+        g_error_free(error);
         return;
+    }
     forget(c, name);
     const gint64 now = use_time(c);
     c.index[name] = IndexEntry{text.size(), now};

@@ -7,15 +7,15 @@
  * from the picture's address. It is cached when its picture row records a path whose
  * file exists ("sel_image_path" of the catalogue reads that path); a cached picture is
  * not fetched again unless the caller forces it. A fetched picture (4 MiB at most) is
- * written to a temporary file beside its final name and renamed into place, so a reader
- * never finds a partial picture under the final name; it is not synced to disk. The path is then
- * recorded with the "update_image_paths" template handed in by the caller: the library binds two
+ * written whole (fsu::replace_file), so a reader never finds a partial picture under the
+ * final name; it is not synced to disk. The path is then recorded with the
+ * "update_image_paths" template handed in by the caller: the library binds two
  * parameters, 1. the file's path (text), 2. the picture id (integer). A failed download
  * writes no file and records no path.
  *
- * Downloads go through fsu::fetch (network_utils.cpp): conditional requests from the HTTP
- * cache, so that a picture removed from this cache by a new run but unchanged on the
- * server is written again from the remembered body after a 304; and the failure memory
+ * Downloads go through fsu::fetch (network_utils.cpp): a forced picture whose file is in
+ * place is asked for conditionally, and a 304 writes nothing at all (the HTTP cache keeps
+ * only a picture's validators: its file here is its one copy); and the failure memory
  * of fetch_policy.cpp, since the item store checks every stored item's picture after
  * each item it stores: a picture that failed (and so records no path) would otherwise
  * be asked for again after every later item, 1 + 2 + ... + n requests in a run.
@@ -61,24 +61,6 @@ bool record_picture_path(DBInterface *db, const gchar *update_template, const gc
     return sql != nullptr && db_interface_execute_update(db, sql) != 0;
 }
 
-/* Writes a fetched picture to a temporary file beside its final name and renames
- * it into place, so that no reader ever finds part of a picture under that name.
- * Not synced to disk: a picture is a cache entry that the next run fetches anew,
- * and syncing file and directory cost more per picture than its download. */
-bool store_picture(const gchar *path, const GArray *picture, GError **error) {
-    g_autofree gchar *partial = g_strconcat(path, ".part", nullptr);
-    if (!g_file_set_contents_full(partial, picture->data, picture->len, G_FILE_SET_CONTENTS_NONE,
-                                  kPictureMode, error))
-        return false;
-    if (g_rename(partial, path) != 0) {
-        const int saved = errno;
-        g_remove(partial);
-        g_set_error_literal(error, G_FILE_ERROR, g_file_error_from_errno(saved), g_strerror(saved));
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 gint ensure_directory(const gchar *path) {
@@ -103,20 +85,28 @@ gint check_and_download_image(DBInterface *db, const gchar *cache_dir, QueryLoad
     const fsu::FirstRow row = recorded_picture_path(db, queries, image_id, &recorded);
     if (row == fsu::FirstRow::None)
         return 0; /* no picture row to record a path in: fetching would leave an orphan */
-    if (!force && recorded != nullptr && g_file_test(recorded, G_FILE_TEST_IS_REGULAR))
+    const bool in_place = recorded != nullptr && g_file_test(recorded, G_FILE_TEST_IS_REGULAR);
+    if (!force && in_place)
         return 1;
     if (!ensure_directory(cache_dir))
         return 0;
 
     GArray *picture = g_array_new(FALSE, FALSE, 1);
-    const bool fetched = fsu::fetch(image_url, picture, fsu::FetchKind::Picture, 0,
-                                    fsu::kPictureMaxBytes, force != 0) &&
-                         picture->len > 0;
+    bool unchanged = false;
+    const bool fetched =
+        fsu::fetch(image_url, picture, fsu::FetchKind::Picture, 0, fsu::kPictureMaxBytes,
+                   force != 0, in_place ? &unchanged : nullptr) &&
+        (unchanged || picture->len > 0);
+    if (fetched && unchanged) {
+        g_array_free(picture, TRUE);
+        return 1; /* the file in place is the server's picture still */
+    }
 
     g_autofree gchar *name = g_strdup_printf("%d.img", image_id);
     g_autofree gchar *path = g_build_filename(cache_dir, name, nullptr);
     GError *error = nullptr;
-    const bool stored = fetched && store_picture(path, picture, &error);
+    const bool stored =
+        fetched && fsu::replace_file(path, picture->data, picture->len, kPictureMode, &error);
     g_array_free(picture, TRUE);
     if (!fetched)
         return 0;

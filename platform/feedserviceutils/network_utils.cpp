@@ -15,7 +15,10 @@
  *       run share their connections; a new easy handle per request
  *   [x] a user agent that names the system
  *   [x] conditional requests from the persistent HTTP cache (http_cache.cpp): a 304
- *       hands back the remembered body, a new ETag or Last-Modified is taken over
+ *       hands back the remembered body of a feed, or tells the caller that its copy
+ *       of a picture is good; a new ETag or Last-Modified is taken over (switched off
+ *       by FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS, to fetch as a library without
+ *       an HTTP cache does)
  *   [x] loopback, link-local and private addresses only where fetch_policy.cpp allows,
  *       checked on the address actually connected to, for every hop and reused
  *       connection (libcurl's pre-request hook)
@@ -238,8 +241,15 @@ struct HeaderList {
 
 } // namespace
 
+bool fsu::conditional_requests() {
+    const gchar *off = g_getenv("FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS");
+    return off == nullptr || *off == '\0' || g_str_equal(off, "0");
+}
+
 bool fsu::fetch(const gchar *address, GArray *body, FetchKind kind, long timeout_seconds,
-                gsize max_bytes, bool force) {
+                gsize max_bytes, bool force, bool *not_modified) {
+    if (not_modified != nullptr)
+        *not_modified = false;
     const std::string host = host_of(address);
     const std::string held = held_back(address, host, kind, force);
     if (!held.empty()) {
@@ -251,8 +261,13 @@ bool fsu::fetch(const gchar *address, GArray *body, FetchKind kind, long timeout
     if (easy == nullptr)
         return false;
 
+    /* A picture's validators serve only a caller that has the picture; a feed's only
+     * with its body. */
+    const bool conditional = conditional_requests();
+    const bool picture = kind == FetchKind::Picture;
     CachedResponse cached;
-    const bool have_cached = http_cache_lookup(address, &cached);
+    const bool have_cached = conditional && (!picture || not_modified != nullptr) &&
+                             http_cache_lookup(address, &cached) && (picture || cached.has_body);
     HeaderList conditions;
     if (have_cached && !cached.etag.empty())
         conditions.add("If-None-Match: " + cached.etag);
@@ -315,13 +330,26 @@ bool fsu::fetch(const gchar *address, GArray *body, FetchKind kind, long timeout
     std::string reason;
     if (rc == CURLE_OK && status >= 200 && status < 300) {
         outcome.arrived = true;
-        if (!no_store)
-            http_cache_store(address,
-                             CachedResponse{etag, last_modified,
-                                            std::string(body->data + transfer.start_length,
-                                                        body->len - transfer.start_length)});
+        if (conditional && !no_store)
+            http_cache_store(
+                address, CachedResponse{etag, last_modified,
+                                        picture ? std::string()
+                                                : std::string(body->data + transfer.start_length,
+                                                              body->len - transfer.start_length),
+                                        !picture});
     } else if (rc == CURLE_OK && status == 304 && have_cached) {
-        if (cached.body.size() > max_bytes) {
+        if (picture) {
+            outcome.arrived = true;
+            *not_modified = true;
+            const bool changed = (!etag.empty() && etag != cached.etag) ||
+                                 (!last_modified.empty() && last_modified != cached.last_modified);
+            if (changed)
+                http_cache_store(
+                    address,
+                    CachedResponse{etag.empty() ? cached.etag : etag,
+                                   last_modified.empty() ? cached.last_modified : last_modified,
+                                   std::string(), false});
+        } else if (cached.body.size() > max_bytes) {
             reason = "larger than the size cap";
         } else {
             outcome.arrived = true;

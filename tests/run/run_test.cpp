@@ -352,10 +352,11 @@ TEST_F(UpdateRun, HostileAnswersAndStoresNeverLoseTheStoredItems) {
         {"unknown region velmora.xx", "velmora.xx", {}, pass(all)},
         {"unknown category only", VELMORA_REGION_US, {"no_such_feed"}, pass(all)},
         {"older item table", VELMORA_REGION_US, {}, pass(all), older},
-        {"every insert refused", VELMORA_REGION_US, {}, kept, refusing},
+        {"every insert refused", VELMORA_REGION_DE, {}, kept, refusing},
+        {"same items, every insert refused", VELMORA_REGION_US, {}, pass(all), refusing},
         {"damaged pages", VELMORA_REGION_US, {}, pass(all), damaged},
         {"store deleted during the run", VELMORA_REGION_US, {}, pass(all), nullptr, remove_store},
-        {"full disk", VELMORA_REGION_US, {}, kept, full_disk},
+        {"full disk", VELMORA_REGION_DE, {}, kept, full_disk},
     };
     // clang-format on
     for (const Case &c : cases) {

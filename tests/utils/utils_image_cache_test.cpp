@@ -211,19 +211,49 @@ TEST_F(ImageCacheTest, OnlyAHostThatCannotBeConnectedToIsLeftAlone) {
     EXPECT_EQ(fsu::held_back(next, "http://127.0.0.1:1", fsu::FetchKind::Picture, false), "");
 }
 
-// A picture cleared from the picture cache by a new run, unchanged on the server, is
-// written again from the remembered body after a 304.
-TEST_F(ImageCacheTest, AnUnchangedPictureIsWrittenFromTheRememberedBody) {
-    const std::string address = server_->url("/pic.png");
-    const gint32 id = add_picture_row(address);
-    ASSERT_NE(fetch(id, address), 0);
-    const std::string file = cache_ + "/" + std::to_string(id) + ".img";
-    ASSERT_EQ(g_remove(file.c_str()), 0);
-    server_->reset_counts();
-    ASSERT_NE(fetch(id, address), 0);
-    EXPECT_EQ(read_file(file), read_file(served("pic.png")));
-    EXPECT_EQ(server_->request_count("/pic.png"), 1);
-    EXPECT_LT(server_->bytes_sent(), 400);
+// The HTTP cache keeps a picture's validators, not a second copy of it: a picture whose
+// file is in place is asked for again (forced) conditionally and a 304 writes nothing; one
+// whose file went is fetched whole; with conditional requests off, always whole.
+TEST_F(ImageCacheTest, APictureIsOnDiskOnceAndA304WritesNothing) {
+    struct Case {
+        const char *what;
+        bool remove_file, conditional;
+        bool rewritten; // the file was written anew (another inode)
+        bool whole;     // the body came again
+    };
+    const Case cases[] = {
+        {"file in place, forced: 304", false, true, false, false},
+        {"file gone: fetched whole", true, true, true, true},
+        {"file in place, no conditional requests", false, false, true, true},
+    };
+    const std::string body = read_file(served("pic.png"));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string address = server_->url("/pic.png?" + std::to_string(&c - cases));
+        const gint32 id = add_picture_row(address);
+        ASSERT_NE(fetch(id, address), 0);
+        const std::string file = cache_ + "/" + std::to_string(id) + ".img";
+        EXPECT_LT(read_file(fsu::http_cache_path(address)).size(), 600u) << "validators only";
+        if (c.remove_file) {
+            ASSERT_EQ(g_remove(file.c_str()), 0);
+        }
+        GStatBuf before{};
+        g_stat(file.c_str(), &before);
+        if (!c.conditional)
+            g_setenv("FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS", "1", TRUE);
+        server_->reset_counts();
+        EXPECT_NE(fetch(id, address, 1), 0);
+        g_unsetenv("FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS");
+
+        EXPECT_EQ(server_->request_count(), 1);
+        EXPECT_EQ(server_->bytes_sent() > long(body.size()), c.whole) << server_->bytes_sent();
+        EXPECT_EQ(read_file(file), body);
+        GStatBuf after{};
+        ASSERT_EQ(g_stat(file.c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino != before.st_ino, c.rewritten);
+        EXPECT_EQ(list_dir(cache_).size(), size_t(&c - cases + 1)) << "no temporary file left";
+        EXPECT_EQ(recorded_path(id).value, file);
+    }
 }
 
 TEST_F(ImageCacheTest, DeletesPictureRows) {
