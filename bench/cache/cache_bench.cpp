@@ -174,8 +174,8 @@ bool compare(StorefrontServer &store, const std::string &self, const Scenario &s
     print_run(scenario.label, "first", first, nullptr);
     print_disk(cache);
     if (scenario.changed_feed)
-        test_support::write_file(feed, test_support::read_file(store.root() +
-                                                               scenario.changed_feed));
+        test_support::write_file(feed,
+                                 test_support::read_file(store.root() + scenario.changed_feed));
     const Run second = run_child(store, self);
     print_run("", "second", second, &first);
     if (scenario.changed_feed)
