@@ -5,18 +5,25 @@
  * their pictures, the shown position, the 5000 ms tick and its start and stop
  * rules, the arrow buttons' steps, and the refresh that replaces the items.
  *
- * A refresh copies the new list but decodes only pictures whose files it has
- * not decoded before (same path, device, inode, size and modification time);
- * the others are taken over from the list shown so far.
+ * Only the records near the shown one carry their decoded picture: the shown
+ * item and the two before and after it, so that a step either way, and the one
+ * after it, finds its picture ready. A step decodes the one picture that comes
+ * into that window and drops the one that leaves it, so what the widget holds
+ * does not grow with the list. A refresh copies the new list but decodes only
+ * pictures of the window whose files it has not decoded before (same path,
+ * device, inode, size and modification time); the others are taken over from
+ * the window shown so far.
  */
 #include "velmora_view.h"
 #include "velmora_view_internal.h"
 
 #include <glib/gstdio.h>
 
+#include <algorithm>
 #include <string>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 VelmoraItemDataArray *stored_data = nullptr;
 int current_index = 0;
@@ -25,6 +32,8 @@ int item_count = 0;
 namespace {
 
 constexpr guint kTickMilliseconds = 5000;
+/* How far from the shown item a record keeps its picture. */
+constexpr int kPictureReach = 2;
 /* Pictures with a side longer than this are not decoded at all: a small file
  * can claim a size that would take gigabytes once decoded. */
 constexpr int kLargestDecodedSide = 4096;
@@ -84,10 +93,12 @@ struct DecodedPicture {
     GdkPixbuf *picture;
 };
 
-/* The pictures of the stored list by path: a refresh decodes only the files
- * it has not decoded before, and keeps only those of the new list. */
+/* The pictures of the window by path: a step or a refresh decodes only the
+ * files it has not decoded before, and keeps only those of the new window. */
 using PictureCache = std::unordered_map<std::string, DecodedPicture>;
 PictureCache picture_cache;
+/* The indexes of stored_data whose records carry a picture. */
+std::vector<guint> window_indexes;
 
 void drop_pictures(PictureCache &cache) {
     for (auto &entry : cache)
@@ -122,9 +133,9 @@ GdkPixbuf *item_picture(const gchar *path, PictureCache &previous, PictureCache 
     return known->second.picture ? GDK_PIXBUF(g_object_ref(known->second.picture)) : nullptr;
 }
 
-/* The carousel's own record of an item: copies of its texts and its picture. */
-VelmoraItemData *carousel_record(const VelmoraItemData *source, PictureCache &previous,
-                                 PictureCache &current) {
+/* The carousel's own record of an item: copies of its texts; its picture comes
+ * when it enters the window. */
+VelmoraItemData *carousel_record(const VelmoraItemData *source) {
     VelmoraItemData *record = velmora_item_data_new();
     if (!source)
         return record;
@@ -136,7 +147,6 @@ VelmoraItemData *carousel_record(const VelmoraItemData *source, PictureCache &pr
     record->time_saved = g_strdup(source->time_saved);
     record->store = g_strdup(source->store);
     record->rank = g_strdup(source->rank);
-    record->picture = item_picture(source->image_path, previous, current);
     return record;
 }
 
@@ -147,6 +157,49 @@ bool has_items() {
 /* index moved by step, wrapping at both ends of count items. */
 int wrapped_index(int index, int step, int count) {
     return ((index + step) % count + count) % count;
+}
+
+VelmoraItemData *record_at(guint index) {
+    return stored_data && stored_data->items && index < stored_data->items->len
+               ? g_array_index(stored_data->items, VelmoraItemData *, index)
+               : nullptr;
+}
+
+/* The indexes within kPictureReach of the shown one, each once. */
+std::vector<guint> window_around(int index, int count) {
+    std::vector<guint> window;
+    index = std::clamp(index, 0, count - 1);
+    for (int step = -kPictureReach; step <= kPictureReach; ++step) {
+        const guint at = static_cast<guint>(wrapped_index(index, step, count));
+        if (std::find(window.begin(), window.end(), at) == window.end())
+            window.push_back(at);
+    }
+    return window;
+}
+
+/* Gives the records of the window around current_index their pictures, taken
+ * from `source` (the window's pictures so far) where the file is the same, and
+ * takes them from the records that left it. */
+void fill_window(PictureCache &source) {
+    std::vector<guint> window;
+    if (has_items())
+        window = window_around(current_index, static_cast<int>(stored_data->items->len));
+    for (guint at : window_indexes)
+        if (VelmoraItemData *record = record_at(at);
+            record && std::find(window.begin(), window.end(), at) == window.end())
+            g_clear_object(&record->picture);
+    PictureCache current;
+    for (guint at : window) {
+        VelmoraItemData *record = record_at(at);
+        if (!record)
+            continue;
+        GdkPixbuf *picture = item_picture(record->image_path, source, current);
+        g_clear_object(&record->picture);
+        record->picture = picture;
+    }
+    window_indexes = std::move(window);
+    drop_pictures(source);
+    picture_cache.swap(current);
 }
 
 /* Shared by both arrow buttons: the button's normal look returns on every
@@ -209,8 +262,17 @@ void pause_scrolling(VelmoraView *view) {
     remove_timeout(view);
 }
 
+void carousel_fill_window(void) {
+    if (!stored_data)
+        return;
+    PictureCache source;
+    source.swap(picture_cache);
+    fill_window(source);
+}
+
 void clear_stored_data(void) {
     g_clear_pointer(&stored_data, velmora_item_data_array_free);
+    window_indexes.clear();
     drop_pictures(picture_cache);
 }
 
@@ -227,18 +289,18 @@ void update_view(VelmoraView *view, VelmoraSettings *settings, VelmoraItemDataAr
     if (current_index < 0)
         current_index = 0;
 
-    /* The pictures of the list shown so far are kept until the new list has
+    /* The pictures of the window shown so far are kept until the new list has
      * taken those of the same files; the rest go with the old list. */
     PictureCache previous;
     previous.swap(picture_cache);
     clear_stored_data();
     stored_data = velmora_item_data_array_new();
     for (guint i = 0; i < items->items->len; ++i) {
-        VelmoraItemData *record = carousel_record(g_array_index(items->items, VelmoraItemData *, i),
-                                                  previous, picture_cache);
+        VelmoraItemData *record =
+            carousel_record(g_array_index(items->items, VelmoraItemData *, i));
         g_array_append_val(stored_data->items, record);
     }
-    drop_pictures(previous);
+    fill_window(previous);
 
     show_current_item(view);
     if (restart)

@@ -556,6 +556,7 @@ void create_message_view(VelmoraView *view, VelmoraSettings *settings, const gch
 }
 
 void show_current_item(VelmoraView *view) {
+    carousel_fill_window();
     VelmoraItemData *item = current_item();
     /* The item widgets exist only while the item layout is shown. */
     if (!view || !item || !view->item_image || !view->title_label || !view->price_label)

@@ -3,7 +3,8 @@
  *
  * velmora_view_internal.h - what the item view and the carousel share inside
  * the widget library: the arrow buttons' pressed flag, the side of the item
- * picture, the carousel tick and the arrow step handlers.
+ * picture, the carousel tick and the arrow step handlers, and the carousel's
+ * window of decoded pictures.
  */
 #ifndef VELMORA_VIEW_INTERNAL_H
 #define VELMORA_VIEW_INTERNAL_H
@@ -24,5 +25,9 @@ gboolean carousel_tick(gpointer data);
  * buttons; data is the VelmoraView. */
 gboolean up_step_handler(GtkWidget *button, GdkEvent *event, gpointer data);
 gboolean down_step_handler(GtkWidget *button, GdkEvent *event, gpointer data);
+
+/* Gives the stored records around the shown one (current_index) their decoded
+ * pictures and takes them from the others; called before an item is shown. */
+void carousel_fill_window(void);
 
 #endif /* VELMORA_VIEW_INTERNAL_H */

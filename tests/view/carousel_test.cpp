@@ -351,3 +351,53 @@ TEST_F(CarouselTest, RefreshDecodesOnlyPicturesOfNewOrChangedFiles) {
 }
 
 } // namespace
+
+namespace {
+
+// Which of the stored records carry a picture.
+std::vector<int> decoded(int count) {
+    std::vector<int> with;
+    for (int i = 0; i < count; ++i)
+        if (g_array_index(stored_data->items, VelmoraItemData *, i)->picture)
+            with.push_back(i);
+    return with;
+}
+
+} // namespace
+
+// Only the shown item and the two on either side keep their pictures: a step takes the
+// pictures that stay in the window over, decodes the one that comes in and drops the
+// one that leaves; a jump and a refresh fill the new window.
+TEST_F(CarouselTest, OnlyTheShownItemAndItsNeighboursKeepTheirPictures) {
+    std::vector<Item> items = numbered_items(20);
+    for (int i = 0; i < 20; ++i)
+        items[i].image_path = write_picture("window-" + std::to_string(i) + ".png", 10 + i, 10,
+                                            0x10203000u + guint32(i));
+    show_items(items);
+    EXPECT_EQ(decoded(20), (std::vector<int>{0, 1, 2, 18, 19}));
+    EXPECT_EQ(gtk_image_get_pixbuf(GTK_IMAGE(view_->item_image)), stored(0)->picture);
+    GdkPixbuf *second = stored(1)->picture;
+
+    release_on(view_->down_button, 34, 34);
+    EXPECT_EQ(current_index, 1);
+    EXPECT_EQ(decoded(20), (std::vector<int>{0, 1, 2, 3, 19}));
+    EXPECT_EQ(stored(1)->picture, second) << "taken over, not decoded again";
+    EXPECT_EQ(gdk_pixbuf_get_width(stored(3)->picture), 13);
+    EXPECT_EQ(gtk_image_get_pixbuf(GTK_IMAGE(view_->item_image)), second);
+
+    release_on(view_->up_button, 34, 34);
+    release_on(view_->up_button, 34, 34);
+    EXPECT_EQ(current_index, 19);
+    EXPECT_EQ(decoded(20), (std::vector<int>{0, 1, 17, 18, 19}));
+    EXPECT_EQ(gdk_pixbuf_get_width(stored(19)->picture), 29);
+
+    current_index = 10;
+    show_current_item(view_);
+    EXPECT_EQ(decoded(20), (std::vector<int>{8, 9, 10, 11, 12}));
+    EXPECT_EQ(gdk_pixbuf_get_width(gtk_image_get_pixbuf(GTK_IMAGE(view_->item_image))), 20);
+
+    items.resize(3);
+    refresh(view_, settings_, items, FALSE);
+    EXPECT_EQ(current_index, 2);
+    EXPECT_EQ(decoded(3), (std::vector<int>{0, 1, 2}));
+}
