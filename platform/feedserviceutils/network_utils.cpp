@@ -343,7 +343,8 @@ bool fsu::fetch(const gchar *address, GArray *body, FetchKind kind, long timeout
             *not_modified = true;
             const bool changed = (!etag.empty() && etag != cached.etag) ||
                                  (!last_modified.empty() && last_modified != cached.last_modified);
-            if (changed)
+            /* An entry written while pictures kept their bodies is made small too. */
+            if (changed || cached.has_body)
                 http_cache_store(
                     address,
                     CachedResponse{etag.empty() ? cached.etag : etag,
