@@ -299,6 +299,33 @@ TEST_F(UpdateRun, SameRegionAndSameCategoriesInAnyOrderDoNotRepeat) {
     }
 }
 
+// A second run of an unchanged storefront asks for each feed once and for no picture,
+// also with a utilities library that never asks conditionally, and keeps every row.
+TEST_F(UpdateRun, AnUnchangedStorefrontCostsOneRequestPerFeedAndNoPicture) {
+    set_categories({"bestsellers_book", "bestsellers_music"});
+    const int count = items(VELMORA_REGION_US, "bestsellers_book") +
+                      items(VELMORA_REGION_US, "bestsellers_music");
+    for (bool conditional : {true, false}) {
+        SCOPED_TRACE(conditional ? "conditional requests" : "no conditional requests");
+        if (!conditional)
+            g_setenv("FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS", "1", TRUE);
+        ASSERT_EQ(run(), pass(count));
+        const auto before = stored_items();
+        store_->server().reset_counts();
+        EXPECT_EQ(run(), pass(count));
+        g_unsetenv("FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS");
+        EXPECT_EQ(store_->server().request_count(), 2);
+        EXPECT_EQ(requests(VELMORA_REGION_US, "bestsellers_book"), 1);
+        EXPECT_EQ(requests(VELMORA_REGION_US, "bestsellers_music"), 1);
+        const auto after = stored_items();
+        ASSERT_EQ(after.size(), before.size());
+        for (size_t i = 0; i < after.size(); i++) {
+            EXPECT_EQ(after[i].title, before[i].title);
+            EXPECT_EQ(after[i].image_path, before[i].image_path);
+        }
+    }
+}
+
 // After a good run, answers and stores a handheld meets: what the store holds before
 // and after, and the statuses. A run that brings no item keeps everything; a reader
 // never finds the store empty.
