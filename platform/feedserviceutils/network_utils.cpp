@@ -239,6 +239,20 @@ struct HeaderList {
     void add(const std::string &line) { list = curl_slist_append(list, line.c_str()); }
 };
 
+/* After a 304 for a picture: validators that come with it replace the remembered ones,
+ * and an entry written while pictures kept their bodies is made small too. */
+void keep_picture_validators(const gchar *address, const fsu::CachedResponse &cached,
+                             const std::string &etag, const std::string &last_modified) {
+    const bool changed = (!etag.empty() && etag != cached.etag) ||
+                         (!last_modified.empty() && last_modified != cached.last_modified);
+    if (changed || cached.has_body)
+        fsu::http_cache_store(
+            address,
+            fsu::CachedResponse{etag.empty() ? cached.etag : etag,
+                                last_modified.empty() ? cached.last_modified : last_modified,
+                                std::string(), false});
+}
+
 } // namespace
 
 bool fsu::conditional_requests() {
@@ -341,15 +355,7 @@ bool fsu::fetch(const gchar *address, GArray *body, FetchKind kind, long timeout
         if (picture) {
             outcome.arrived = true;
             *not_modified = true;
-            const bool changed = (!etag.empty() && etag != cached.etag) ||
-                                 (!last_modified.empty() && last_modified != cached.last_modified);
-            /* An entry written while pictures kept their bodies is made small too. */
-            if (changed || cached.has_body)
-                http_cache_store(
-                    address,
-                    CachedResponse{etag.empty() ? cached.etag : etag,
-                                   last_modified.empty() ? cached.last_modified : last_modified,
-                                   std::string(), false});
+            keep_picture_validators(address, cached, etag, last_modified);
         } else if (cached.body.size() > max_bytes) {
             reason = "larger than the size cap";
         } else {
