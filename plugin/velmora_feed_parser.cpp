@@ -10,7 +10,10 @@
  * the parser never loads an external DTD or entity and never expands an entity
  * a document declares (a reference to one is a fatal error of that document).
  * A document that breaks off keeps the items completed before the break: they
- * have already been stored and shown, which is the point of storing as we go.
+ * have already been stored and shown, which is the point of storing as we go. A flaw
+ * the parser can step over (a raw control character, an undeclared entity such as
+ * &nbsp;) is stepped over in recovery mode, and a document whose bytes do not fit its
+ * encoding is read as Windows-1252 (velmora_feed_encoding.cpp).
  *
  * The stored items of the previous run stay until this run has an item to put in
  * their place: the first item stored replaces them in one transaction, so a run
@@ -19,10 +22,12 @@
  * reported only for an item whose row went in.
  */
 #include "velmora_feed_parser.h"
+#include "velmora_feed_encoding.h"
 #include "velmora_feed_patterns.h"
 #include "velmora_item_store.h"
 
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/entities.h>
 
 #include <cstring>
@@ -182,9 +187,9 @@ bool store_completed_item(VelmoraParseContext *context, VelmoraItem *item) {
     bool stored;
     if (!context->replaced) {
         const guint from = context->unstored_from;
-        stored = velmora_replace_items(current_database(context), context->queries,
-                                       &g_array_index(items, VelmoraItem *, from),
-                                       items->len - from, &error) > 0;
+        stored = velmora_replace_items(
+                     current_database(context), context->queries, context->image_cache_dir,
+                     &g_array_index(items, VelmoraItem *, from), items->len - from, &error) > 0;
         context->replaced = stored;
     } else {
         stored = velmora_store_item(current_database(context), context->queries, item, &error);
@@ -202,8 +207,9 @@ bool store_completed_item(VelmoraParseContext *context, VelmoraItem *item) {
 void complete_item(VelmoraParseContext *context) {
     VelmoraItem *item = context->current_item;
     context->current_item = nullptr;
-    if (context->items->items->len >= VELMORA_MAX_ITEMS_PER_RUN) {
-        velmora_item_free(item);
+    if (context->items->items->len >= VELMORA_MAX_ITEMS_PER_RUN ||
+        (context->parser && context->parser->errNo != 0)) {
+        velmora_item_free(item); /* over the limit, or flawed: the flaw costs this item */
         return;
     }
     item->rank = g_strdup(context->rank_text);
@@ -248,6 +254,8 @@ void on_start_element(void *user_data, const xmlChar *name, const xmlChar **) {
     context->in_item = 1;
     velmora_item_free(context->current_item); /* an item opened inside another replaces it */
     context->current_item = g_new0(VelmoraItem, 1);
+    if (context->parser)
+        context->parser->errNo = 0; /* flaws before the item are not the item's */
     context->title_buffer = context->store_buffer = VelmoraTextBuffer{};
     context->link_buffer = context->authors_buffer = VelmoraTextBuffer{};
 }
@@ -301,6 +309,32 @@ void on_characters(void *user_data, const xmlChar *characters, int length) {
     } else if (element == kLink) {
         append_text(&item->link, &context->link_buffer, chunk, size);
     }
+}
+
+/* Parses one document with the handler set, in libxml2's recovery mode: a stray control
+ * character, an undeclared entity or a broken tag costs what it breaks (at most the item
+ * it is in), not every item after it. A document cut short still ends at the cut. Bytes
+ * not valid in the document's encoding are read as Windows-1252. */
+void parse_document(xmlSAXHandler *handler, VelmoraParseContext *context, const GArray *document) {
+    const std::string readable =
+        velmora_feed_readable_copy(reinterpret_cast<const guint8 *>(document->data), document->len);
+    const char *bytes = readable.empty() ? document->data : readable.data();
+    const gsize length = readable.empty() ? document->len : readable.size();
+    if (length > G_MAXINT)
+        return;
+    xmlParserCtxtPtr parser = xmlCreateMemoryParserCtxt(bytes, static_cast<int>(length));
+    if (!parser)
+        return;
+    xmlSAXHandlerPtr own = parser->sax;
+    parser->sax = handler; /* SAX version 1: xmlParseDocument sees `initialized` 0 */
+    parser->userData = context;
+    parser->recovery = 1;
+    context->parser = parser;
+    xmlParseDocument(parser);
+    context->parser = nullptr;
+    parser->sax = own;
+    parser->userData = nullptr;
+    xmlFreeParserCtxt(parser);
 }
 
 } // namespace
@@ -363,8 +397,7 @@ VelmoraItemArray *velmora_item_parse_and_store(VelmoraItemRawData *raw, const gc
     for (guint i = 0; raw && raw->downloads && i < raw->downloads->len; i++) {
         GArray *document = g_array_index(raw->downloads, GArray *, i);
         if (document && document->len > 0 && document->len <= G_MAXINT)
-            xmlSAXUserParseMemory(handler, context, document->data,
-                                  static_cast<int>(document->len));
+            parse_document(handler, context, document);
         end_document_state(context);
     }
 

@@ -24,6 +24,7 @@ G_BEGIN_DECLS
 #define VELMORA_MAX_ITEMS_PER_RUN 1000
 
 typedef struct VelmoraFeedPatterns VelmoraFeedPatterns;
+struct _xmlParserCtxt;
 
 /* Length and allocated size of a text that grows chunk by chunk. */
 typedef struct {
@@ -61,6 +62,10 @@ typedef struct {
     VelmoraTextBuffer link_buffer;
     VelmoraTextBuffer authors_buffer;
     VelmoraTextBuffer creator_buffer;
+
+    /* The document's parser: an item during which it reported a flaw it stepped over
+     * is dropped, since what it holds is only part of what the feed meant. */
+    struct _xmlParserCtxt *parser;
 
     /* Storing during a run: whether the pass's items have replaced the stored ones yet,
      * the first item not stored in the current database file, and whether a failed

@@ -15,10 +15,11 @@
  * process, sees it as soon as its insert has run.
  */
 #include "velmora_item_store.h"
+#include "velmora_cache_files.h"
+#include "velmora_paths.h"
 
 #include <glib/gstdio.h>
 
-#include <cstdio>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -140,12 +141,13 @@ class CacheCheck {
 
     /* Whether the row's picture is known to be, or is, in the cache. */
     bool still_present(const VelmoraItem *row) {
-        if (!row->image_path || !*row->image_path)
-            return false;
+        if (!row->image_path || velmora_cache_file_name(dir_, row->image_path).empty())
+            return false; /* fetched anew into the cache under its own name */
         auto known = present_.find(row->image_id);
         if (known != present_.end() && known->second == row->image_path)
             return true;
-        if (!g_file_test(row->image_path, G_FILE_TEST_IS_REGULAR))
+        GStatBuf status; /* a link in the picture's place is no picture */
+        if (g_lstat(row->image_path, &status) != 0 || !S_ISREG(status.st_mode))
             return false;
         present_.insert_or_assign(row->image_id, row->image_path);
         return true;
@@ -198,8 +200,8 @@ bool velmora_store_item(DBInterface *db, QueryLoader *queries, const VelmoraItem
     return store_one(db, queries, insert_statement, item, error);
 }
 
-guint velmora_replace_items(DBInterface *db, QueryLoader *queries, VelmoraItem *const *items,
-                            guint count, std::string *error) {
+guint velmora_replace_items(DBInterface *db, QueryLoader *queries, const gchar *image_cache_dir,
+                            VelmoraItem *const *items, guint count, std::string *error) {
     g_autofree gchar *begin = query_loader_load_query(queries, "begin_transaction");
     g_autofree gchar *commit = query_loader_load_query(queries, "commit_transaction");
     g_autofree gchar *rollback = query_loader_load_query(queries, "rollback_transaction");
@@ -223,8 +225,8 @@ guint velmora_replace_items(DBInterface *db, QueryLoader *queries, VelmoraItem *
         execute_update(db, rollback);
         return 0;
     }
-    for (const std::string &file : old_files)
-        std::remove(file.c_str()); /* a file already gone is fine */
+    if (image_cache_dir)
+        velmora_remove_cached_pictures(image_cache_dir, old_files);
     {
         /* Picture ids restart with the new rows: what the check knew is gone. */
         g_autoptr(GMutexLocker) locker = g_mutex_locker_new(&cache_check_lock);
@@ -268,14 +270,9 @@ VelmoraItemArray *load_velmora_items(DBInterface *db, QueryLoader *queries) {
 }
 
 void do_velmora_clear_image_data(DBInterface *db, QueryLoader *queries) {
-    {
-        g_autoptr(VelmoraItemArray) rows = load_velmora_items(db, queries);
-        for (guint i = 0; i < rows->items->len; i++) {
-            const VelmoraItem *row = g_array_index(rows->items, VelmoraItem *, i);
-            if (row->image_path)
-                std::remove(row->image_path); /* a file already gone is fine */
-        }
-    }
+    /* Only files of the store's own picture cache are removed, whatever the rows name. */
+    velmora_remove_cached_pictures(velmora_store_path(VELMORA_STORE_IMAGE_CACHE_DIR),
+                                   picture_files(db, queries));
     delete_image_data_from_database(db, queries);
     g_autoptr(GMutexLocker) locker = g_mutex_locker_new(&cache_check_lock);
     cache_check.forget();

@@ -18,9 +18,9 @@ bool velmora_store_item(DBInterface *db, QueryLoader *queries, const VelmoraItem
 
 /* Replaces every stored item and picture row by items[0, count) in one transaction, so
  * that a reader sees either the old items or the new ones, never an empty store; the
- * old pictures' files are removed once it is committed. Returns how many items were
- * stored: 0 when nothing changed (*error then says why). */
-guint velmora_replace_items(DBInterface *db, QueryLoader *queries, VelmoraItem *const *items,
-                            guint count, std::string *error);
+ * old pictures' files in image_cache_dir are removed once it is committed. Returns how many items
+ * were stored: 0 when nothing changed (*error then says why). */
+guint velmora_replace_items(DBInterface *db, QueryLoader *queries, const gchar *image_cache_dir,
+                            VelmoraItem *const *items, guint count, std::string *error);
 
 #endif /* VELMORA_ITEM_STORE_H */

@@ -48,6 +48,21 @@ FirstRow query_first_text(DBInterface *db, const gchar *sql, const gchar *column
 /* The path the watcher was made on. */
 const char *watched_path(FileWatcher *watcher);
 
+/* ---- Files of a cache directory (cache_files.cpp) ---- */
+
+/* Makes the directory at path (and its parents); a symbolic link in its place is removed
+ * first (not what it points to). True when a real directory is there afterwards. */
+bool replace_link_by_directory(const gchar *path);
+/* The directory dir as a descriptor opened without following a link (made, or a link in
+ * its place replaced, when needed); -1 on failure. The caller closes it. */
+int open_cache_directory(const gchar *dir);
+/* Whether name in the directory is a regular file (a link is not). */
+bool regular_file_at(int dirfd, const std::string &name);
+/* Writes data to name in the directory: to "<name>.part" first, then renamed into place,
+ * each without following a link. A failed write removes its partial file. */
+bool write_file_at(int dirfd, const std::string &name, const GArray *data, int mode,
+                   GError **error);
+
 /* ---- Downloads (network_utils.cpp) ---- */
 
 /* A feed (a document asked for through network_utils_get) or a picture. */
