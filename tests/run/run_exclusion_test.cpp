@@ -59,6 +59,9 @@ class RunProcess {
     std::vector<int> statuses_;
 };
 
+constexpr char kCategory[] = "movers_shakers";
+constexpr char kSlowRegion[] = "slow.velmora.de";
+
 std::vector<std::string> stored_titles() {
     std::vector<std::string> titles;
     for (const StoredItem &item : stored_items())
@@ -68,44 +71,53 @@ std::vector<std::string> stored_titles() {
 
 class RunExclusion : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { store_ = new StorefrontServer(); }
+    static void SetUpTestSuite() {
+        store_ = new StorefrontServer();
+        // A storefront whose pictures each take 40 ms: a run stores for about a second, so
+        // that runs started apart still overlap.
+        std::string feed = test_support::read_file(
+            store_->root() + StorefrontServer::feed_path(VELMORA_REGION_DE, kCategory));
+        for (size_t at = feed.find("/images/"); at != std::string::npos;
+             at = feed.find("/images/", at + 20))
+            feed.insert(at, "/delay/40");
+        test_support::write_file(store_->root() + "/slow.xml", feed);
+        store_->add_catalogue_section(std::string("[") + kSlowRegion + "]\n" + kCategory + "=" +
+                                      store_->server().url("/slow.xml") + "\n");
+    }
     static void TearDownTestSuite() {
         delete store_;
         store_ = nullptr;
     }
     void SetUp() override { g_setenv("VELMORA_DATA_DIR", store_->data_dir().c_str(), TRUE); }
-    int items(const char *region, const char *category) {
-        return store_->item_count(region, category);
-    }
     static StorefrontServer *store_;
 };
 StorefrontServer *RunExclusion::store_ = nullptr;
 
 TEST_F(RunExclusion, TwoRunsLeaveOneWholeSetAndFailedSettingsReadsChangeNothing) {
-    const char *de = VELMORA_REGION_DE, *movers = "movers_shakers";
-    const int de_items = items(de, movers);
+    const int de_items = store_->item_count(VELMORA_REGION_DE, kCategory);
     ASSERT_GE(de_items, 10);
+    const char *de = VELMORA_REGION_DE, *slow = kSlowRegion;
     struct Case {
         const char *what;
+        const char *region;
         int second_after_ms;       // a second run this long after the first; -1: none
         const char *kill_at;       // when the first run's GConf daemon is killed; "": never
         std::vector<int> statuses; // of each run
     };
     // clang-format off
     const std::vector<Case> cases = {
-        {"two runs at once", 0, "", pass(de_items)},
-        {"two runs 150 ms apart", 150, "", pass(de_items)},
-        {"two runs 400 ms apart", 400, "", pass(de_items)},
-        {"GConf daemon dies after the first item", -1, "0:1", pass(de_items)},
-        {"GConf daemon dies at the end of the pass", -1, "2:1", pass(de_items)},
-        {"GConf daemon dead before the run", -1, "start",
-         {VELMORA_STATUS_NOTHING_DOWNLOADED}},
+        {"two runs at once", slow, 0, "", pass(de_items)},
+        {"two runs 150 ms apart", slow, 150, "", pass(de_items)},
+        {"two runs 400 ms apart", slow, 400, "", pass(de_items)},
+        {"GConf daemon dies after the first item", de, -1, "0:1", pass(de_items)},
+        {"GConf daemon dies at the end of the pass", de, -1, "2:1", pass(de_items)},
+        {"GConf daemon dead before the run", de, -1, "start", {VELMORA_STATUS_NOTHING_DOWNLOADED}},
     };
     // clang-format on
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        gconftool::set_region(de);
-        gconftool::set_categories({movers});
+        gconftool::set_region(c.region);
+        gconftool::set_categories({kCategory});
         ASSERT_EQ(RunProcess("").statuses(), pass(de_items)); // a lone run: the whole set
         const std::vector<std::string> whole = stored_titles();
         ASSERT_EQ(static_cast<int>(whole.size()), de_items);
@@ -117,16 +129,17 @@ TEST_F(RunExclusion, TwoRunsLeaveOneWholeSetAndFailedSettingsReadsChangeNothing)
             second.emplace("");
         }
         const std::vector<int> first_statuses = first.statuses();
-        std::printf("%-44s statuses %s%s, stored %zu items\n", c.what,
+        const std::vector<int> second_statuses = second ? second->statuses() : std::vector<int>{};
+        const std::vector<std::string> stored = stored_titles();
+        std::printf("%-44s statuses %s %s, stored %zu items\n", c.what,
                     ::testing::PrintToString(first_statuses).c_str(),
-                    second ? (" and " + ::testing::PrintToString(second->statuses())).c_str() : "",
-                    stored_titles().size());
+                    ::testing::PrintToString(second_statuses).c_str(), stored.size());
         EXPECT_EQ(first_statuses, c.statuses);
         if (second) {
-            EXPECT_EQ(second->statuses(), c.statuses);
+            EXPECT_EQ(second_statuses, c.statuses);
         }
         // One whole set, the same a lone run stores: no half-sets mixed, no other list.
-        EXPECT_EQ(stored_titles(), whole);
+        EXPECT_EQ(stored, whole);
     }
 }
 

@@ -54,11 +54,16 @@ void remove_tree(const std::string &path) {
                  nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
-// The files of a directory with their contents.
+// The files of a directory with a digest of their contents.
 std::map<std::string, std::string> contents_of(const std::string &dir) {
     std::map<std::string, std::string> files;
-    for (const std::string &name : list_dir(dir))
-        files[name] = read_file(dir + "/" + name);
+    for (const std::string &name : list_dir(dir)) {
+        const std::string bytes = read_file(dir + "/" + name);
+        gchar *digest = g_compute_checksum_for_data(
+            G_CHECKSUM_SHA1, reinterpret_cast<const guchar *>(bytes.data()), bytes.size());
+        files[name] = std::string(digest).substr(0, 12);
+        g_free(digest);
+    }
     return files;
 }
 
