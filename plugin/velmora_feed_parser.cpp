@@ -13,7 +13,8 @@
  * have already been stored and shown, which is the point of storing as we go. A flaw
  * the parser can step over (a raw control character, an undeclared entity such as
  * &nbsp;) is stepped over in recovery mode, and a document whose bytes do not fit its
- * encoding is read as Windows-1252 (velmora_feed_encoding.cpp).
+ * encoding is read as Windows-1252 (velmora_feed_encoding.cpp). Errors are only
+ * counted, and a document with too many is stopped.
  *
  * The stored items of the previous run stay until this run has an item to put in
  * their place: the first item stored replaces them in one transaction, so a run
@@ -234,6 +235,16 @@ void end_document_state(VelmoraParseContext *context) {
 
 /* ---- SAX handlers ---- */
 
+/* A document with this many errors is stopped there: it is not a feed with a stray flaw,
+ * and stepping over millions of them would cost seconds. */
+constexpr guint kMaxFlawsPerDocument = 64;
+
+void on_error(void *user_data, const char *, ...) {
+    auto *context = static_cast<VelmoraParseContext *>(user_data);
+    if (++context->flaws == kMaxFlawsPerDocument && context->parser)
+        xmlStopParser(context->parser);
+}
+
 xmlEntityPtr on_get_entity(void *, const xmlChar *name) {
     return xmlGetPredefinedEntity(name);
 }
@@ -330,6 +341,7 @@ void parse_document(xmlSAXHandler *handler, VelmoraParseContext *context, const 
     parser->userData = context;
     parser->recovery = 1;
     context->parser = parser;
+    context->flaws = 0;
     xmlParseDocument(parser);
     context->parser = nullptr;
     parser->sax = own;
@@ -393,6 +405,8 @@ VelmoraItemArray *velmora_item_parse_and_store(VelmoraItemRawData *raw, const gc
     handler->startElement = on_start_element;
     handler->endElement = on_end_element;
     handler->characters = on_characters;
+    /* Only counted: a document with too many errors is stopped (parse_document). */
+    handler->error = on_error;
 
     for (guint i = 0; raw && raw->downloads && i < raw->downloads->len; i++) {
         GArray *document = g_array_index(raw->downloads, GArray *, i);

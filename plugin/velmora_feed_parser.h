@@ -66,6 +66,8 @@ typedef struct {
     /* The document's parser: an item during which it reported a flaw it stepped over
      * is dropped, since what it holds is only part of what the feed meant. */
     struct _xmlParserCtxt *parser;
+    /* Errors the parser reported in the current document; past a bound it is stopped. */
+    guint flaws;
 
     /* Storing during a run: whether the pass's items have replaced the stored ones yet,
      * the first item not stored in the current database file, and whether a failed
