@@ -24,11 +24,12 @@ typedef struct _FileWatcher FileWatcher;
  * and writes nothing. ---- */
 
 /* Opens (creating if needed) the SQLite file at path; NULL on failure, also when the
- * file is not a database or path is a symbolic link (never followed). A store that cannot be
- * written (read-only file system or directory) is opened read-only. Every connection uses WAL
- * journaling (set when the file is made), synchronous=NORMAL and a busy time-out of 200 ms, so that
- * one writing and several reading processes share the file; a statement still meeting "locked" is
- * retried for a bounded time and then reported as a failure, never as an empty result.
+ * file is not a database or path is a symbolic link (never followed). A store that
+ * cannot be written (read-only file system or directory) is opened read-only. Every
+ * connection uses WAL journaling (set when the file is made), synchronous=NORMAL and a
+ * busy time-out of 200 ms, so that one writing and several reading processes share the
+ * file; a statement still meeting "locked" is retried for a bounded time and then
+ * reported as a failure, never as an empty result.
  * The first statement that fails during an update run is logged as a warning with
  * SQLite's message; every failure goes to the debug log. */
 DBInterface *db_interface_new(const gchar *path);

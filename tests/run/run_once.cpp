@@ -7,6 +7,7 @@
 // With an argument, the session's GConf daemon is killed (SIGKILL) when the N-th report of
 // STATUS is made, or, with "start", after a first read and before the run: every later
 // settings read of this process fails, as on a handheld whose configuration server died.
+#include "feedserviceutils_runs.h"
 #include "velmora_service_plugin.h"
 
 #include <gio/gio.h>
@@ -66,7 +67,9 @@ int main(int argc, char **argv) {
                std::sscanf(when.c_str(), "%d:%d", &killer.status, &killer.occurrence) == 2) {
         killer.armed = true;
     }
+    feedserviceutils_run_begin(); /* the run's bounds, marked as the daemon does */
     execute_with_callback(context, &killer, report);
+    feedserviceutils_run_end();
     de_init_plugin(context);
     return 0;
 }

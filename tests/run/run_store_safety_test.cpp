@@ -4,6 +4,7 @@
 // (links in place of the database, the picture cache or its files; picture rows naming other
 // paths; leftovers of killed runs; a full disk). Files outside the store must stay as they
 // were, and the cache must hold only pictures that a stored row names.
+#include "feedserviceutils_runs.h"
 #include "storefront_server.h"
 #include "feed_service.h"
 #include "file_helpers.h"
@@ -97,9 +98,11 @@ class StoreSafety : public ::testing::Test {
     std::vector<int> run() {
         VelmoraServiceContext *context = init_plugin();
         std::vector<int> statuses;
+        feedserviceutils_run_begin(); // the run's bounds, marked as the daemon does
         execute_with_callback(context, &statuses, [](gpointer data, gint32 status) {
             static_cast<std::vector<int> *>(data)->push_back(status);
         });
+        feedserviceutils_run_end();
         de_init_plugin(context);
         return statuses;
     }
