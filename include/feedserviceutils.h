@@ -24,11 +24,12 @@ typedef struct _FileWatcher FileWatcher;
  * and writes nothing. ---- */
 
 /* Opens (creating if needed) the SQLite file at path; NULL on failure, also when the
- * file is not a database. A store that cannot be written (read-only file system or
- * directory) is opened read-only. Every connection uses WAL journaling (set when the file is
- * made), synchronous=NORMAL and a busy time-out of 200 ms, so that one writing and
- * several reading processes share the file; a statement still meeting "locked" is
- * retried for a bounded time and then reported as a failure, never as an empty result.
+ * file is not a database or path is a symbolic link (never followed). A store that
+ * cannot be written (read-only file system or directory) is opened read-only. Every
+ * connection uses WAL journaling (set when the file is made), synchronous=NORMAL and a
+ * busy time-out of 200 ms, so that one writing and several reading processes share the
+ * file; a statement still meeting "locked" is retried for a bounded time and then
+ * reported as a failure, never as an empty result.
  * The first statement that fails during an update run is logged as a warning with
  * SQLite's message; every failure goes to the debug log. */
 DBInterface *db_interface_new(const gchar *path);
@@ -62,7 +63,8 @@ gint db_interface_execute_update_get_row_id(DBInterface *db, const gchar *sql, g
  * connection is used here the file is checked: a file that is not a database, fails
  * SQLite's quick integrity check or has a table that lacks a column "create_tables"
  * defines (an older store) is kept aside as "<path>.corrupt-<UTC time>" and a new one
- * made. Non-zero on success. */
+ * made; so is a symbolic link at path (links at its "-wal"/"-shm" are removed). Non-zero
+ * on success. */
 gint ensure_database(DBInterface **db, FileWatcher **watcher, const gchar *path,
                      QueryLoader *queries);
 
@@ -129,15 +131,19 @@ gint file_watcher_is_file_deleted(FileWatcher *watcher);
 gint network_utils_get(GString *address, GArray *body, gint flags, gint timeout_seconds,
                        gint max_bytes);
 
-/* Creates the directory (path ends in "/") with its parents (mode 0700) if absent.
- * Non-zero when the directory exists afterwards. */
+/* Creates the directory (path ends in "/") with its parents (mode 0700) if absent; a
+ * symbolic link in its place is removed first (only the link). Non-zero when a real
+ * directory exists afterwards. */
 gint ensure_directory(const gchar *path);
 
 /* Makes sure the picture of image_id is a file "<image_id>.img" in cache_dir and
  * that its picture row records the file's path. It counts as cached when the
- * catalogue's "sel_image_path" (parameter: picture id; column "image_path") gives a
- * path whose file exists; then nothing is fetched. Otherwise the picture (4 MiB at
- * most) is written to a temporary file in cache_dir and renamed into place, and
+ * catalogue's "sel_image_path" (parameter: picture id; column "image_path") gives
+ * exactly that path and it is a regular file; then nothing is fetched. Otherwise the
+ * picture (4 MiB at most) is written to a temporary file in cache_dir and renamed into
+ * place, both through the directory itself without following a link (a link in the
+ * directory's place is replaced by a directory; a failed write removes its temporary
+ * file), and
  * update_template (the "update_image_paths" statement) is filled with 1. the file's
  * path and 2. the picture id, and run. A failed download leaves no file and records no
  * path; without a picture row of image_id nothing is fetched. item_id is not used.

@@ -10,7 +10,11 @@
  * the parser never loads an external DTD or entity and never expands an entity
  * a document declares (a reference to one is a fatal error of that document).
  * A document that breaks off keeps the items completed before the break: they
- * have already been stored and shown, which is the point of storing as we go.
+ * have already been stored and shown, which is the point of storing as we go. A flaw
+ * the parser can step over (a raw control character, an undeclared entity such as
+ * &nbsp;) is stepped over in recovery mode, and a document whose bytes do not fit its
+ * encoding is read as Windows-1252 (velmora_feed_encoding.cpp). Errors are only
+ * counted, and a document with too many is stopped.
  *
  * The stored items of the previous run stay until this run has an item to put in
  * their place, and the run writes only what differs from them (velmora_store_pass.cpp),
@@ -19,11 +23,13 @@
  * reported only for an item whose row holds it, once a reader can see it.
  */
 #include "velmora_feed_parser.h"
+#include "velmora_feed_encoding.h"
 #include "velmora_feed_patterns.h"
 #include "velmora_item_store.h"
 #include "velmora_store_pass.h"
 
 #include <libxml/parser.h>
+#include <libxml/parserInternals.h>
 #include <libxml/entities.h>
 
 #include <cstring>
@@ -218,6 +224,10 @@ void complete_item(VelmoraParseContext *context) {
         velmora_item_free(item);
         return;
     }
+    if (context->parser && context->parser->errNo != 0) {
+        velmora_item_free(item); /* flawed: the flaw costs this item */
+        return;
+    }
     item->rank = g_strdup(context->rank_text);
     g_array_append_val(context->items->items, item);
     if (!context->callback || !store_completed_item(context))
@@ -231,7 +241,8 @@ void complete_item(VelmoraParseContext *context) {
 void finish_storing(VelmoraParseContext *context) {
     if (!context->callback)
         return;
-    context->store_pass->finish(current_database(context), context->queries);
+    context->store_pass->finish(current_database(context), context->queries,
+                                context->image_cache_dir);
     if (context->status_pending) {
         context->status_pending = FALSE;
         context->callback(context->user_data, VELMORA_STATUS_ITEM_STORED);
@@ -250,6 +261,16 @@ void end_document_state(VelmoraParseContext *context) {
 }
 
 /* ---- SAX handlers ---- */
+
+/* A document with this many errors is stopped there: it is not a feed with a stray flaw,
+ * and stepping over millions of them would cost seconds. */
+constexpr guint kMaxFlawsPerDocument = 64;
+
+void on_error(void *user_data, const char *, ...) {
+    auto *context = static_cast<VelmoraParseContext *>(user_data);
+    if (++context->flaws == kMaxFlawsPerDocument && context->parser)
+        xmlStopParser(context->parser);
+}
 
 xmlEntityPtr on_get_entity(void *, const xmlChar *name) {
     return xmlGetPredefinedEntity(name);
@@ -271,6 +292,8 @@ void on_start_element(void *user_data, const xmlChar *name, const xmlChar **) {
     context->in_item = 1;
     velmora_item_free(context->current_item); /* an item opened inside another replaces it */
     context->current_item = g_new0(VelmoraItem, 1);
+    if (context->parser)
+        context->parser->errNo = 0; /* flaws before the item are not the item's */
     context->title_buffer = context->store_buffer = VelmoraTextBuffer{};
     context->link_buffer = context->authors_buffer = VelmoraTextBuffer{};
 }
@@ -324,6 +347,33 @@ void on_characters(void *user_data, const xmlChar *characters, int length) {
     } else if (element == kLink) {
         append_text(&item->link, &context->link_buffer, chunk, size);
     }
+}
+
+/* Parses one document with the handler set, in libxml2's recovery mode: a stray control
+ * character, an undeclared entity or a broken tag costs what it breaks (at most the item
+ * it is in), not every item after it. A document cut short still ends at the cut. Bytes
+ * not valid in the document's encoding are read as Windows-1252. */
+void parse_document(xmlSAXHandler *handler, VelmoraParseContext *context, const GArray *document) {
+    const std::string readable =
+        velmora_feed_readable_copy(reinterpret_cast<const guint8 *>(document->data), document->len);
+    const char *bytes = readable.empty() ? document->data : readable.data();
+    const gsize length = readable.empty() ? document->len : readable.size();
+    if (length > G_MAXINT)
+        return;
+    xmlParserCtxtPtr parser = xmlCreateMemoryParserCtxt(bytes, static_cast<int>(length));
+    if (!parser)
+        return;
+    xmlSAXHandlerPtr own = parser->sax;
+    parser->sax = handler; /* SAX version 1: xmlParseDocument sees `initialized` 0 */
+    parser->userData = context;
+    parser->recovery = 1;
+    context->parser = parser;
+    context->flaws = 0;
+    xmlParseDocument(parser);
+    context->parser = nullptr;
+    parser->sax = own;
+    parser->userData = nullptr;
+    xmlFreeParserCtxt(parser);
 }
 
 } // namespace
@@ -385,12 +435,13 @@ VelmoraItemArray *velmora_item_parse_and_store(VelmoraItemRawData *raw, const gc
     handler->startElement = on_start_element;
     handler->endElement = on_end_element;
     handler->characters = on_characters;
+    /* Only counted: a document with too many errors is stopped (parse_document). */
+    handler->error = on_error;
 
     for (guint i = 0; raw && raw->downloads && i < raw->downloads->len; i++) {
         GArray *document = g_array_index(raw->downloads, GArray *, i);
         if (document && document->len > 0 && document->len <= G_MAXINT)
-            xmlSAXUserParseMemory(handler, context, document->data,
-                                  static_cast<int>(document->len));
+            parse_document(handler, context, document);
         end_document_state(context);
     }
     finish_storing(context);

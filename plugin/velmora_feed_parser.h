@@ -25,6 +25,7 @@ G_BEGIN_DECLS
 
 typedef struct VelmoraFeedPatterns VelmoraFeedPatterns;
 struct VelmoraStorePass;
+struct _xmlParserCtxt;
 
 /* Length and allocated size of a text that grows chunk by chunk. */
 typedef struct {
@@ -62,6 +63,12 @@ typedef struct {
     VelmoraTextBuffer link_buffer;
     VelmoraTextBuffer authors_buffer;
     VelmoraTextBuffer creator_buffer;
+
+    /* The document's parser: an item during which it reported a flaw it stepped over
+     * is dropped, since what it holds is only part of what the feed meant. */
+    struct _xmlParserCtxt *parser;
+    /* Errors the parser reported in the current document; past a bound it is stopped. */
+    guint flaws;
 
     /* Storing during a run: how the pass's items go into the store, the first item not
      * handed to it for the current database file, whether a failed insert has been

@@ -18,13 +18,15 @@
  * picture goes only once no item names it (velmora_remove_unused_pictures).
  */
 #include "velmora_item_store.h"
+#include "velmora_cache_files.h"
+#include "velmora_cache_sweep.h"
+#include "velmora_paths.h"
 
 #include <glib/gstdio.h>
-#include <utime.h>
 
-#include <cstdio>
 #include <initializer_list>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -116,6 +118,18 @@ bool store_one(DBInterface *db, QueryLoader *queries, const gchar *insert_statem
     return false;
 }
 
+/* The cached files of the stored pictures. */
+std::vector<std::string> picture_files(DBInterface *db, QueryLoader *queries) {
+    std::vector<std::string> files;
+    g_autoptr(VelmoraItemArray) rows = load_velmora_items(db, queries);
+    for (guint i = 0; i < rows->items->len; i++) {
+        const VelmoraItem *row = g_array_index(rows->items, VelmoraItem *, i);
+        if (row->image_path)
+            files.emplace_back(row->image_path);
+    }
+    return files;
+}
+
 /* After each stored item every stored item's picture is checked. A picture
  * fetched earlier in the run has its cached path in the row already read, so it
  * needs no statement, download or write; and while the cache directory has not
@@ -142,15 +156,16 @@ class CacheCheck {
     }
 
     /* Whether the row's picture is known to be, or is, in the cache, and whether it
-     * is due to be asked for again. */
+     * is due to be asked for again. A picture is cached only under its own name in
+     * the cache: a row naming another path gets it fetched anew. */
     Picture look(const VelmoraItem *row) {
-        if (!row->image_path || !*row->image_path)
+        if (!row->image_path || velmora_cache_file_name(dir_, row->image_path).empty())
             return Picture::Missing;
         auto known = present_.find(row->image_id);
         if (known != present_.end() && known->second == row->image_path)
             return Picture::Present;
-        GStatBuf status;
-        if (g_stat(row->image_path, &status) != 0 || !S_ISREG(status.st_mode))
+        GStatBuf status; /* a link in the picture's place is no picture */
+        if (g_lstat(row->image_path, &status) != 0 || !S_ISREG(status.st_mode))
             return Picture::Missing;
         if (due(status.st_mtime) && rechecked_.insert(row->image_id).second)
             return Picture::Due;
@@ -300,23 +315,32 @@ bool velmora_same_item(const VelmoraItem *item, const VelmoraItem *stored) {
            g_strcmp0(picture, stored->image_url) == 0;
 }
 
-std::vector<std::string> velmora_unused_picture_files(DBInterface *db, QueryLoader *queries) {
-    std::vector<std::string> files;
+std::vector<std::string> velmora_unused_picture_files(DBInterface *db, QueryLoader *queries,
+                                                      const gchar *image_cache_dir) {
+    std::vector<std::string> names;
+    std::set<std::string> referenced;
     g_autofree gchar *sql = query_loader_load_query(queries, "sel_unused_images");
-    if (!sql || !db_interface_execute_query(db, sql))
-        return files;
+    if (!image_cache_dir || !*image_cache_dir ||
+        !velmora_referenced_picture_names(db, queries, image_cache_dir, &referenced) || !sql ||
+        !db_interface_execute_query(db, sql))
+        return names;
     while (db_interface_step_result(db)) {
         const gchar *path = db_get_text_column(db, "image_path", 0);
-        if (path && *path)
-            files.emplace_back(path);
+        std::string name = path ? velmora_cache_file_name(image_cache_dir, path) : "";
+        if (!name.empty() && referenced.count(name) == 0)
+            names.push_back(std::move(name));
     }
     db_interface_close_result(db);
-    return files;
+    return names;
 }
 
-void velmora_remove_picture_files(const std::vector<std::string> &files) {
-    for (const std::string &file : files)
-        std::remove(file.c_str()); /* a file already gone is fine */
+void velmora_remove_picture_files(const gchar *image_cache_dir,
+                                  const std::vector<std::string> &names) {
+    if (image_cache_dir && !names.empty()) {
+        const VelmoraCacheDir cache(image_cache_dir);
+        for (const std::string &name : names)
+            cache.remove(name); /* a file already gone is fine */
+    }
     g_autoptr(GMutexLocker) locker = g_mutex_locker_new(&cache_check_lock);
     cache_check.forget();
 }
@@ -361,14 +385,9 @@ VelmoraItemArray *load_velmora_items(DBInterface *db, QueryLoader *queries) {
 }
 
 void do_velmora_clear_image_data(DBInterface *db, QueryLoader *queries) {
-    {
-        g_autoptr(VelmoraItemArray) rows = load_velmora_items(db, queries);
-        for (guint i = 0; i < rows->items->len; i++) {
-            const VelmoraItem *row = g_array_index(rows->items, VelmoraItem *, i);
-            if (row->image_path)
-                std::remove(row->image_path); /* a file already gone is fine */
-        }
-    }
+    /* Only files of the store's own picture cache are removed, whatever the rows name. */
+    velmora_remove_cached_pictures(velmora_store_path(VELMORA_STORE_IMAGE_CACHE_DIR),
+                                   picture_files(db, queries));
     delete_image_data_from_database(db, queries);
     g_autoptr(GMutexLocker) locker = g_mutex_locker_new(&cache_check_lock);
     cache_check.forget();
@@ -398,8 +417,9 @@ void do_velmora_get_and_store_images(DBInterface *db, QueryLoader *queries,
             static_cast<gint32>(row->image_id), row->image_url, update_statement, again ? 1 : 0);
         /* Confirmed (or fetched anew): the next day counts from now. A library that
          * wrote nothing for an unchanged picture left the old time on the file. */
-        if (again && checked && g_file_test(row->image_path, G_FILE_TEST_IS_REGULAR))
-            g_utime(row->image_path, nullptr);
+        if (again && checked)
+            VelmoraCacheDir(image_cache_dir)
+                .touch(velmora_cache_file_name(image_cache_dir, row->image_path));
     }
     cache_check.end();
 }

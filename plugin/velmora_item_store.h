@@ -44,12 +44,17 @@ VelmoraItemArray *velmora_load_item_contents(DBInterface *db, QueryLoader *queri
  * velmora_load_item_contents) holds already. */
 bool velmora_same_item(const VelmoraItem *item, const VelmoraItem *stored);
 
-/* The cached files of the picture rows that no stored item names, but not a file that a
- * row still in use records; "del_unused_images" then deletes those rows. */
-std::vector<std::string> velmora_unused_picture_files(DBInterface *db, QueryLoader *queries);
+/* The names of the cache files in image_cache_dir recorded by picture rows that no stored
+ * item names, but not of a file that a row still in use records (referenced as the run's
+ * sweep counts it: velmora_referenced_picture_names); "del_unused_images" then deletes
+ * those rows. A row's path that is no file of the cache's own names yields nothing. */
+std::vector<std::string> velmora_unused_picture_files(DBInterface *db, QueryLoader *queries,
+                                                      const gchar *image_cache_dir);
 
-/* Removes the files (a file already gone is fine). */
-void velmora_remove_picture_files(const std::vector<std::string> &files);
+/* Removes the named files of image_cache_dir by name through the directory (a file
+ * already gone is fine). */
+void velmora_remove_picture_files(const gchar *image_cache_dir,
+                                  const std::vector<std::string> &names);
 
 /* A run begins storing: every picture file is looked at again once, and a kept
  * picture may be asked for again in it when it is due (once a day). */

@@ -13,9 +13,18 @@
  * read as the URL catalogue can serve them: a region without a section counts
  * as the default region, and a category name the region's section lacks (or one
  * of its two entries that are no feed) is skipped, each category fetched once.
+ * A read that fails (the configuration server gone) is no setting: a run that cannot
+ * read them fetches nothing, and one that cannot read them again at its end keeps what
+ * it stored instead of starting over on defaults.
+ *
+ * A run holds the store's run lock from start to end, so that two runs (of two
+ * processes, say) never mix their items in one store; the first pass removes the
+ * picture cache's leftovers before anything is written.
  */
+#include "velmora_cache_sweep.h"
 #include "velmora_feed_parser.h"
 #include "velmora_paths.h"
+#include "velmora_run_lock.h"
 
 #include <initializer_list>
 #include <string>
@@ -28,6 +37,10 @@ constexpr char kCategoriesKey[] = VELMORA_GCONF_CATEGORIES_KEY;
 constexpr char kDefaultRegion[] = VELMORA_DEFAULT_REGION;
 constexpr char kDefaultCategory[] = VELMORA_DEFAULT_CATEGORY;
 constexpr int kDefaultIntervalSeconds = 3600;
+/* The run lock beside the store, and how long a run waits for another to end: longer
+ * than a whole run takes, short enough that a stuck one does not hold the next for good. */
+constexpr char kRunLockFile[] = VELMORA_STORE_DATABASE_FILE ".lock";
+constexpr gint64 kRunLockWaitMs = 120 * 1000;
 
 /* One reading of the settings; the run owns it and frees it with
  * feed_settings_free. */
@@ -111,16 +124,33 @@ GSList *usable_categories(QueryLoader *urls, const gchar *region, GSList *stored
 
 } // namespace
 
+/* Whether a GConf read failed (no configuration server, say), as opposed to a key that
+ * is unset or holds a value of another type, which counts as unset. */
+static bool read_failed(GError *error) {
+    return error && !g_error_matches(error, GCONF_ERROR, GCONF_ERROR_TYPE_MISMATCH);
+}
+
 /* Reads region and categories as they are now, as the URL catalogue can serve
  * them: a region it has no section for (also an absent or empty one) is the
  * United States storefront, and the categories are those with a feed address
  * in the region's section, each once; none left is "bestsellers". Nothing is
- * written back. */
+ * written back. Null when a read failed: the settings are unknown then, and no
+ * default stands in for them. */
 static VelmoraFeedSettings *read_feed_settings(VelmoraServiceContext *context) {
+    g_autoptr(GError) region_error = nullptr;
+    g_autoptr(GError) categories_error = nullptr;
+    g_autofree gchar *region =
+        gconf_client_get_string(context->gconf_client, kRegionKey, &region_error);
+    GSList *stored = gconf_client_get_list(context->gconf_client, kCategoriesKey,
+                                           GCONF_VALUE_STRING, &categories_error);
+    if (read_failed(region_error) || read_failed(categories_error)) {
+        g_message("Cannot read the settings: %s",
+                  (read_failed(region_error) ? region_error : categories_error)->message);
+        g_slist_free_full(stored, g_free);
+        return nullptr;
+    }
     auto *settings = g_new0(VelmoraFeedSettings, 1);
-    settings->region = gconf_client_get_string(context->gconf_client, kRegionKey, nullptr);
-    GSList *stored =
-        gconf_client_get_list(context->gconf_client, kCategoriesKey, GCONF_VALUE_STRING, nullptr);
+    settings->region = static_cast<gchar *>(g_steal_pointer(&region));
     if (!region_known(context->urls, settings->region, stored)) {
         g_free(settings->region);
         settings->region = g_strdup(kDefaultRegion);
@@ -168,6 +198,41 @@ static bool feed_settings_unchanged(const VelmoraFeedSettings *before,
     g_slist_foreach(after->categories, check_category, &check);
     g_hash_table_destroy(check.known);
     return check.all_found != 0;
+}
+
+/* One pass of a run for one reading of the settings: download, then parse and store,
+ * reporting the statuses. The first pass of a run first removes the picture cache's
+ * leftovers. False when the run ends here (nothing downloaded, or no store). */
+static bool run_pass(VelmoraServiceContext *context, const VelmoraFeedSettings *settings,
+                     gpointer user_data, VelmoraStatusCallback callback, bool first_pass) {
+    const std::string database_path = velmora_store_path(VELMORA_STORE_DATABASE_FILE);
+    const std::string image_cache_dir = velmora_store_path(VELMORA_STORE_IMAGE_CACHE_DIR);
+    g_autoptr(VelmoraItemRawData) raw =
+        do_velmora_item_get(settings->region, settings->categories, context->urls);
+    if (!anything_downloaded(raw)) {
+        /* Nothing arrived: keep the previous run's items. */
+        callback(user_data, VELMORA_STATUS_NOTHING_DOWNLOADED);
+        return false;
+    }
+    callback(user_data, VELMORA_STATUS_RUN_STARTED);
+
+    ensure_database(&context->database, &context->watcher, database_path.c_str(), context->queries);
+    if (!context->database) {
+        /* Nothing can be stored: end the pass without reporting items as stored,
+         * and leave whatever the database and the picture cache hold. */
+        g_warning("Cannot open the item database %s; nothing stored", database_path.c_str());
+        callback(user_data, VELMORA_STATUS_PASS_ENDED);
+        return false;
+    }
+    if (first_pass)
+        velmora_sweep_picture_cache(context->database, context->queries, image_cache_dir.c_str());
+    /* The previous items and pictures go only when the first new item is stored. */
+    VelmoraItemArray *items = velmora_item_parse_and_store(
+        raw, settings->region, context->urls, &context->database, &context->watcher,
+        database_path.c_str(), context->queries, user_data, image_cache_dir.c_str(), callback);
+    callback(user_data, VELMORA_STATUS_PASS_ENDED);
+    velmora_item_array_free(items);
+    return true;
 }
 
 extern "C" {
@@ -238,43 +303,31 @@ void execute_with_callback(VelmoraServiceContext *context, gpointer user_data,
         callback(user_data, VELMORA_STATUS_ITEM_STORED);
         return;
     }
-    const std::string database_path = velmora_store_path(VELMORA_STORE_DATABASE_FILE);
-    const std::string image_cache_dir = velmora_store_path(VELMORA_STORE_IMAGE_CACHE_DIR);
-
-    for (;;) {
-        g_autoptr(VelmoraFeedSettings) settings = read_feed_settings(context);
-        g_autoptr(VelmoraItemRawData) raw =
-            do_velmora_item_get(settings->region, settings->categories, context->urls);
-
-        if (!anything_downloaded(raw)) {
-            /* Nothing arrived: keep the previous run's items. */
-            callback(user_data, VELMORA_STATUS_NOTHING_DOWNLOADED);
-            return;
-        }
-        callback(user_data, VELMORA_STATUS_RUN_STARTED);
-
-        ensure_database(&context->database, &context->watcher, database_path.c_str(),
-                        context->queries);
-        if (!context->database) {
-            /* Nothing can be stored: end the pass without reporting items as stored,
-             * and leave whatever the database and the picture cache hold. */
-            g_warning("Cannot open the item database %s; nothing stored", database_path.c_str());
-            callback(user_data, VELMORA_STATUS_PASS_ENDED);
-            return;
-        }
-        /* The previous items and pictures go only when the first new item is stored. */
-        g_autoptr(VelmoraItemArray) items = velmora_item_parse_and_store(
-            raw, settings->region, context->urls, &context->database, &context->watcher,
-            database_path.c_str(), context->queries, user_data, image_cache_dir.c_str(), callback);
-        callback(user_data, VELMORA_STATUS_PASS_ENDED);
-        g_clear_pointer(&items, velmora_item_array_free);
-        g_clear_pointer(&raw, velmora_item_raw_data_free);
-
+    /* One run per store at a time, in any process: a second run waits for the first. */
+    const VelmoraRunLock lock(velmora_store_path(kRunLockFile), kRunLockWaitMs);
+    if (lock.state() == VelmoraRunLock::State::Busy) {
+        g_message("Another update run kept the store for %d s; nothing done",
+                  int(kRunLockWaitMs / 1000));
+        callback(user_data, VELMORA_STATUS_NOTHING_DOWNLOADED);
+        return;
+    }
+    g_autoptr(VelmoraFeedSettings) settings = read_feed_settings(context);
+    if (!settings) {
+        /* Settings that cannot be read are not the defaults: nothing is fetched. */
+        callback(user_data, VELMORA_STATUS_NOTHING_DOWNLOADED);
+        return;
+    }
+    bool first_pass = true;
+    while (settings && run_pass(context, settings, user_data, callback, first_pass)) {
+        first_pass = false;
         g_autoptr(VelmoraFeedSettings) now = read_feed_settings(context);
-        if (feed_settings_unchanged(settings, now)) {
+        if (!now || feed_settings_unchanged(settings, now)) {
+            /* Unchanged, or unknown: what this pass stored stays. */
             return;
         }
         /* The settings changed during the pass: start over with a fresh reading. */
+        g_clear_pointer(&settings, feed_settings_free);
+        settings = read_feed_settings(context);
     }
 }
 

@@ -21,7 +21,9 @@
  * A reader is told of each stored item (status 0) when it can see it: at once while the
  * list grows, else one item later, the last at the end of the pass, after the commit.
  * Picture rows stay across runs (an item takes the row of its address); at the end of
- * the pass those that no item names are deleted and their files removed.
+ * the pass those that no item names are deleted and their files removed, by name
+ * through the cache directory and only files of the cache's own names that no row in
+ * use records (what the run's first sweep counts as referenced).
  */
 #include "velmora_store_pass.h"
 #include "velmora_item_store.h"
@@ -107,7 +109,7 @@ bool VelmoraStorePass::store_kept(DBInterface *db, QueryLoader *queries, const V
     return true;
 }
 
-void VelmoraStorePass::finish(DBInterface *db, QueryLoader *queries) {
+void VelmoraStorePass::finish(DBInterface *db, QueryLoader *queries, const gchar *image_cache_dir) {
     if (mode_ == Mode::Fresh || placed_ == 0) {
         /* Nothing stored: the stored items, pictures and files stay as they were. */
         restart();
@@ -123,7 +125,7 @@ void VelmoraStorePass::finish(DBInterface *db, QueryLoader *queries) {
     }
     std::vector<std::string> unused;
     if (sound) {
-        unused = velmora_unused_picture_files(db, queries);
+        unused = velmora_unused_picture_files(db, queries, image_cache_dir);
         sound = velmora_run_statement(db, queries, "del_unused_images", {}, &error);
     }
     if (mode_ == Mode::Patching) {
@@ -137,7 +139,7 @@ void VelmoraStorePass::finish(DBInterface *db, QueryLoader *queries) {
         }
     }
     if (sound)
-        velmora_remove_picture_files(unused);
+        velmora_remove_picture_files(image_cache_dir, unused);
     else
         g_warning("Cannot end storing the run's items: %s", error.c_str());
     restart();

@@ -32,8 +32,8 @@ struct VelmoraStorePass {
     void restart();
 
     /* Ends the pass: the stored rows beyond its items go, its changes are committed,
-     * and pictures no item names any more are removed. */
-    void finish(DBInterface *db, QueryLoader *queries);
+     * and pictures no item names any more are removed from image_cache_dir. */
+    void finish(DBInterface *db, QueryLoader *queries, const gchar *image_cache_dir);
 
   private:
     enum class Mode {

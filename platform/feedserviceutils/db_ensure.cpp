@@ -15,6 +15,8 @@
  * that is not a database, is damaged or is older is kept under "<name>.corrupt-<UTC time>"
  * for inspection and a new database made. A check that cannot run (the file is locked)
  * condemns nothing: it is made again through the next connection.
+ * A symbolic link at the path (or at its log files) is never followed: a link in the
+ * database's place is moved aside like a damaged file, and links at the log files removed.
  * On failure both handles are left NULL, so that the next call starts again.
  * When no database file exists, stale "-wal"/"-shm" files at the path are removed
  * first: SQLite would otherwise replay an old log into the new file.
@@ -25,11 +27,27 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <initializer_list>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
 constexpr int kDirectoryMode = 0700;
+
+bool is_link(const std::string &path) {
+    GStatBuf status;
+    return g_lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+}
+
+/* Links in the place of the log files are removed (only the links): SQLite refuses to
+ * follow them, and they lead elsewhere. */
+void remove_linked_logs(const std::string &path) {
+    for (const char *suffix : {"-wal", "-shm"}) {
+        if (is_link(path + suffix))
+            g_remove((path + suffix).c_str());
+    }
+}
 
 void remove_stale_logs(const std::string &path) {
     g_remove((path + "-wal").c_str());
@@ -154,6 +172,13 @@ bool writable(DBInterface *db) {
  * is not a database, or is damaged or older, is moved aside once and a new one made. */
 DBInterface *open_sound_store(const std::string &path, const gchar *create_tables) {
     for (int attempt = 0; attempt < 2; ++attempt) {
+        remove_linked_logs(path);
+        if (is_link(path)) {
+            /* Never followed: the link goes aside like a damaged file. */
+            if (attempt > 0 || !move_aside(path, "is a symbolic link"))
+                return nullptr;
+            continue;
+        }
         if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS))
             remove_stale_logs(path);
         int probe = SQLITE_OK;

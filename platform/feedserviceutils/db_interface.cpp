@@ -11,6 +11,9 @@
  * within a bounded window (kBusyRetryWindowUs); if it cannot run, the call reports
  * failure - "locked" never comes back as an empty result posing as success.
  *
+ * A symbolic link at the path is never followed (SQLITE_OPEN_NOFOLLOW; SQLite opens its
+ * log files with O_NOFOLLOW too): the store is the file at the path, or nothing.
+ *
  * A handle has at most one pending result. db_interface_execute_query runs the first
  * step itself, so that every failure shows in its return value; the result is
  * finalized as soon as its rows run out or the caller closes it, because an open read
@@ -163,8 +166,8 @@ DBInterface *open_read_only(const gchar *path, int *rc) {
         return nullptr;
     for (const char *mode : {"?mode=ro", "?immutable=1"}) {
         const std::string name = std::string(uri) + mode;
-        if (DBInterface *db =
-                open_readable(name.c_str(), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, rc))
+        if (DBInterface *db = open_readable(
+                name.c_str(), SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOFOLLOW, rc))
             return db;
     }
     return nullptr;
@@ -181,7 +184,8 @@ DBInterface *open_database(const gchar *path, int *probe_result, bool read_only_
         return nullptr;
 
     int rc = SQLITE_OK;
-    DBInterface *db = open_readable(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &rc);
+    DBInterface *db =
+        open_readable(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW, &rc);
     const int primary = rc & 0xff;
     if (db == nullptr && read_only_fallback &&
         (primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY || primary == SQLITE_PERM)) {

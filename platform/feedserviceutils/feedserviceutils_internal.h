@@ -45,12 +45,30 @@ enum class FirstRow { Failed, None, Found };
  * when there is no row or the value is NULL). */
 FirstRow query_first_text(DBInterface *db, const gchar *sql, const gchar *column, gchar **value);
 
-/* Writes data[0, length) as the file at path (mode for a new file), through a temporary
- * file beside it renamed into place; false, with *error set, when it could not. */
-bool replace_file(const gchar *path, const void *data, gsize length, int mode, GError **error);
-
 /* The path the watcher was made on. */
 const char *watched_path(FileWatcher *watcher);
+
+/* ---- Files of a cache directory (cache_files.cpp) ---- */
+
+/* Makes the directory at path (and its parents); a symbolic link in its place is removed
+ * first (not what it points to). True when a real directory is there afterwards. */
+bool replace_link_by_directory(const gchar *path);
+/* The directory dir as a descriptor opened without following a link (made, or a link in
+ * its place replaced, when needed); -1 on failure. The caller closes it. */
+int open_cache_directory(const gchar *dir);
+/* Whether name in the directory is a regular file (a link is not). */
+bool regular_file_at(int dirfd, const std::string &name);
+
+/* ---- Writing a file whole (atomic_file.cpp) ---- */
+
+/* What the name of every partial file ends in: "<name>.XXXXXX.part". */
+constexpr char kPartialSuffix[] = ".part";
+/* Writes data[0, length) as the file name in the directory dirfd (mode for a new file):
+ * to a new partial file beside it first, then renamed into place, each by name relative
+ * to the directory and without following a link. False, with *error set, when it could
+ * not; a failed write removes its partial file. */
+bool write_file_at(int dirfd, const std::string &name, const void *data, gsize length, int mode,
+                   GError **error);
 
 /* ---- Downloads (network_utils.cpp) ---- */
 

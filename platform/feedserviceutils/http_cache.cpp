@@ -17,7 +17,7 @@
  *   \n
  *   <body>
  *
- * Each file is written whole (fsu::replace_file, without a disk flush per answer); a
+ * Each file is written whole (fsu::write_file_at, without a disk flush per answer); a
  * file that does not read back whole after a crash (wrong magic,
  * address, size or checksum) is removed and the address fetched unconditionally.
  * The cache is bounded (5 MiB unless set for tests): the entries used least lately
@@ -26,7 +26,9 @@
  */
 #include "feedserviceutils_internal.h"
 
+#include <fcntl.h>
 #include <glib/gstdio.h>
+#include <unistd.h>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -91,7 +93,7 @@ void load_index(Cache &c) {
         return;
     while (const gchar *name = g_dir_read_name(listing)) {
         g_autofree gchar *path = g_build_filename(dir.c_str(), name, nullptr);
-        if (strlen(name) == 64 + 7 && name[64] == '.') {
+        if (strlen(name) > 64 && name[64] == '.' && g_str_has_suffix(name, fsu::kPartialSuffix)) {
             g_remove(path); /* a temporary file a crash left behind */
             continue;
         }
@@ -119,6 +121,26 @@ void remove_entry(Cache &c, const std::string &name) {
     forget(c, name);
     g_autofree gchar *path = g_build_filename(c.dir.c_str(), name.c_str(), nullptr);
     g_remove(path);
+}
+
+/* Writes the entry's file whole through the cache directory, opened without following a
+ * link (a link in its place keeps the answer out of the cache). */
+bool write_entry(const Cache &c, const std::string &name, const std::string &text) {
+    if (g_mkdir_with_parents(c.dir.c_str(), 0700) != 0)
+        return false;
+    const int dirfd = open(c.dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirfd < 0) {
+        g_debug("Cannot open the HTTP cache %s: %s", c.dir.c_str(), g_strerror(errno));
+        return false;
+    }
+    GError *error = nullptr;
+    const bool written = fsu::write_file_at(dirfd, name, text.data(), text.size(), 0600, &error);
+    close(dirfd);
+    if (!written) {
+        g_debug("Cannot write the cache entry %s: %s", name.c_str(), error->message);
+        g_error_free(error);
+    }
+    return written;
 }
 
 /* Removes the least lately used entries until the total fits the bound. */
@@ -255,15 +277,8 @@ void fsu::http_cache_store(const std::string &url, const CachedResponse &respons
                        (response.has_body ? "" : "body no\n") + "\n";
     text += response.body;
 
-    if (g_mkdir_with_parents(c.dir.c_str(), 0700) != 0)
+    if (!write_entry(c, name, text))
         return;
-    g_autofree gchar *path = g_build_filename(c.dir.c_str(), name.c_str(), nullptr);
-    GError *error = nullptr;
-    if (!fsu::replace_file(path, text.data(), text.size(), 0600, &error)) {
-        g_debug("Cannot write the cache entry %s: %s", path, error->message);
-        g_error_free(error);
-        return;
-    }
     forget(c, name);
     const gint64 now = use_time(c);
     c.index[name] = IndexEntry{text.size(), now};

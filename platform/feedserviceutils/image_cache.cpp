@@ -7,9 +7,12 @@
  * from the picture's address. It is cached when its picture row records a path whose
  * file exists ("sel_image_path" of the catalogue reads that path); a cached picture is
  * not fetched again unless the caller forces it. A fetched picture (4 MiB at most) is
- * written whole (fsu::replace_file), so a reader never finds a partial picture under the
- * final name; it is not synced to disk. The path is then recorded with the
- * "update_image_paths" template handed in by the caller: the library binds two
+ * written whole (fsu::write_file_at: a partial file beside its final name, renamed into
+ * place), so a reader never finds a partial picture under the final name; it is not
+ * synced to disk. Every file is reached through the cache directory's descriptor, never
+ * through a path that a row names (cache_files.cpp), and a failed write removes its
+ * partial file. The path is then recorded with the "update_image_paths" template handed
+ * in by the caller: the library binds two
  * parameters, 1. the file's path (text), 2. the picture id (integer). A failed download
  * writes no file and records no path.
  *
@@ -26,10 +29,10 @@
 
 #include <cerrno>
 #include <initializer_list>
+#include <unistd.h>
 
 namespace {
 
-constexpr int kDirectoryMode = 0700;
 constexpr int kPictureMode = 0644;
 
 /* Fills template_text with the given parameters (SQL literals, see db_statements.cpp). */
@@ -61,16 +64,26 @@ bool record_picture_path(DBInterface *db, const gchar *update_template, const gc
     return sql != nullptr && db_interface_execute_update(db, sql) != 0;
 }
 
+/* Closes a directory descriptor when it goes. */
+struct DirectoryFd {
+    int fd;
+    ~DirectoryFd() {
+        if (fd >= 0)
+            close(fd);
+    }
+};
+
 } // namespace
 
 gint ensure_directory(const gchar *path) {
     if (path == nullptr || *path == '\0')
         return 0;
-    if (g_mkdir_with_parents(path, kDirectoryMode) != 0) {
+    /* A cache must never lead outside itself: a link in the directory's place goes. */
+    if (!fsu::replace_link_by_directory(path)) {
         g_debug("Cannot create the directory %s: %s", path, g_strerror(errno));
         return 0;
     }
-    return g_file_test(path, G_FILE_TEST_IS_DIR) ? 1 : 0;
+    return 1;
 }
 
 gint check_and_download_image(DBInterface *db, const gchar *cache_dir, QueryLoader *queries,
@@ -85,11 +98,16 @@ gint check_and_download_image(DBInterface *db, const gchar *cache_dir, QueryLoad
     const fsu::FirstRow row = recorded_picture_path(db, queries, image_id, &recorded);
     if (row == fsu::FirstRow::None)
         return 0; /* no picture row to record a path in: fetching would leave an orphan */
-    const bool in_place = recorded != nullptr && g_file_test(recorded, G_FILE_TEST_IS_REGULAR);
+    const DirectoryFd dir{fsu::open_cache_directory(cache_dir)};
+    if (dir.fd < 0)
+        return 0;
+    g_autofree gchar *name = g_strdup_printf("%d.img", image_id);
+    g_autofree gchar *path = g_build_filename(cache_dir, name, nullptr);
+    /* Cached only under its own name in this directory: a row naming another path
+     * (a store copied from elsewhere, or edited) gets the picture fetched anew. */
+    const bool in_place = g_strcmp0(recorded, path) == 0 && fsu::regular_file_at(dir.fd, name);
     if (!force && in_place)
         return 1;
-    if (!ensure_directory(cache_dir))
-        return 0;
 
     GArray *picture = g_array_new(FALSE, FALSE, 1);
     bool unchanged = false;
@@ -102,11 +120,9 @@ gint check_and_download_image(DBInterface *db, const gchar *cache_dir, QueryLoad
         return 1; /* the file in place is the server's picture still */
     }
 
-    g_autofree gchar *name = g_strdup_printf("%d.img", image_id);
-    g_autofree gchar *path = g_build_filename(cache_dir, name, nullptr);
     GError *error = nullptr;
-    const bool stored =
-        fetched && fsu::replace_file(path, picture->data, picture->len, kPictureMode, &error);
+    const bool stored = fetched && fsu::write_file_at(dir.fd, name, picture->data, picture->len,
+                                                      kPictureMode, &error);
     g_array_free(picture, TRUE);
     if (!fetched)
         return 0;
@@ -117,7 +133,7 @@ gint check_and_download_image(DBInterface *db, const gchar *cache_dir, QueryLoad
     }
     if (!record_picture_path(db, update_template, path, image_id)) {
         /* A file whose path is recorded nowhere would only be an orphan in the cache. */
-        g_remove(path);
+        unlinkat(dir.fd, name, 0);
         return 0;
     }
     return 1;

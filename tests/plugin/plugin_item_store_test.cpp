@@ -22,6 +22,12 @@ class ItemStore : public ServedStoreFixture {
     void SetUp() override {
         ServedStoreFixture::SetUp();
         fsu::forget_failed_downloads(); // every test starts with no failed picture in mind
+        // The store's own picture cache: clearing removes files from it alone. Emptied for
+        // every test.
+        cache_dir_ = std::string(g_get_home_dir()) + "/.feedservice/velmora/" +
+                     VELMORA_STORE_IMAGE_CACHE_DIR;
+        for (const std::string &name : list_dir(cache_dir_))
+            g_remove((cache_dir_ + "/" + name).c_str());
     }
 
     // Stores one item and fetches the pictures, as a run does for each parsed item.
