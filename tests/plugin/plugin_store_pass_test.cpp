@@ -214,6 +214,54 @@ TEST_F(StorePass, AKeptPictureIsAskedForAgainOnceADay) {
     }
 }
 
+// A picture no item names any more: its row goes at the end of the pass, and its file
+// only when the row records exactly the cache's own name for it and no row of a stored
+// item records that file too (what the run's sweep counts as referenced). A row naming
+// any other path never gets that path removed (the pass's picture check fetches that
+// picture anew under its own name while its item is still stored, and that file goes).
+TEST_F(StorePass, AnUnusedPictureGoesOnlyByItsOwnNameInTheCache) {
+    const std::string victim = make_temp_dir("outside") + "/victim.img";
+    g_autofree gchar *store_dir = g_path_get_dirname(cache_dir_.c_str());
+    const std::string beside = std::string(store_dir) + "/beside.img";
+    struct Case {
+        const char *what;
+        std::string recorded; // what picture 2's row is made to record; "" leaves it
+        bool removed;         // whether picture 2's own file goes
+    };
+    const std::vector<Case> cases = {
+        {"its own file", "", true},
+        {"a file outside the cache", victim, true},
+        {"a path through ..", cache_dir_ + "/../beside.img", true},
+        {"the file of the picture still in use", "KEPT", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        sql("DELETE FROM velmora_items");
+        sql("DELETE FROM velmora_images");
+        ASSERT_TRUE(write_file(victim, "victim"));
+        ASSERT_TRUE(write_file(beside, "beside"));
+        run({{"a", "1.00", "1.png"}, {"b", "2.00", "2.png"}});
+        ASSERT_EQ(list_dir(cache_dir_).size(), 2u);
+        const auto kept = rows("SELECT image_path FROM velmora_images WHERE image_url LIKE "
+                               "'%/1.png'");
+        ASSERT_EQ(kept.size(), 1u);
+        const std::string kept_path = kept[0].at("image_path").value_or("");
+        const std::string recorded = c.recorded == "KEPT" ? kept_path : c.recorded;
+        if (!recorded.empty())
+            sql("UPDATE velmora_images SET image_path = '" + recorded +
+                "' WHERE image_url LIKE '%/2.png'");
+
+        run({{"a", "1.00", "1.png"}});
+        EXPECT_EQ(count_rows("velmora_images"), 1);
+        EXPECT_EQ(read_file(kept_path), "picture 1");
+        EXPECT_EQ(read_file(victim), "victim");
+        EXPECT_EQ(read_file(beside), "beside");
+        EXPECT_EQ(list_dir(cache_dir_).size(), c.removed ? 1u : 2u);
+        for (const std::string &name : list_dir(cache_dir_))
+            g_remove((cache_dir_ + "/" + name).c_str()); /* the sweep's work, between runs */
+    }
+}
+
 // A feed past the cap on items: the items after the 1,000th are left out, and that is
 // logged once for the run, however many items and documents go past it.
 TEST_F(StorePass, TheCapOnItemsIsLoggedOncePerRun) {

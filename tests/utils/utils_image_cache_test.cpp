@@ -10,6 +10,13 @@
 #include "http_test_server.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <vector>
 #include "velmora_contract.h"
 
 using namespace utils_test;
@@ -274,6 +281,55 @@ TEST(EnsureDirectory, MakesTheDirectoryWithItsParents) {
     EXPECT_EQ(ensure_directory((dir + "file/").c_str()), 0);
     EXPECT_EQ(ensure_directory(nullptr), 0);
     EXPECT_EQ(ensure_directory(""), 0);
+}
+
+// The one atomic writer: whatever stands at the final name (a file, a link to a file
+// outside, a leftover partial file) the data land in a regular file of that name, no
+// link is written through, and no partial file stays; a directory that cannot be
+// written to gets nothing and reports it.
+TEST(WriteFileAt, WritesWholeThroughTheDirectoryNeverThroughALink) {
+    const std::string outside = make_temp_dir() + "/outside";
+    struct Case {
+        const char *what;
+        const char *name;
+        std::function<void(const std::string &dir)> prepare;
+        bool written;
+    };
+    const std::vector<Case> cases = {
+        {"a new file", "a.img", [](const std::string &) {}, true},
+        {"an old file", "a.img", [](const std::string &d) { write_file(d + "/a.img", "old"); },
+         true},
+        {"a link at the name", "a.img",
+         [&](const std::string &d) { symlink(outside.c_str(), (d + "/a.img").c_str()); }, true},
+        {"a link where a partial file was", "a.img",
+         [&](const std::string &d) { symlink(outside.c_str(), (d + "/a.img.part").c_str()); },
+         true},
+        {"a read-only directory", "a.img", [](const std::string &d) { chmod(d.c_str(), 0500); },
+         geteuid() == 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        write_file(outside, "outside");
+        const std::string dir = make_temp_dir();
+        c.prepare(dir);
+        const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(fd, 0);
+        GError *error = nullptr;
+        EXPECT_EQ(fsu::write_file_at(fd, c.name, "new", 3, 0644, &error), c.written);
+        EXPECT_EQ(error == nullptr, c.written);
+        g_clear_error(&error);
+        close(fd);
+        chmod(dir.c_str(), 0700);
+        EXPECT_EQ(read_file(outside), "outside");
+        if (c.written) {
+            EXPECT_EQ(read_file(dir + "/" + c.name), "new");
+            EXPECT_FALSE(g_file_test((dir + "/" + c.name).c_str(), G_FILE_TEST_IS_SYMLINK));
+        }
+        for (const std::string &name : list_dir(dir))
+            EXPECT_FALSE(g_str_has_suffix(name.c_str(), ".part") &&
+                         name != std::string(c.name) + ".part")
+                << name;
+    }
 }
 
 } // namespace
