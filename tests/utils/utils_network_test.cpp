@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <glib/gstdio.h>
+#include <unistd.h>
+
 using namespace utils_test;
 
 namespace {
@@ -166,6 +169,36 @@ TEST_F(NetworkTest, AsksConditionallyAndHandsBackTheRememberedBody) {
     EXPECT_FALSE(file_exists(entry));
     EXPECT_TRUE(file_exists(fsu::http_cache_path(server_->url("/other.xml"))));
     fsu::http_cache_set_limit(0);
+}
+
+// The HTTP cache writes its entries through its directory: a link in the directory's
+// place keeps answers out of the cache (nothing is written where it points), and a
+// partial file a crash left behind is removed when the cache is first read.
+TEST_F(NetworkTest, TheHttpCacheWritesOnlyInsideItsOwnDirectory) {
+    const std::string url = server_->url("/feed.xml");
+    const std::string old_xdg = g_getenv("XDG_CACHE_HOME") ? g_getenv("XDG_CACHE_HOME") : "";
+    for (bool linked : {true, false}) {
+        SCOPED_TRACE(linked ? "a link in the directory's place" : "a partial file left over");
+        const std::string xdg = make_temp_dir(), outside = make_temp_dir();
+        ASSERT_EQ(g_mkdir_with_parents((xdg + "/feedserviceutils").c_str(), 0700), 0);
+        const std::string dir = xdg + "/feedserviceutils/http";
+        const std::string partial = dir + "/" + std::string(64, 'a') + ".Ab12Cd.part";
+        if (linked)
+            ASSERT_EQ(symlink(outside.c_str(), dir.c_str()), 0);
+        else
+            ASSERT_TRUE(g_mkdir(dir.c_str(), 0700) == 0 && write_file(partial, "part"));
+        g_setenv("XDG_CACHE_HOME", xdg.c_str(), TRUE);
+        std::string body;
+        EXPECT_NE(get(url, &body), 0);
+        EXPECT_EQ(body, read_file(served("feed.xml")));
+        EXPECT_TRUE(list_dir(outside).empty());
+        EXPECT_EQ(file_exists(fsu::http_cache_path(url)), !linked);
+        EXPECT_FALSE(file_exists(partial));
+    }
+    if (old_xdg.empty())
+        g_unsetenv("XDG_CACHE_HOME");
+    else
+        g_setenv("XDG_CACHE_HOME", old_xdg.c_str(), TRUE);
 }
 
 TEST_F(NetworkTest, AHostThatAskedToWaitIsNotAskedBeforeTheTime) {
