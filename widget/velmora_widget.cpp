@@ -22,6 +22,7 @@
 #include <clocale>
 #include <libintl.h>
 
+#include "velmora_card_part.h"
 #include "velmora_marshal.h"
 #include "velmora_refresh_fold.h"
 #include "velmora_settings_dialog.h"
@@ -415,6 +416,7 @@ void hd_plugin_module_load(HDPluginModule *module) {
     velmora_plugin_type = g_type_module_register_type(
         G_TYPE_MODULE(module), HD_TYPE_HOME_PLUGIN_ITEM, "VelmoraPlugin", &info, GTypeFlags(0));
     hd_plugin_module_add_type(module, velmora_plugin_type);
+    velmora_card_part_register_types(G_TYPE_MODULE(module));
 }
 
 void hd_plugin_module_unload(HDPluginModule *) {}
