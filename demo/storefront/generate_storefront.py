@@ -393,6 +393,8 @@ def main():
                         help="also write bench/feed.xml and bench/feed.rss with N items")
     parser.add_argument("--no-feeds", action="store_true",
                         help="skip the 40 region feeds (with --bench-items)")
+    parser.add_argument("--no-pictures", action="store_true",
+                        help="write the feeds without pictures and product pages")
     args = parser.parse_args()
 
     base = "http://127.0.0.1:%d" % args.port
@@ -404,7 +406,7 @@ def main():
                 title = "%s - %s" % (FEED_TITLES[LANGUAGE[region]], category)
                 write(os.path.join(args.root, "feeds", region, category + ".xml"),
                       feed_document(base, region, title, items))
-                for item in items:
+                for item in items if not args.no_pictures else []:
                     write_item_files(args.root, item)
         write(os.path.join(args.root, "index.html"),
               "<!DOCTYPE html><html><body><h1>Velmora demo storefront</h1></body></html>\n")
