@@ -75,8 +75,8 @@ gboolean draw_focus_ring(GtkWidget *part, GdkEventExpose *event, gpointer data) 
     cairo_clip(cr);
     cairo_set_source_rgb(cr, kRingRed, kRingGreen, kRingBlue);
     cairo_set_line_width(cr, kRingWidth);
-    cairo_rectangle(cr, x + kRingWidth / 2, y + kRingWidth / 2,
-                    part->allocation.width - kRingWidth, part->allocation.height - kRingWidth);
+    cairo_rectangle(cr, x + kRingWidth / 2, y + kRingWidth / 2, part->allocation.width - kRingWidth,
+                    part->allocation.height - kRingWidth);
     cairo_stroke(cr);
     cairo_destroy(cr);
     return FALSE;

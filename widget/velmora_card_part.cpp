@@ -77,8 +77,8 @@ gint get_n_actions(AtkAction *) {
 
 const gchar *get_description(AtkAction *action, gint index) {
     GtkWidget *part = accessible_part(action);
-    auto *data = part ? static_cast<PartAction *>(g_object_get_data(G_OBJECT(part), kActionKey))
-                      : nullptr;
+    auto *data =
+        part ? static_cast<PartAction *>(g_object_get_data(G_OBJECT(part), kActionKey)) : nullptr;
     /* The text belongs to the part, which the toolkit keeps alive meanwhile. */
     const gchar *description = index == 0 && data ? data->description : nullptr;
     if (part)
@@ -178,8 +178,8 @@ void velmora_card_part_set_action(GtkWidget *part, VelmoraPartActivate activate,
 }
 
 gboolean velmora_card_part_activate(GtkWidget *part) {
-    auto *action = part ? static_cast<PartAction *>(g_object_get_data(G_OBJECT(part), kActionKey))
-                        : nullptr;
+    auto *action =
+        part ? static_cast<PartAction *>(g_object_get_data(G_OBJECT(part), kActionKey)) : nullptr;
     if (!action || !action->activate)
         return FALSE;
     action->activate(part, action->data);

@@ -39,10 +39,10 @@ gchar *smaller(const gchar *markup) {
 /* The title line's markup for a title text, which may be a cut one. */
 gchar *title_markup(const VelmoraItemData *item, const gchar *title) {
     g_autofree gchar *joined = join_hyphenated_words(title);
-    return item->store ? g_markup_printf_escaped(kTitleWithStoreMarkup, item->store,
-                                                 or_empty(item->rank), joined)
-                       : g_markup_printf_escaped(kTitleWithoutStoreMarkup, or_empty(item->rank),
-                                                 joined);
+    return item->store
+               ? g_markup_printf_escaped(kTitleWithStoreMarkup, item->store, or_empty(item->rank),
+                                         joined)
+               : g_markup_printf_escaped(kTitleWithoutStoreMarkup, or_empty(item->rank), joined);
 }
 
 /* The title cut to its first `characters` characters and ended by "…". */
@@ -105,8 +105,7 @@ gchar *fitted_price_line(GtkWidget *label, const gchar *caption, const gchar *pr
     return smaller(alone);
 }
 
-gchar *fitted_title_line(GtkWidget *label, const VelmoraItemData *item, int width,
-                         int max_height) {
+gchar *fitted_title_line(GtkWidget *label, const VelmoraItemData *item, int width, int max_height) {
     const auto fits = [&](const gchar *markup) {
         return measure_markup(label, markup, width).height <= max_height;
     };

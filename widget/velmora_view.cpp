@@ -489,10 +489,9 @@ void show_current_item(VelmoraView *view) {
     /* The price line is one line (or, for a price wider than the column, the
      * lines it needs), and the title takes what is left of the column. */
     g_autofree gchar *price_line = price_line_for(view, item);
-    const int price_height =
-        MAX(kPriceLineHeight,
-            price_line ? measure_markup(view->price_label, price_line, kTextColumnWidth).height
-                       : 0);
+    const int price_height = MAX(
+        kPriceLineHeight,
+        price_line ? measure_markup(view->price_label, price_line, kTextColumnWidth).height : 0);
     const int title_height = kTextColumnHeight - price_height;
     gtk_widget_set_size_request(view->price_label, kTextColumnWidth, price_height);
     gtk_widget_set_size_request(view->title_label, kTextColumnWidth, title_height);
