@@ -249,6 +249,11 @@ void on_dialog_destroyed(GtkObject *dialog, gpointer) {
 
 void on_show_settings(HDHomePluginItem *item, gpointer) {
     auto *plugin = VELMORA_PLUGIN(item);
+    /* One settings dialog at a time: a second request brings the open one up. */
+    if (open_dialogs != nullptr) {
+        gtk_window_present(GTK_WINDOW(open_dialogs->data));
+        return;
+    }
     GtkWidget *dialog = create_settings_dialog(plugin);
     g_object_set_data(G_OBJECT(dialog), kRegionSelectorKey, plugin->region_selector);
     g_object_set_data(G_OBJECT(dialog), kCategorySelectorKey, plugin->category_selector);

@@ -368,21 +368,21 @@ TEST_F(WidgetLifecycleTest, SaveStoresNothingForAPickerWithoutAnActiveRow) {
     EXPECT_EQ(stored_categories(), (std::vector<std::string>{"no_such_feed"}));
 }
 
-TEST_F(WidgetLifecycleTest, EachOpenDialogSavesItsOwnChoice) {
+TEST_F(WidgetLifecycleTest, TheOpenDialogSavesItsOwnChoiceWhenAskedForAgain) {
     plugin_ = create_widget();
     GtkDialog *first = open_settings(plugin_);
     ASSERT_NE(first, nullptr);
     HildonTouchSelector *first_region = plugin_->region_selector;
     hildon_touch_selector_set_active(first_region, 0, 3);
 
-    GtkDialog *second = open_settings(plugin_);
-    ASSERT_NE(second, nullptr);
-    EXPECT_NE(plugin_->region_selector, first_region);
-    hildon_touch_selector_set_active(plugin_->region_selector, 0, 4);
-    gtk_widget_destroy(GTK_WIDGET(second));
+    // A second request brings up the same dialog and builds no other.
+    EXPECT_EQ(open_settings(plugin_), nullptr);
+    EXPECT_EQ(plugin_->region_selector, first_region);
+    EXPECT_EQ(settings_dialogs().size(), 1u);
 
     gtk_dialog_response(first, VELMORA_RESPONSE_SAVE);
     EXPECT_EQ(stored_region(), VELMORA_REGION_DE);
+    EXPECT_TRUE(settings_dialogs().empty());
 }
 
 // ---- Teardown ----
