@@ -190,7 +190,8 @@ bool store_completed_item(VelmoraParseContext *context, VelmoraItem *item) {
         const guint from = context->unstored_from;
         stored = velmora_replace_items(
                      current_database(context), context->queries, context->image_cache_dir,
-                     &g_array_index(items, VelmoraItem *, from), items->len - from, &error) > 0;
+                     &g_array_index(items, VelmoraItem *, from), items->len - from,
+                     {context->region, context->categories}, &error) > 0;
         context->replaced = stored;
     } else {
         stored = velmora_store_item(current_database(context), context->queries, item, &error);
@@ -375,7 +376,8 @@ void set_image_scale(VelmoraParseContext *context) {
 }
 
 VelmoraItemArray *velmora_item_parse_and_store(VelmoraItemRawData *raw, const gchar *region,
-                                               QueryLoader *urls, DBInterface **database_slot,
+                                               const gchar *categories, QueryLoader *urls,
+                                               DBInterface **database_slot,
                                                FileWatcher **watcher_slot,
                                                const gchar *database_path, QueryLoader *queries,
                                                gpointer user_data, const gchar *image_cache_dir,
@@ -390,6 +392,7 @@ VelmoraItemArray *velmora_item_parse_and_store(VelmoraItemRawData *raw, const gc
     context->queries = queries;
     context->image_cache_dir = image_cache_dir;
     context->region = region;
+    context->categories = categories;
     context->user_data = user_data;
     context->callback = callback;
     context->patterns = velmora_feed_patterns_new();
@@ -427,8 +430,8 @@ VelmoraItemArray *do_velmora_item_parse_and_save(VelmoraItemRawData *raw, const 
                                                  QueryLoader *queries, gpointer user_data,
                                                  const gchar *image_cache_dir,
                                                  VelmoraStatusCallback callback) {
-    return velmora_item_parse_and_store(raw, region, urls, database_slot, nullptr, nullptr, queries,
-                                        user_data, image_cache_dir, callback);
+    return velmora_item_parse_and_store(raw, region, nullptr, urls, database_slot, nullptr, nullptr,
+                                        queries, user_data, image_cache_dir, callback);
 }
 
 VelmoraItemArray *do_velmora_item_parse(VelmoraItemRawData *raw, const gchar *region,

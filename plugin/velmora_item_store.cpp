@@ -200,8 +200,20 @@ bool velmora_store_item(DBInterface *db, QueryLoader *queries, const VelmoraItem
     return store_one(db, queries, insert_statement, item, error);
 }
 
+/* "set_store_origin": what the items now being stored were fetched for. */
+static bool record_origin(DBInterface *db, QueryLoader *queries, const VelmoraStoreOrigin &origin) {
+    if (!origin.region)
+        return true;
+    g_autofree gchar *statement = query_loader_load_query(queries, "set_store_origin");
+    g_autofree gchar *region = db_make_string_param(origin.region);
+    g_autofree gchar *categories = db_make_string_param(origin.categories);
+    g_autofree gchar *sql = format_statement(statement, {region, categories});
+    return execute_update(db, sql);
+}
+
 guint velmora_replace_items(DBInterface *db, QueryLoader *queries, const gchar *image_cache_dir,
-                            VelmoraItem *const *items, guint count, std::string *error) {
+                            VelmoraItem *const *items, guint count,
+                            const VelmoraStoreOrigin &origin, std::string *error) {
     g_autofree gchar *begin = query_loader_load_query(queries, "begin_transaction");
     g_autofree gchar *commit = query_loader_load_query(queries, "commit_transaction");
     g_autofree gchar *rollback = query_loader_load_query(queries, "rollback_transaction");
@@ -215,6 +227,8 @@ guint velmora_replace_items(DBInterface *db, QueryLoader *queries, const gchar *
     guint stored = 0;
     if (!delete_image_data_from_database(db, queries) || !execute_update(db, delete_items)) {
         *error = failure_of(db, "deleting the stored items");
+    } else if (!record_origin(db, queries, origin)) {
+        *error = failure_of(db, "recording the settings of the items");
     } else {
         for (guint i = 0; i < count; i++)
             stored += store_one(db, queries, insert_statement, items[i], error) ? 1 : 0;

@@ -26,6 +26,7 @@
 #include "velmora_marshal.h"
 #include "velmora_refresh_fold.h"
 #include "velmora_settings_dialog.h"
+#include "velmora_store_origin.h"
 #include "velmora_contract.h"
 
 namespace {
@@ -82,6 +83,12 @@ gboolean activate_plugin(VelmoraPlugin *plugin, GError **error) {
 void refresh_items(gboolean restart, gpointer data) {
     auto *plugin = static_cast<VelmoraPlugin *>(data);
     g_autoptr(VelmoraItemDataArray) items = get_velmora_items(plugin->data_utils);
+    /* Items fetched for other settings are not shown under this heading. */
+    if (!stored_items_belong_to_settings(plugin->data_utils, plugin->settings)) {
+        if (!plugin->view->message_shown)
+            create_message_view(plugin->view, plugin->settings, "loading");
+        return;
+    }
     update_view(plugin->view, plugin->settings, items, restart);
 }
 
@@ -276,7 +283,8 @@ void close_open_dialogs(VelmoraPlugin *plugin) {
 
 void show_initial_items(VelmoraPlugin *plugin) {
     g_autoptr(VelmoraItemDataArray) items = get_velmora_items(plugin->data_utils);
-    if (items != nullptr && items->items != nullptr && items->items->len > 0) {
+    if (items != nullptr && items->items != nullptr && items->items->len > 0 &&
+        stored_items_belong_to_settings(plugin->data_utils, plugin->settings)) {
         create_item_view(plugin->view, plugin->settings);
         update_view(plugin->view, plugin->settings, items, TRUE);
     } else {

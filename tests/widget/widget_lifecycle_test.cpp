@@ -121,6 +121,26 @@ TEST_F(WidgetLifecycleTest, StoredItemsAreShownAtOnceWithTheCarouselRunning) {
     EXPECT_NE(view()->timer_id, 0u);
 }
 
+// Items fetched for another storefront or feed do not show under the new logo and
+// heading: the widget starts with the "loading" message until a run brings its own.
+TEST_F(WidgetLifecycleTest, StoredItemsOfOtherSettingsAreNotShownUnderTheNewHeading) {
+    store_items(3);
+    record_store_origin(VELMORA_REGION_US, "bestsellers");
+    set_region(VELMORA_REGION_DE);
+    set_categories({"bestsellers"});
+    plugin_ = create_widget();
+    EXPECT_TRUE(view()->message_shown);
+    EXPECT_EQ(shown_message(plugin_), message_text(VELMORA_REGION_DE, "loading"));
+    EXPECT_EQ(view()->timer_id, 0u);
+    destroy_widget();
+
+    // Under the settings they were fetched for, they are shown.
+    record_store_origin(VELMORA_REGION_DE, "bestsellers,hotnew_books");
+    plugin_ = create_widget();
+    EXPECT_FALSE(view()->message_shown);
+    EXPECT_EQ(stored_item_count(), 3);
+}
+
 // After 1 s, then 2 s and 4 s later: a daemon without the plug-in is not asked every second.
 TEST_F(WidgetLifecycleTest, ActivationIsRetriedWithGrowingWaitsUntilItAnswersOne) {
     daemon_->script_activate_answers({0, 5});
