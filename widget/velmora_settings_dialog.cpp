@@ -8,6 +8,7 @@
  */
 #include "velmora_settings_dialog.h"
 
+#include <glib/gi18n.h>
 #include <libintl.h>
 
 #include <hildon/hildon.h>
@@ -104,7 +105,7 @@ void add_action_buttons(GtkDialog *dialog) {
     const struct {
         const gchar *label;
         gint response;
-    } buttons[] = {{"Cancel", GTK_RESPONSE_CANCEL}, {"Save", VELMORA_RESPONSE_SAVE}};
+    } buttons[] = {{N_("Cancel"), GTK_RESPONSE_CANCEL}, {N_("Save"), VELMORA_RESPONSE_SAVE}};
     for (const auto &b : buttons) {
         GtkWidget *button = gtk_dialog_add_button(dialog, translate(b.label), b.response);
         gtk_widget_set_size_request(button, kActionButtonWidth, kActionButtonHeight);
