@@ -24,9 +24,11 @@ fi
 if [ -f "$out/storefront.pid" ]; then
   old_pid=$(cat "$out/storefront.pid")
   kill "$old_pid" 2>/dev/null || true
-  # Its port is to be bound again: wait (at most 2 s) until it has let go.
+  # Its port is to be bound again: wait (at most 2 s) until it has let go. An
+  # ended server that nobody has reaped yet (a zombie) holds no port.
+  running() { state=$(ps -o stat= -p "$1" 2>/dev/null) && [ "${state#Z}" = "$state" ]; }
   tries=0
-  while kill -0 "$old_pid" 2>/dev/null && [ "$tries" -lt 20 ]; do
+  while running "$old_pid" && [ "$tries" -lt 20 ]; do
     tries=$((tries + 1))
     sleep 0.1
   done
