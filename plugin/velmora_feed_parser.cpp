@@ -187,9 +187,9 @@ bool store_completed_item(VelmoraParseContext *context) {
     GArray *items = context->items->items;
     std::string error;
     const guint from = context->unstored_from;
-    const bool stored = context->store_pass->store(current_database(context), context->queries,
-                                                   &g_array_index(items, VelmoraItem *, from),
-                                                   items->len - from, &error);
+    const bool stored = context->store_pass->store(
+        current_database(context), context->queries, &g_array_index(items, VelmoraItem *, from),
+        items->len - from, {context->region, context->categories}, &error);
     context->unstored_from = items->len;
     if (!stored && !context->failure_logged) {
         g_warning("Cannot store an item: %s", error.c_str());
@@ -402,7 +402,8 @@ void set_image_scale(VelmoraParseContext *context) {
 }
 
 VelmoraItemArray *velmora_item_parse_and_store(VelmoraItemRawData *raw, const gchar *region,
-                                               QueryLoader *urls, DBInterface **database_slot,
+                                               const gchar *categories, QueryLoader *urls,
+                                               DBInterface **database_slot,
                                                FileWatcher **watcher_slot,
                                                const gchar *database_path, QueryLoader *queries,
                                                gpointer user_data, const gchar *image_cache_dir,
@@ -417,6 +418,7 @@ VelmoraItemArray *velmora_item_parse_and_store(VelmoraItemRawData *raw, const gc
     context->queries = queries;
     context->image_cache_dir = image_cache_dir;
     context->region = region;
+    context->categories = categories;
     context->user_data = user_data;
     context->callback = callback;
     context->patterns = velmora_feed_patterns_new();
@@ -459,8 +461,8 @@ VelmoraItemArray *do_velmora_item_parse_and_save(VelmoraItemRawData *raw, const 
                                                  QueryLoader *queries, gpointer user_data,
                                                  const gchar *image_cache_dir,
                                                  VelmoraStatusCallback callback) {
-    return velmora_item_parse_and_store(raw, region, urls, database_slot, nullptr, nullptr, queries,
-                                        user_data, image_cache_dir, callback);
+    return velmora_item_parse_and_store(raw, region, nullptr, urls, database_slot, nullptr, nullptr,
+                                        queries, user_data, image_cache_dir, callback);
 }
 
 VelmoraItemArray *do_velmora_item_parse(VelmoraItemRawData *raw, const gchar *region,

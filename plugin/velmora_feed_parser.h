@@ -49,6 +49,9 @@ typedef struct {
     QueryLoader *queries;
     const gchar *image_cache_dir;
     const gchar *region;
+    /* The categories (comma-separated) the documents were fetched for; null when
+     * the caller does not say. */
+    const gchar *categories;
     gchar *creator_text;
     gpointer user_data;
     VelmoraStatusCallback callback;
@@ -81,12 +84,14 @@ typedef struct {
     gboolean cap_logged;
 } VelmoraParseContext;
 
-/* do_velmora_item_parse_and_save for an update run that also hands in the slot of the
- * database file's watcher and the file's path: an item completed after the file was
+/* do_velmora_item_parse_and_save for an update run that also hands in the categories
+ * the documents were fetched for (recorded in the store with region and items), the slot
+ * of the database file's watcher and the file's path: an item completed after the file was
  * deleted is stored into a new file (ensure_database), together with the items that
  * went into the deleted one. */
 VelmoraItemArray *velmora_item_parse_and_store(VelmoraItemRawData *raw, const gchar *region,
-                                               QueryLoader *urls, DBInterface **database_slot,
+                                               const gchar *categories, QueryLoader *urls,
+                                               DBInterface **database_slot,
                                                FileWatcher **watcher_slot,
                                                const gchar *database_path, QueryLoader *queries,
                                                gpointer user_data, const gchar *image_cache_dir,

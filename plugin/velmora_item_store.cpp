@@ -235,8 +235,22 @@ bool velmora_store_item(DBInterface *db, QueryLoader *queries, const VelmoraItem
     return store_one(db, queries, insert_statement, item, error);
 }
 
+bool velmora_record_store_origin(DBInterface *db, QueryLoader *queries,
+                                 const VelmoraStoreOrigin &origin, std::string *error) {
+    if (!origin.region)
+        return true;
+    g_autofree gchar *statement = query_loader_load_query(queries, "set_store_origin");
+    g_autofree gchar *region = db_make_string_param(origin.region);
+    g_autofree gchar *categories = db_make_string_param(origin.categories);
+    g_autofree gchar *sql = format_statement(statement, {region, categories});
+    if (execute_update(db, sql))
+        return true;
+    *error = failure_of(db, "recording the settings of the items");
+    return false;
+}
+
 guint velmora_replace_items(DBInterface *db, QueryLoader *queries, VelmoraItem *const *items,
-                            guint count, std::string *error) {
+                            guint count, const VelmoraStoreOrigin &origin, std::string *error) {
     g_autofree gchar *begin = query_loader_load_query(queries, "begin_transaction");
     g_autofree gchar *commit = query_loader_load_query(queries, "commit_transaction");
     g_autofree gchar *rollback = query_loader_load_query(queries, "rollback_transaction");
@@ -249,7 +263,7 @@ guint velmora_replace_items(DBInterface *db, QueryLoader *queries, VelmoraItem *
     guint stored = 0;
     if (!execute_update(db, delete_items)) {
         *error = failure_of(db, "deleting the stored items");
-    } else {
+    } else if (velmora_record_store_origin(db, queries, origin, error)) {
         for (guint i = 0; i < count; i++)
             stored += store_one(db, queries, insert_statement, items[i], error) ? 1 : 0;
     }

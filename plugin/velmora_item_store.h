@@ -18,13 +18,26 @@
 bool velmora_store_item(DBInterface *db, QueryLoader *queries, const VelmoraItem *item,
                         std::string *error);
 
+/* The region and categories (comma-separated; null when not known) that a run's
+ * items were fetched for. */
+struct VelmoraStoreOrigin {
+    const gchar *region;
+    const gchar *categories;
+};
+
 /* Replaces every stored item by items[0, count) in one transaction, so that a reader
- * sees either the old items or the new ones, never an empty store. Picture rows stay:
+ * sees either the old items or the new ones, never an empty store; the
+ * same transaction records what the items were fetched for (origin). Picture rows stay:
  * the new items take those of their addresses, and velmora_remove_unused_pictures
  * removes the rest once the run has stored its items. Returns how many items were
  * stored: 0 when nothing changed (*error then says why). */
 guint velmora_replace_items(DBInterface *db, QueryLoader *queries, VelmoraItem *const *items,
-                            guint count, std::string *error);
+                            guint count, const VelmoraStoreOrigin &origin, std::string *error);
+
+/* Records what the stored items were fetched for ("set_store_origin"), writing
+ * nothing when the store records that already; true when it holds it. */
+bool velmora_record_store_origin(DBInterface *db, QueryLoader *queries,
+                                 const VelmoraStoreOrigin &origin, std::string *error);
 
 /* Puts the item into the stored row row_id (its picture row found or made, time_saved
  * now); true when the row was written. */

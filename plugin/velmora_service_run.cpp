@@ -161,6 +161,15 @@ static VelmoraFeedSettings *read_feed_settings(VelmoraServiceContext *context) {
     return settings;
 }
 
+/* The categories as the store records them: comma-separated, in their order. */
+static gchar *joined_categories(GSList *categories) {
+    GString *text = g_string_new(nullptr);
+    for (GSList *entry = categories; entry; entry = entry->next)
+        g_string_append_printf(text, "%s%s", text->len ? "," : "",
+                               static_cast<const gchar *>(entry->data));
+    return g_string_free(text, FALSE);
+}
+
 /* Whether any category's feed delivered a body. */
 static bool anything_downloaded(const VelmoraItemRawData *raw) {
     for (guint i = 0; i < raw->downloads->len; i++) {
@@ -227,8 +236,9 @@ static bool run_pass(VelmoraServiceContext *context, const VelmoraFeedSettings *
     if (first_pass)
         velmora_sweep_picture_cache(context->database, context->queries, image_cache_dir.c_str());
     /* The previous items and pictures go only when the first new item is stored. */
+    g_autofree gchar *categories = joined_categories(settings->categories);
     VelmoraItemArray *items = velmora_item_parse_and_store(
-        raw, settings->region, context->urls, &context->database, &context->watcher,
+        raw, settings->region, categories, context->urls, &context->database, &context->watcher,
         database_path.c_str(), context->queries, user_data, image_cache_dir.c_str(), callback);
     callback(user_data, VELMORA_STATUS_PASS_ENDED);
     velmora_item_array_free(items);

@@ -5,7 +5,8 @@
  *
  * A run on the hour mostly brings the items stored an hour before. Each item, as the
  * parser completes it, is compared with the stored row in its place:
- *   - the first item is the stored first one: the stored rows stay, and time_saved of
+ *   - the first item is the stored first one: the stored rows stay (the store learns the
+ *     settings they were fetched for when those are new), and time_saved of
  *     all of them is brought up to date in one statement (the price the card shows
  *     is as fresh as the run that confirmed it); every later item that is the stored
  *     one in its place writes nothing;
@@ -46,11 +47,11 @@ void VelmoraStorePass::restart() {
 }
 
 bool VelmoraStorePass::store(DBInterface *db, QueryLoader *queries, VelmoraItem *const *items,
-                             guint count, std::string *error) {
+                             guint count, const VelmoraStoreOrigin &origin, std::string *error) {
     if (count == 0)
         return false;
     if (mode_ == Mode::Fresh)
-        return store_fresh(db, queries, items, count, error);
+        return store_fresh(db, queries, items, count, origin, error);
     bool stored = false;
     for (guint i = 0; i < count; i++)
         stored = mode_ == Mode::Growing ? velmora_store_item(db, queries, items[i], error)
@@ -59,17 +60,22 @@ bool VelmoraStorePass::store(DBInterface *db, QueryLoader *queries, VelmoraItem 
 }
 
 bool VelmoraStorePass::store_fresh(DBInterface *db, QueryLoader *queries, VelmoraItem *const *items,
-                                   guint count, std::string *error) {
+                                   guint count, const VelmoraStoreOrigin &origin,
+                                   std::string *error) {
     clear_stored();
     stored_ = velmora_load_item_contents(db, queries);
     GArray *rows = stored_->items;
     if (rows->len == 0 || !velmora_same_item(items[0], g_array_index(rows, VelmoraItem *, 0))) {
-        placed_ = velmora_replace_items(db, queries, items, count, error);
+        placed_ = velmora_replace_items(db, queries, items, count, origin, error);
         if (placed_ == 0)
             return false;
         mode_ = Mode::Growing;
         return true;
     }
+    /* The same list under other settings (another category after the same first one):
+     * the store learns them; the same settings write nothing. */
+    if (!velmora_record_store_origin(db, queries, origin, error))
+        return false;
     std::string touch_error;
     if (!velmora_run_statement(db, queries, "touch_items", {}, &touch_error))
         g_warning("Cannot bring the stored items' time up to date: %s", touch_error.c_str());

@@ -7,6 +7,7 @@
 #ifndef VELMORA_STORE_PASS_H
 #define VELMORA_STORE_PASS_H
 
+#include "velmora_item_store.h"
 #include "velmora_service_plugin.h"
 
 #include <string>
@@ -20,9 +21,10 @@ struct VelmoraStorePass {
 
     /* Stores items[0, count), the items of the pass not yet stored (one, unless the
      * store was made anew or nothing could be stored yet); true when the last one's
-     * row holds it now. *error says why not. */
+     * row holds it now. *error says why not. origin is what the items were fetched
+     * for; the store records it with the first item. */
     bool store(DBInterface *db, QueryLoader *queries, VelmoraItem *const *items, guint count,
-               std::string *error);
+               const VelmoraStoreOrigin &origin, std::string *error);
 
     /* Whether what the pass stored is seen only once it ends (finish): a reader sees the
      * stored list until then, so the status of the latest item waits for the end. */
@@ -44,7 +46,7 @@ struct VelmoraStorePass {
     };
 
     bool store_fresh(DBInterface *db, QueryLoader *queries, VelmoraItem *const *items, guint count,
-                     std::string *error);
+                     const VelmoraStoreOrigin &origin, std::string *error);
     bool store_kept(DBInterface *db, QueryLoader *queries, const VelmoraItem *item,
                     std::string *error);
     void clear_stored();

@@ -207,8 +207,7 @@ void fill_window(PictureCache &source) {
  * lies inside the button, its edges included. Release and crossing events keep
  * their position in different places, so it is read through the event. */
 gboolean step_carousel(GtkWidget *button, GdkEvent *event, VelmoraView *view, int step) {
-    button_pressed = FALSE;
-    gtk_widget_queue_draw(button);
+    release_arrow();
     gdouble x = 0, y = 0;
     if (!event || (event->type != GDK_BUTTON_RELEASE && event->type != GDK_LEAVE_NOTIFY) ||
         !gdk_event_get_coords(event, &x, &y) || !has_items())
@@ -218,13 +217,19 @@ gboolean step_carousel(GtkWidget *button, GdkEvent *event, VelmoraView *view, in
     position.y = y;
     if (!event_inside_widget(button, &position))
         return FALSE;
-    current_index = wrapped_index(current_index, step, item_count);
-    show_current_item(view);
-    restart_scrolling(view);
+    step_items(view, step);
     return FALSE;
 }
 
 } // namespace
+
+void step_items(VelmoraView *view, int step) {
+    if (!has_items())
+        return;
+    current_index = wrapped_index(current_index, step, item_count);
+    show_current_item(view);
+    restart_scrolling(view);
+}
 
 gboolean carousel_tick(gpointer data) {
     if (has_items()) {

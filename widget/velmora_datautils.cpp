@@ -3,7 +3,9 @@
  *
  * velmora_datautils.cpp - the widget's item reader: runs the widget catalogue's
  * "sel_velmora_items" on the item database and turns every row into a
- * VelmoraItemData record.
+ * VelmoraItemData record. The read also takes the region and categories the
+ * store says its items were fetched for; a store older than that record is read
+ * with "sel_velmora_items" alone.
  *
  * The connection stays open between reads. A file watcher notices when the
  * plug-in deleted the database (it then builds a new file), and a read that
@@ -22,6 +24,7 @@ namespace {
 constexpr const char *kQueriesFile = VELMORA_APPLET_QUERIES_FILE;
 constexpr const char *kDatabaseFile = VELMORA_STORE_DATABASE_FILE;
 constexpr const char *kItemsQuery = "sel_velmora_items";
+constexpr const char *kItemsWithOriginQuery = "sel_velmora_items_of_settings";
 
 std::string database_path() {
     return velmora_store_path(kDatabaseFile);
@@ -81,6 +84,8 @@ void velmora_datautils_free(VelmoraDataUtils *utils) {
     file_watcher_free(utils->watcher);
     query_loader_free(utils->queries);
     db_interface_free(utils->database);
+    g_free(utils->store_region);
+    g_free(utils->store_categories);
     g_free(utils);
 }
 
@@ -91,15 +96,26 @@ void do_get_velmora_items(VelmoraDataUtils *utils, VelmoraItemDataArray *array) 
     if (!utils->database || (utils->watcher && file_watcher_is_file_deleted(utils->watcher)))
         reopen_database(utils);
 
-    g_autofree gchar *sql = query_loader_load_query(utils->queries, kItemsQuery);
-    if (!sql)
-        return;
-    /* A failed query yields no rows, which makes the caller retry once. */
-    db_interface_execute_query(utils->database, sql);
+    g_clear_pointer(&utils->store_region, g_free);
+    g_clear_pointer(&utils->store_categories, g_free);
+    g_autofree gchar *with_origin = query_loader_load_query(utils->queries, kItemsWithOriginQuery);
+    const bool origin_read =
+        with_origin && db_interface_execute_query(utils->database, with_origin);
+    if (!origin_read) {
+        g_autofree gchar *sql = query_loader_load_query(utils->queries, kItemsQuery);
+        if (!sql)
+            return;
+        /* A failed query yields no rows, which makes the caller retry once. */
+        db_interface_execute_query(utils->database, sql);
+    }
 
     while (db_interface_step_result(utils->database)) {
         VelmoraItemData *item = item_from_current_row(utils->database);
         g_array_append_val(array->items, item);
+        if (origin_read && array->items->len == 1) {
+            utils->store_region = copy_column(utils->database, "store_region");
+            utils->store_categories = copy_column(utils->database, "store_categories");
+        }
     }
     db_interface_close_result(utils->database);
 }

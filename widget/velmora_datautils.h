@@ -18,6 +18,10 @@ typedef struct {
     DBInterface *database;
     QueryLoader *queries;
     FileWatcher *watcher;
+    /* What the items of the last read were fetched for, as the store recorded it:
+     * the region and the comma-separated categories; NULL when not recorded. */
+    gchar *store_region;
+    gchar *store_categories;
 } VelmoraDataUtils;
 
 typedef struct {

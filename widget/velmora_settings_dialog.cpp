@@ -8,6 +8,7 @@
  */
 #include "velmora_settings_dialog.h"
 
+#include <glib/gi18n.h>
 #include <libintl.h>
 
 #include <hildon/hildon.h>
@@ -16,8 +17,44 @@
 
 namespace {
 
+/* The dialog keeps one size whatever the values chosen, so that its buttons
+ * stay where the finger expects them. */
+constexpr int kDialogWidth = 480;
+/* Picker buttons and the action buttons are a finger's height. */
+constexpr int kFingerHeight = 70;
+constexpr int kActionButtonWidth = 160;
+constexpr int kActionButtonHeight = 56;
+
+/* Rows of the pickers' lists at least 48 pixels high, and the value of a
+ * picker button in a secondary style beneath its title: the text's lighter
+ * colour and smaller size. The rules match the dialog's own widgets by its
+ * name, so that nothing else on the desktop changes. */
+constexpr const char *kDialogName = "velmora-settings-dialog";
+constexpr const char *kDialogStyles =
+    "style \"velmora-picker-rows\" { GtkTreeView::vertical-separator = 28 }\n"
+    "widget \"*velmora-setting-selector*GtkTreeView\" style \"velmora-picker-rows\"\n"
+    "style \"velmora-picker-title\" { font_name = \"Sans Bold 13\" }\n"
+    "widget \"velmora-settings-dialog*HildonPickerButton*\" style \"velmora-picker-title\"\n"
+    "style \"velmora-picker-value\" { font_name = \"Sans 11\"\n"
+    "  fg[NORMAL] = \"#3c7fc1\" fg[PRELIGHT] = \"#3c7fc1\" fg[ACTIVE] = \"#3c7fc1\" }\n"
+    "widget \"velmora-settings-dialog*hildon-button-value\" style \"velmora-picker-value\"\n";
+
 const gchar *translate(const gchar *text) {
     return dgettext("velmora", text);
+}
+
+void ensure_dialog_styles() {
+    static bool parsed = false;
+    if (!parsed) {
+        gtk_rc_parse_string(kDialogStyles);
+        parsed = true;
+    }
+}
+
+void set_accessible_name(GtkWidget *widget, const gchar *name) {
+    AtkObject *accessible = gtk_widget_get_accessible(widget);
+    if (accessible)
+        atk_object_set_name(accessible, name);
 }
 
 /* A selector with one text column holding the display texts of the region
@@ -56,7 +93,25 @@ GtkWidget *create_picker_button(GtkWidget *selector, const gchar *title) {
     hildon_button_set_title(HILDON_BUTTON(button), title);
     hildon_picker_button_set_selector(HILDON_PICKER_BUTTON(button),
                                       HILDON_TOUCH_SELECTOR(selector));
+    gtk_widget_set_size_request(button, -1, kFingerHeight);
+    set_accessible_name(button, title);
+    gtk_widget_set_name(selector, "velmora-setting-selector");
+    set_accessible_name(selector, title);
     return button;
+}
+
+/* Cancel, then Save, each of one size, at the right of the action row. */
+void add_action_buttons(GtkDialog *dialog) {
+    const struct {
+        const gchar *label;
+        gint response;
+    } buttons[] = {{N_("Cancel"), GTK_RESPONSE_CANCEL}, {N_("Save"), VELMORA_RESPONSE_SAVE}};
+    for (const auto &b : buttons) {
+        GtkWidget *button = gtk_dialog_add_button(dialog, translate(b.label), b.response);
+        gtk_widget_set_size_request(button, kActionButtonWidth, kActionButtonHeight);
+        set_accessible_name(button, translate(b.label));
+    }
+    gtk_dialog_set_default_response(dialog, VELMORA_RESPONSE_SAVE);
 }
 
 } // namespace
@@ -65,7 +120,11 @@ extern "C" GtkWidget *create_settings_dialog(VelmoraPlugin *plugin) {
     GtkWidget *dialog =
         gtk_dialog_new_with_buttons(translate("Velmora settings"), nullptr, GTK_DIALOG_NO_SEPARATOR,
                                     static_cast<const gchar *>(nullptr));
-    gtk_dialog_add_button(GTK_DIALOG(dialog), translate("Save"), VELMORA_RESPONSE_SAVE);
+    ensure_dialog_styles();
+    gtk_widget_set_name(dialog, kDialogName);
+    add_action_buttons(GTK_DIALOG(dialog));
+    gtk_widget_set_size_request(dialog, kDialogWidth, -1);
+    gtk_window_set_resizable(GTK_WINDOW(dialog), FALSE);
 
     /* The dialog sets its content box's border from its style when it gets one;
      * give it its style first so that the border width 8 is the one that stays. */

@@ -4,8 +4,9 @@
  * velmora_view.cpp - the widget's card: the item layout (logo, feed title,
  * item picture, title and price lines, arrow buttons) and the message layout
  * (logo and one centred text), the translucent drawing of the card and the
- * arrow buttons, and the taps that open an item or the storefront's home page
- * in the device's browser.
+ * arrow buttons, and the current item put into the layout. The texts are
+ * fitted in velmora_title_fit.cpp, taps go to velmora_taps.cpp and the
+ * keyboard path is in velmora_card_keys.cpp.
  */
 #include "velmora_view.h"
 #include "velmora_view_internal.h"
@@ -17,6 +18,9 @@
 #include "velmora_paths.h"
 #include "velmora_contract.h"
 #include "velmora_price_age.h"
+#include "velmora_card_part.h"
+#include "velmora_taps.h"
+#include "velmora_title_fit.h"
 
 /* Cairo's own types get g_autoptr() cleanups here; GTK+ 2 defines none. */
 G_DEFINE_AUTOPTR_CLEANUP_FUNC(cairo_t, cairo_destroy)
@@ -26,6 +30,7 @@ G_DEFINE_AUTOPTR_CLEANUP_FUNC(cairo_surface_t, cairo_surface_destroy)
 osso_context_t *osso_context = nullptr;
 
 gboolean button_pressed = FALSE;
+GtkWidget *pressed_arrow = nullptr;
 
 namespace {
 
@@ -48,6 +53,7 @@ constexpr const char *kUpButtonBackground = "icons/velmora_button_up_bg.png";
 constexpr const char *kUpButtonBackgroundPressed = "icons/velmora_button_up_bg_pressed.png";
 constexpr const char *kDownButtonBackground = "icons/velmora_button_down_bg.png";
 constexpr const char *kDownButtonBackgroundPressed = "icons/velmora_button_down_bg_pressed.png";
+constexpr const char *kNoPicture = "icons/Velmora_No_Picture.png";
 constexpr const char *kUrlCatalogue = VELMORA_URLS_FILE;
 constexpr const char *kTextCatalogue = VELMORA_APPLET_TEXTS_FILE;
 
@@ -61,41 +67,18 @@ constexpr const char *kRegionLogos[] = {
 };
 constexpr int kUnitedStatesLogo = 2;
 
-/* The storefront's home page, opened in place of an address that is missing or
- * not a web page. It is the United States "homepage" entry of the URL
- * catalogue, kept here so that no tap has to read the catalogue again. */
-constexpr const char *kStorefrontHomePage = "https://www.velmora.com/";
-
-constexpr const char *kTitleWithStoreMarkup =
-    "<span foreground=\"black\">%s #%s: </span><span underline=\"single\">%s</span>";
-constexpr const char *kTitleWithoutStoreMarkup =
-    "<span foreground=\"black\">#%s: </span><span underline=\"single\">%s</span>";
-constexpr const char *kPriceMarkup =
-    "<span foreground=\"black\">%s </span><span foreground=\"#990000\">%s</span>";
-/* The price line when caption and price do not fit on one line: the price
- * starts a line of its own, so that it is never split after its caption. */
-constexpr const char *kPriceMarkupTwoLines =
-    "<span foreground=\"black\">%s\n</span><span foreground=\"#990000\">%s</span>";
-/* Ends a title cut to fit its lines. */
-constexpr const char *kEllipsis = "\u2026";
-
 /* Height of the title block in a layout without an item. */
 constexpr int kTitleHeight = 64;
-/* Height of the price line when it is empty or one line of its font. */
+/* Height of the price line when it is empty. */
 constexpr int kPriceLineHeight = 20;
+/* Where the item row starts and how far the arrow column lies below its top. */
+constexpr int kItemRowTop = 92;
+constexpr int kDownButtonTop = 130;
 
 constexpr const char *kTextDomain = "velmora";
 
 QueryLoader *load_catalogue(const char *file) {
     return query_loader_new(velmora_data_path(file).c_str());
-}
-
-/* The entry `name` in the current region's section of the catalogue, or NULL. */
-gchar *region_entry(QueryLoader *catalogue, const gchar *name) {
-    if (!catalogue)
-        return nullptr;
-    g_autofree gchar *region = get_region_from_gconf();
-    return query_loader_load_query_by_section(catalogue, region, name);
 }
 
 /* The entry `name` in the current region's section of the text catalogue, or
@@ -116,69 +99,6 @@ gchar *region_text(VelmoraView *view, const gchar *name) {
 
 const gchar *or_empty(const gchar *text) {
     return text ? text : "";
-}
-
-/* Height in pixels of markup laid out in the label's font, wrapped to the text
- * column's width as the label wraps it. */
-int text_height(GtkWidget *label, const gchar *markup) {
-    PangoLayout *layout = gtk_widget_create_pango_layout(label, nullptr);
-    pango_layout_set_markup(layout, markup, -1);
-    pango_layout_set_width(layout, kTextColumnWidth * PANGO_SCALE);
-    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-    int height = 0;
-    pango_layout_get_pixel_size(layout, nullptr, &height);
-    const int lines = pango_layout_get_line_count(layout);
-    g_object_unref(layout);
-    return lines > 0 ? height : 0;
-}
-
-int text_lines(GtkWidget *label, const gchar *markup) {
-    PangoLayout *layout = gtk_widget_create_pango_layout(label, nullptr);
-    pango_layout_set_markup(layout, markup, -1);
-    pango_layout_set_width(layout, kTextColumnWidth * PANGO_SCALE);
-    pango_layout_set_wrap(layout, PANGO_WRAP_WORD_CHAR);
-    const int lines = pango_layout_get_line_count(layout);
-    g_object_unref(layout);
-    return lines;
-}
-
-/* The title line's markup; the title is cut at a character and ended by "…"
- * where the whole of it would take more than max_height pixels. */
-gchar *fitted_title_line(GtkWidget *label, const VelmoraItemData *item, int max_height) {
-    const auto format = [item](const gchar *title) {
-        return item->store
-                   ? g_markup_printf_escaped(kTitleWithStoreMarkup, item->store,
-                                             or_empty(item->rank), title)
-                   : g_markup_printf_escaped(kTitleWithoutStoreMarkup, or_empty(item->rank), title);
-    };
-    gchar *whole = format(item->title);
-    if (text_height(label, whole) <= max_height)
-        return whole;
-    g_free(whole);
-
-    /* The longest prefix, in characters, that fits with the ellipsis; with no
-     * room even for one character the ellipsis alone stands for the title. */
-    const auto cut_line = [&](glong characters) {
-        const gchar *end = g_utf8_offset_to_pointer(item->title, characters);
-        g_autofree gchar *prefix = g_strndup(item->title, end - item->title);
-        g_autofree gchar *cut = g_strconcat(g_strchomp(prefix), kEllipsis, nullptr);
-        return format(cut);
-    };
-    glong fits = 0, too_long = g_utf8_strlen(item->title, -1);
-    gchar *best = cut_line(0);
-    while (too_long - fits > 1) {
-        const glong middle = fits + (too_long - fits) / 2;
-        gchar *line = cut_line(middle);
-        if (text_height(label, line) <= max_height) {
-            g_free(best);
-            best = line;
-            fits = middle;
-        } else {
-            g_free(line);
-            too_long = middle;
-        }
-    }
-    return best;
 }
 
 /* The item as a screen reader says it: title line and price line as plain
@@ -218,20 +138,6 @@ GtkWidget *image_from_data_picture(const char *file) {
     return gtk_image_new_from_pixbuf(picture);
 }
 
-/* Only web pages are handed to the browser: an item link comes from a feed and
- * may name anything. The text also has to be valid UTF-8 to travel on D-Bus. */
-bool is_web_address(const gchar *address) {
-    if (!address || !g_utf8_validate(address, -1, nullptr))
-        return false;
-    g_autoptr(GUri) uri = g_uri_parse(address, G_URI_FLAGS_PARSE_RELAXED, nullptr);
-    if (!uri)
-        return false;
-    const gchar *scheme = g_uri_get_scheme(uri);
-    const gchar *host = g_uri_get_host(uri);
-    return (g_ascii_strcasecmp(scheme, "http") == 0 || g_ascii_strcasecmp(scheme, "https") == 0) &&
-           host && *host;
-}
-
 VelmoraItemData *current_item() {
     if (!stored_data || !stored_data->items || current_index < 0 ||
         static_cast<guint>(current_index) >= stored_data->items->len)
@@ -249,26 +155,6 @@ gboolean clear_exposed_area(GtkWidget *widget, GdkEventExpose *event, gpointer) 
     return FALSE;
 }
 
-/* "button-release-event" of item_box and feed_title_box. */
-gboolean on_item_tapped(GtkWidget *box, GdkEventButton *event, gpointer) {
-    if (!event_inside_widget(box, event))
-        return FALSE;
-    VelmoraItemData *item = current_item();
-    if (item)
-        launch_browser(item->item_url);
-    return FALSE;
-}
-
-/* "button-release-event" of logo_box: the region's home page. */
-gboolean on_logo_tapped(GtkWidget *box, GdkEventButton *event, gpointer data) {
-    auto *view = static_cast<VelmoraView *>(data);
-    if (!event_inside_widget(box, event))
-        return FALSE;
-    g_autofree gchar *home = region_entry(view->url_catalogue, "homepage");
-    launch_browser(home);
-    return FALSE;
-}
-
 /* "style-set" of the title and price labels: a new font (a theme, or the
  * logical font arriving once the label is on screen) takes a new fit. */
 void on_text_style_set(GtkWidget *, GtkStyle *, gpointer data) {
@@ -278,9 +164,22 @@ void on_text_style_set(GtkWidget *, GtkStyle *, gpointer data) {
 /* "button-press-event" of either arrow button: draw it pressed. The press is
  * the button's own, so it goes no further. */
 gboolean on_arrow_pressed(GtkWidget *button, GdkEventButton *, gpointer) {
-    button_pressed = TRUE;
-    gtk_widget_queue_draw(button);
+    press_arrow(button);
     return TRUE;
+}
+
+/* A release anywhere on the card, a grab that the desktop broke, or an arrow
+ * going away: no arrow stays drawn pressed. */
+gboolean on_pointer_let_go(GtkWidget *, GdkEvent *, gpointer) {
+    release_arrow();
+    return FALSE;
+}
+
+void on_arrow_destroyed(GtkWidget *button, gpointer) {
+    if (pressed_arrow == button) {
+        pressed_arrow = nullptr;
+        button_pressed = FALSE;
+    }
 }
 
 /* The arrow buttons' background pictures, indexes into view->button_pictures. */
@@ -317,7 +216,8 @@ void paint_button_background(cairo_t *cr, cairo_surface_t *surface, GdkEventExpo
 gboolean draw_arrow_button(VelmoraView *view, GtkWidget *button, GdkEventExpose *event,
                            ButtonPicture normal, ButtonPicture pressed) {
     g_autoptr(cairo_t) cr = gdk_cairo_create(button->window);
-    paint_button_background(cr, button_picture(view, button_pressed ? pressed : normal), event);
+    const bool drawn_pressed = button_pressed && pressed_arrow == button;
+    paint_button_background(cr, button_picture(view, drawn_pressed ? pressed : normal), event);
     return FALSE;
 }
 
@@ -344,7 +244,7 @@ const char *logo_path_for_region(VelmoraSettings *settings) {
 
 /* An event box without a visible window that takes the events of its child. */
 GtkWidget *new_input_box(GtkWidget *child) {
-    GtkWidget *box = gtk_event_box_new();
+    GtkWidget *box = velmora_card_part_new();
     gtk_event_box_set_visible_window(GTK_EVENT_BOX(box), FALSE);
     gtk_event_box_set_above_child(GTK_EVENT_BOX(box), TRUE);
     if (child)
@@ -363,6 +263,10 @@ void reset_layout(VelmoraView *view) {
     view->up_button = view->down_button = nullptr;
     view->feed_title_label = view->title_label = view->price_label = nullptr;
     view->message_label = nullptr;
+    if (view->notice_timer_id != 0) {
+        g_source_remove(view->notice_timer_id);
+        view->notice_timer_id = 0;
+    }
 
     view->fixed = gtk_fixed_new();
     gtk_container_add(GTK_CONTAINER(view->widget), view->fixed);
@@ -397,7 +301,7 @@ GtkWidget *create_label(int width, int height, const char *colour, const char *f
 }
 
 GtkWidget *create_arrow_button(const char *arrow) {
-    GtkWidget *button = gtk_event_box_new();
+    GtkWidget *button = velmora_card_part_new();
     gtk_widget_set_size_request(button, kArrowButtonWidth, kArrowButtonHeight);
     gtk_event_box_set_visible_window(GTK_EVENT_BOX(button), TRUE);
     gtk_event_box_set_above_child(GTK_EVENT_BOX(button), TRUE);
@@ -405,19 +309,81 @@ GtkWidget *create_arrow_button(const char *arrow) {
     gdk_color_parse("white", &white);
     gtk_widget_modify_bg(button, GTK_STATE_NORMAL, &white);
     gtk_container_add(GTK_CONTAINER(button), image_from_data_picture(arrow));
+    g_signal_connect(button, "button-press-event", G_CALLBACK(on_arrow_pressed), nullptr);
+    g_signal_connect(button, "grab-broken-event", G_CALLBACK(on_pointer_let_go), nullptr);
+    g_signal_connect(button, "destroy", G_CALLBACK(on_arrow_destroyed), nullptr);
+    gtk_widget_set_app_paintable(button, TRUE);
     return button;
 }
 
-} // namespace
+/* The item picture, 100 by 100, in the row with the text column of the title
+ * and price lines; item_box takes the row's taps. */
+void create_item_row(VelmoraView *view) {
+    view->item_image = gtk_image_new();
+    gtk_widget_set_size_request(view->item_image, kItemPictureSize, kItemPictureSize);
 
-/* The event's position is relative to the widget's own window; both ends of
- * the allocation count as inside. */
-gboolean event_inside_widget(GtkWidget *widget, GdkEventButton *event) {
-    if (!widget || !event)
-        return FALSE;
-    return event->x >= 0 && event->x <= widget->allocation.width && event->y >= 0 &&
-           event->y <= widget->allocation.height;
+    view->title_label = create_label(kTextColumnWidth, kTitleHeight, "#004b91",
+                                     "EmpSmallSystemFont", 0.0, 0.5, TRUE);
+    /* Wrapped, so that a price longer than the column even in the smaller font
+     * is still shown whole (show_current_item gives it the height it needs). */
+    view->price_label = create_label(kTextColumnWidth, kPriceLineHeight, "#990000",
+                                     "SmallSystemFont", 0.0, 0.5, TRUE);
+
+    view->text_column = gtk_vbox_new(FALSE, 0);
+    gtk_widget_set_size_request(view->text_column, kTextColumnWidth, kTextColumnHeight);
+    gtk_box_pack_start(GTK_BOX(view->text_column), view->title_label, TRUE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(view->text_column), view->price_label, TRUE, FALSE, 0);
+
+    GtkWidget *item_row = gtk_hbox_new(FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(item_row), view->item_image, FALSE, FALSE, kItemPicturePadding);
+    gtk_box_pack_start(GTK_BOX(item_row), view->text_column, FALSE, FALSE, 0);
+    view->item_box = new_input_box(item_row);
 }
+
+/* Accessible names and roles of the item layout's parts. */
+void name_item_parts(VelmoraView *view) {
+    set_accessible(view->up_button, g_dgettext(kTextDomain, "Previous item"), ATK_ROLE_PUSH_BUTTON);
+    set_accessible(view->down_button, g_dgettext(kTextDomain, "Next item"), ATK_ROLE_PUSH_BUTTON);
+    set_accessible(view->item_box, nullptr, ATK_ROLE_LINK);
+    atk_object_set_description(gtk_widget_get_accessible(view->item_box),
+                               g_dgettext(kTextDomain, "Opens the item in the browser"));
+    set_accessible(view->feed_title_box, nullptr, ATK_ROLE_LINK);
+}
+
+void connect_item_handlers(VelmoraView *view) {
+    g_signal_connect(view->up_button, "leave-notify-event", G_CALLBACK(up_step_handler), view);
+    g_signal_connect(view->up_button, "button-release-event", G_CALLBACK(up_step_handler), view);
+    g_signal_connect(view->down_button, "leave-notify-event", G_CALLBACK(down_step_handler), view);
+    g_signal_connect(view->down_button, "button-release-event", G_CALLBACK(down_step_handler),
+                     view);
+    g_signal_connect(view->feed_title_box, "button-release-event", G_CALLBACK(on_item_tapped),
+                     view);
+    g_signal_connect(view->item_box, "button-release-event", G_CALLBACK(on_item_tapped), view);
+    g_signal_connect_after(view->title_label, "style-set", G_CALLBACK(on_text_style_set), view);
+    g_signal_connect_after(view->price_label, "style-set", G_CALLBACK(on_text_style_set), view);
+    g_signal_connect(view->up_button, "expose-event", G_CALLBACK(on_up_button_expose), view);
+    g_signal_connect(view->down_button, "expose-event", G_CALLBACK(on_down_button_expose), view);
+}
+
+/* The price line for the item, or NULL when no price is to be shown: only a
+ * price stored at most an hour ago is. */
+gchar *price_line_for(VelmoraView *view, const VelmoraItemData *item) {
+    if (!item->velmora_price || !price_is_fresh(item->time_saved))
+        return nullptr;
+    return fitted_price_line(view->price_label, view->our_price_text, item->velmora_price,
+                             kTextColumnWidth);
+}
+
+/* The picture shown for the item: its own, else the placeholder. */
+GdkPixbuf *shown_picture(VelmoraView *view, const VelmoraItemData *item) {
+    if (item->picture)
+        return item->picture;
+    if (!view->placeholder_picture)
+        view->placeholder_picture = load_data_picture(kNoPicture);
+    return view->placeholder_picture;
+}
+
+} // namespace
 
 VelmoraView *initialize_view(GtkWidget *widget) {
     auto *view = g_new0(VelmoraView, 1);
@@ -429,6 +395,10 @@ VelmoraView *initialize_view(GtkWidget *widget) {
     if (rgba)
         gtk_widget_set_colormap(widget, rgba);
     g_signal_connect(widget, "expose-event", G_CALLBACK(clear_exposed_area), nullptr);
+    g_signal_connect(widget, "button-release-event", G_CALLBACK(on_pointer_let_go), nullptr);
+    /* The widget may go before the view: its pointer is then cleared. */
+    g_object_add_weak_pointer(G_OBJECT(widget), reinterpret_cast<gpointer *>(&view->widget));
+    listen_to_card_keys(view);
 
     view->message_shown = FALSE;
     clear_stored_data(); /* a list left by an earlier widget of this module */
@@ -448,22 +418,9 @@ void set_logo(VelmoraView *view, VelmoraSettings *settings) {
 }
 
 void set_feed_title_and_our_price_string(VelmoraView *view, VelmoraSettings *) {
-    GSList *categories = get_categories_from_gconf();
-    const gchar *feed = categories && categories->data
-                            ? static_cast<const gchar *>(categories->data)
-                            : VELMORA_DEFAULT_CATEGORY;
-
-    g_autofree gchar *feed_title = region_text(view, feed);
-    if (!view->message_shown && view->feed_title_label) {
-        gtk_label_set_text(GTK_LABEL(view->feed_title_label), or_empty(feed_title));
-        if (view->feed_title_box)
-            atk_object_set_name(gtk_widget_get_accessible(view->feed_title_box),
-                                or_empty(feed_title));
-    }
+    show_feed_title(view);
     g_free(view->our_price_text);
     view->our_price_text = region_text(view, "our_price");
-
-    g_slist_free_full(categories, g_free);
 }
 
 void create_item_view(VelmoraView *view, VelmoraSettings *settings) {
@@ -484,58 +441,18 @@ void create_item_view(VelmoraView *view, VelmoraSettings *settings) {
     gtk_label_set_ellipsize(GTK_LABEL(view->feed_title_label), PANGO_ELLIPSIZE_END);
     view->feed_title_box = new_input_box(view->feed_title_label);
 
-    view->item_image = gtk_image_new();
-    gtk_widget_set_size_request(view->item_image, kItemPictureSize, kItemPictureSize);
-
-    view->title_label = create_label(kTextColumnWidth, kTitleHeight, "#004b91",
-                                     "EmpSmallSystemFont", 0.0, 0.5, TRUE);
-    /* Wrapped, so that a price too long for one line is shown whole on two
-     * (show_current_item gives it the height it needs). */
-    view->price_label = create_label(kTextColumnWidth, kPriceLineHeight, "#990000",
-                                     "SmallSystemFont", 0.0, 0.5, TRUE);
-
-    view->text_column = gtk_vbox_new(FALSE, 0);
-    gtk_widget_set_size_request(view->text_column, kTextColumnWidth, kTextColumnHeight);
-    gtk_box_pack_start(GTK_BOX(view->text_column), view->title_label, TRUE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(view->text_column), view->price_label, TRUE, FALSE, 0);
-
-    GtkWidget *item_row = gtk_hbox_new(FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(item_row), view->item_image, FALSE, FALSE, kItemPicturePadding);
-    gtk_box_pack_start(GTK_BOX(item_row), view->text_column, FALSE, FALSE, 0);
-    view->item_box = new_input_box(item_row);
-
-    set_accessible(view->up_button, g_dgettext(kTextDomain, "Previous item"), ATK_ROLE_PUSH_BUTTON);
-    set_accessible(view->down_button, g_dgettext(kTextDomain, "Next item"), ATK_ROLE_PUSH_BUTTON);
-    set_accessible(view->item_box, nullptr, ATK_ROLE_LINK);
-    atk_object_set_description(gtk_widget_get_accessible(view->item_box),
-                               g_dgettext(kTextDomain, "Opens the item in the browser"));
-    set_accessible(view->feed_title_box, nullptr, ATK_ROLE_LINK);
-
+    create_item_row(view);
+    name_item_parts(view);
     set_feed_title_and_our_price_string(view, settings);
 
     GtkFixed *fixed = GTK_FIXED(view->fixed);
     gtk_fixed_put(fixed, view->feed_title_box, kFeedTitleLeft, kLogoBandHeight);
-    gtk_fixed_put(fixed, view->item_box, 0, 92);
+    gtk_fixed_put(fixed, view->item_box, 0, kItemRowTop);
     gtk_fixed_put(fixed, view->up_button, kArrowColumnLeft, kLogoBandHeight);
-    gtk_fixed_put(fixed, view->down_button, kArrowColumnLeft, 130);
+    gtk_fixed_put(fixed, view->down_button, kArrowColumnLeft, kDownButtonTop);
 
-    g_signal_connect(view->up_button, "leave-notify-event", G_CALLBACK(up_step_handler), view);
-    g_signal_connect(view->up_button, "button-release-event", G_CALLBACK(up_step_handler), view);
-    g_signal_connect(view->down_button, "leave-notify-event", G_CALLBACK(down_step_handler), view);
-    g_signal_connect(view->down_button, "button-release-event", G_CALLBACK(down_step_handler),
-                     view);
-    g_signal_connect(view->feed_title_box, "button-release-event", G_CALLBACK(on_item_tapped),
-                     view);
-    g_signal_connect(view->item_box, "button-release-event", G_CALLBACK(on_item_tapped), view);
-    g_signal_connect_after(view->title_label, "style-set", G_CALLBACK(on_text_style_set), view);
-    g_signal_connect_after(view->price_label, "style-set", G_CALLBACK(on_text_style_set), view);
-    g_signal_connect(view->up_button, "button-press-event", G_CALLBACK(on_arrow_pressed), view);
-    g_signal_connect(view->down_button, "button-press-event", G_CALLBACK(on_arrow_pressed), view);
-    gtk_widget_set_app_paintable(view->up_button, TRUE);
-    gtk_widget_set_app_paintable(view->down_button, TRUE);
-    g_signal_connect(view->up_button, "expose-event", G_CALLBACK(on_up_button_expose), view);
-    g_signal_connect(view->down_button, "expose-event", G_CALLBACK(on_down_button_expose), view);
-
+    connect_item_handlers(view);
+    connect_card_keys(view);
     gtk_widget_show_all(view->fixed);
 }
 
@@ -552,6 +469,7 @@ void create_message_view(VelmoraView *view, VelmoraSettings *settings, const gch
     gtk_label_set_text(GTK_LABEL(view->message_label), or_empty(message));
 
     gtk_fixed_put(GTK_FIXED(view->fixed), view->message_label, 8, kLogoBandHeight);
+    connect_card_keys(view);
     gtk_widget_show_all(view->fixed);
 }
 
@@ -562,33 +480,26 @@ void show_current_item(VelmoraView *view) {
     if (!view || !item || !view->item_image || !view->title_label || !view->price_label)
         return;
 
-    gtk_image_set_from_pixbuf(GTK_IMAGE(view->item_image), item->picture);
+    gtk_image_set_from_pixbuf(GTK_IMAGE(view->item_image), shown_picture(view, item));
 
     /* The labels are measured in their own fonts, which they take with their
      * style; a label not yet sized or drawn may not have it yet. */
     gtk_widget_ensure_style(view->title_label);
     gtk_widget_ensure_style(view->price_label);
 
-    /* The price line gets the height it needs, one line or two, and the title
-     * what is left of the text column: three lines beside a one-line price. */
-    g_autofree gchar *price_line = nullptr;
-    if (item->velmora_price && price_is_fresh(item->time_saved)) {
-        price_line = g_markup_printf_escaped(kPriceMarkup, or_empty(view->our_price_text),
-                                             item->velmora_price);
-        if (text_lines(view->price_label, price_line) > 1) {
-            g_free(price_line);
-            price_line = g_markup_printf_escaped(
-                kPriceMarkupTwoLines, or_empty(view->our_price_text), item->velmora_price);
-        }
-    }
-    const int price_height =
-        MAX(kPriceLineHeight, price_line ? text_height(view->price_label, price_line) : 0);
+    /* The price line is one line (or, for a price wider than the column, the
+     * lines it needs), and the title takes what is left of the column. */
+    g_autofree gchar *price_line = price_line_for(view, item);
+    const int price_height = MAX(
+        kPriceLineHeight,
+        price_line ? measure_markup(view->price_label, price_line, kTextColumnWidth).height : 0);
     const int title_height = kTextColumnHeight - price_height;
     gtk_widget_set_size_request(view->price_label, kTextColumnWidth, price_height);
     gtk_widget_set_size_request(view->title_label, kTextColumnWidth, title_height);
 
     if (item->title) {
-        g_autofree gchar *title_line = fitted_title_line(view->title_label, item, title_height);
+        g_autofree gchar *title_line =
+            fitted_title_line(view->title_label, item, kTextColumnWidth, title_height);
         gtk_label_set_markup(GTK_LABEL(view->title_label), title_line);
     }
     if (price_line)
@@ -601,27 +512,54 @@ void show_current_item(VelmoraView *view) {
     atk_object_set_name(gtk_widget_get_accessible(view->item_box), spoken);
 }
 
+void show_feed_title(VelmoraView *view) {
+    if (view->message_shown || !view->feed_title_label)
+        return;
+    GSList *categories = get_categories_from_gconf();
+    const gchar *feed = categories && categories->data
+                            ? static_cast<const gchar *>(categories->data)
+                            : VELMORA_DEFAULT_CATEGORY;
+    g_autofree gchar *feed_title = region_text(view, feed);
+    gtk_label_set_text(GTK_LABEL(view->feed_title_label), or_empty(feed_title));
+    if (view->feed_title_box)
+        atk_object_set_name(gtk_widget_get_accessible(view->feed_title_box), or_empty(feed_title));
+    g_slist_free_full(categories, g_free);
+}
+
+void press_arrow(GtkWidget *button) {
+    if (pressed_arrow && pressed_arrow != button)
+        gtk_widget_queue_draw(pressed_arrow);
+    pressed_arrow = button;
+    button_pressed = TRUE;
+    gtk_widget_queue_draw(button);
+}
+
+void release_arrow(void) {
+    if (pressed_arrow)
+        gtk_widget_queue_draw(pressed_arrow);
+    pressed_arrow = nullptr;
+    button_pressed = FALSE;
+}
+
 void de_initialize_view(VelmoraView *view) {
     if (!view)
         return;
     clear_stored_data();
     remove_timeout(view);
+    if (view->widget) {
+        forget_card_keys(view);
+        g_object_remove_weak_pointer(G_OBJECT(view->widget),
+                                     reinterpret_cast<gpointer *>(&view->widget));
+    }
     query_loader_free(view->url_catalogue);
     query_loader_free(view->text_catalogue);
     g_free(view->text_region);
     for (cairo_surface_t *picture : view->button_pictures)
         if (picture)
             cairo_surface_destroy(picture);
+    g_clear_object(&view->placeholder_picture);
+    if (view->notice_timer_id != 0)
+        g_source_remove(view->notice_timer_id);
     g_free(view->our_price_text);
     g_free(view);
-}
-
-gint launch_browser(const gchar *address) {
-    if (!is_web_address(address))
-        address = kStorefrontHomePage;
-    if (!osso_context)
-        return OSSO_INVALID;
-    return osso_rpc_run_with_defaults(osso_context, "osso_browser", "open_new_window", nullptr,
-                                      DBUS_TYPE_STRING, address, DBUS_TYPE_BOOLEAN, FALSE,
-                                      DBUS_TYPE_INVALID);
 }

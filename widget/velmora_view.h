@@ -43,6 +43,11 @@ typedef struct {
      * changed since text_region, the region it was last read for. */
     QueryLoader *text_catalogue;
     gchar *text_region;
+    /* Shown for an item without a picture or whose picture does not decode. */
+    GdkPixbuf *placeholder_picture;
+    /* The feed title row shows a notice (no browser could be started) until
+     * this timeout puts the feed title back; 0 when none is shown. */
+    guint notice_timer_id;
 } VelmoraView;
 
 /* Carousel state, one copy per loaded module. */

@@ -22,9 +22,11 @@
 #include <clocale>
 #include <libintl.h>
 
+#include "velmora_card_part.h"
 #include "velmora_marshal.h"
 #include "velmora_refresh_fold.h"
 #include "velmora_settings_dialog.h"
+#include "velmora_store_origin.h"
 #include "velmora_contract.h"
 
 namespace {
@@ -81,6 +83,12 @@ gboolean activate_plugin(VelmoraPlugin *plugin, GError **error) {
 void refresh_items(gboolean restart, gpointer data) {
     auto *plugin = static_cast<VelmoraPlugin *>(data);
     g_autoptr(VelmoraItemDataArray) items = get_velmora_items(plugin->data_utils);
+    /* Items fetched for other settings are not shown under this heading. */
+    if (!stored_items_belong_to_settings(plugin->data_utils, plugin->settings)) {
+        if (!plugin->view->message_shown)
+            create_message_view(plugin->view, plugin->settings, "loading");
+        return;
+    }
     update_view(plugin->view, plugin->settings, items, restart);
 }
 
@@ -248,6 +256,11 @@ void on_dialog_destroyed(GtkObject *dialog, gpointer) {
 
 void on_show_settings(HDHomePluginItem *item, gpointer) {
     auto *plugin = VELMORA_PLUGIN(item);
+    /* One settings dialog at a time: a second request brings the open one up. */
+    if (open_dialogs != nullptr) {
+        gtk_window_present(GTK_WINDOW(open_dialogs->data));
+        return;
+    }
     GtkWidget *dialog = create_settings_dialog(plugin);
     g_object_set_data(G_OBJECT(dialog), kRegionSelectorKey, plugin->region_selector);
     g_object_set_data(G_OBJECT(dialog), kCategorySelectorKey, plugin->category_selector);
@@ -270,7 +283,8 @@ void close_open_dialogs(VelmoraPlugin *plugin) {
 
 void show_initial_items(VelmoraPlugin *plugin) {
     g_autoptr(VelmoraItemDataArray) items = get_velmora_items(plugin->data_utils);
-    if (items != nullptr && items->items != nullptr && items->items->len > 0) {
+    if (items != nullptr && items->items != nullptr && items->items->len > 0 &&
+        stored_items_belong_to_settings(plugin->data_utils, plugin->settings)) {
         create_item_view(plugin->view, plugin->settings);
         update_view(plugin->view, plugin->settings, items, TRUE);
     } else {
@@ -415,6 +429,7 @@ void hd_plugin_module_load(HDPluginModule *module) {
     velmora_plugin_type = g_type_module_register_type(
         G_TYPE_MODULE(module), HD_TYPE_HOME_PLUGIN_ITEM, "VelmoraPlugin", &info, GTypeFlags(0));
     hd_plugin_module_add_type(module, velmora_plugin_type);
+    velmora_card_part_register_types(G_TYPE_MODULE(module));
 }
 
 void hd_plugin_module_unload(HDPluginModule *) {}

@@ -60,67 +60,156 @@ STORE_NAMES = {
            "electronics": "High-Tech", "games": "Jeux vidéo"},
 }
 
-# Words from which titles are composed, per language and department.
+# Titles are composed of a head, a noun and a tail, per language and department. A
+# head is a template filled from the noun's forms, so that articles, contractions and
+# adjective endings agree with the noun's gender, number and case:
+#   German: "der" (article), "nom"/"dat"/"gen" (the noun in that case), "e" (the strong
+#   adjective ending); French: "le"/"du"/"au" (article and its contractions), "de" (the
+#   noun after "de"), "adj" (keys of ADJECTIVES_FR, agreeing). A plain string noun
+#   stands for itself as {w}.
+GERMAN_ARTICLE = {"m": "Der", "n": "Das", "f": "Die", "p": "Die"}
+GERMAN_STRONG_ENDING = {"m": "er", "n": "es", "f": "e", "p": "e"}
+
+
+def german_noun(nom, gender, dat=None, gen=None):
+    return {"w": nom, "nom": nom, "dat": dat or nom, "gen": gen or nom,
+            "der": GERMAN_ARTICLE[gender], "e": GERMAN_STRONG_ENDING[gender]}
+
+
+FRENCH_ARTICLES = {"m": ("Le", "du", "au"), "f": ("La", "de la", "à la"),
+                   "mp": ("Les", "des", "aux"), "fp": ("Les", "des", "aux")}
+
+
+def french_noun(word, gender):
+    le, du, au = FRENCH_ARTICLES[gender]
+    return {"w": word, "g": gender, "le": le, "du": du, "au": au,
+            "de": ("d'" if word[0] in "AEIOUÉÈÊ" else "de ") + word}
+
+
+# Adjectives by the noun's gender and number.
+ADJECTIVES_FR = {
+    "silencieux": {"m": "silencieux", "f": "silencieuse", "mp": "silencieux", "fp": "silencieuses"},
+    "dernier": {"m": "Le Dernier", "f": "La Dernière", "mp": "Les Derniers", "fp": "Les Dernières"},
+    "doré": {"m": "doré", "f": "dorée", "mp": "dorés", "fp": "dorées"},
+    "électrique": {"m": "électrique", "f": "électrique", "mp": "électriques", "fp": "électriques"},
+    "sauvage": {"m": "sauvage", "f": "sauvage", "mp": "sauvages", "fp": "sauvages"},
+    "bleu": {"m": "bleu", "f": "bleue", "mp": "bleus", "fp": "bleues"},
+    "tranquille": {"m": "tranquille", "f": "tranquille", "mp": "tranquilles", "fp": "tranquilles"},
+    "sans fil": {"m": "sans fil", "f": "sans fil", "mp": "sans fil", "fp": "sans fil"},
+    "portable": {"m": "portable", "f": "portable", "mp": "portables", "fp": "portables"},
+    "compact": {"m": "compact", "f": "compacte", "mp": "compacts", "fp": "compactes"},
+    "intelligent": {"m": "intelligent", "f": "intelligente", "mp": "intelligents",
+                    "fp": "intelligentes"},
+    "rapide": {"m": "rapide", "f": "rapide", "mp": "rapides", "fp": "rapides"},
+}
+
+
+def french_with_adjective(head, noun):
+    """A head with {adj:<key>} fields, each replaced by the adjective agreeing with noun."""
+    out = head
+    for key, forms in ADJECTIVES_FR.items():
+        out = out.replace("{adj:%s}" % key, forms[noun["g"]])
+    return out
+
+
 TITLE_PARTS = {
     "en": {
-        "books": (["The Silent", "A Winter", "The Last", "Midnight", "The Lighthouse",
-                   "Small", "The Glass", "Northern", "The Forgotten", "Hidden"],
+        "books": (["The Silent {w}", "A Winter {w}", "The Last {w}", "Midnight {w}",
+                   "The Lighthouse {w}", "Small {w}", "The Glass {w}", "Northern {w}",
+                   "The Forgotten {w}", "Hidden {w}"],
                   ["Garden", "Orchard", "Keeper", "Letters", "River", "Kingdom", "Cartographer",
                    "Harbour", "Daughters", "Tides"],
                   ["", ": A Novel", " (Paperback)", ": Stories", " & Other Tales"]),
-        "music": (["Neon", "Paper", "Golden", "Electric", "Velvet", "Quiet", "Wild", "Blue"],
+        "music": (["Neon {w}", "Paper {w}", "Golden {w}", "Electric {w}", "Velvet {w}",
+                   "Quiet {w}", "Wild {w}", "Blue {w}"],
                   ["Hearts", "Skylines", "Echoes", "Satellites", "Summers", "Rivers", "Lights"],
                   ["", " (Deluxe Edition)", " [Vinyl]", " (Remastered)"]),
-        "dvd": (["The Long", "Return of the", "Beyond the", "Night of the", "Edge of"],
-                ["Road", "Storm", "Horizon", "Frontier", "Season One", "Heist"],
+        "dvd": (["The Long {w}", "Return of the {w}", "Beyond the {w}", "Night of the {w}",
+                 "Edge of the {w}"],
+                ["Road", "Storm", "Horizon", "Frontier", "Heist", "Harbour"],
                 ["", " [Blu-ray]", " (Special Edition)", " - Complete Series"]),
-        "electronics": (["Wireless", "Compact", "Portable", "Smart", "Noise-Cancelling"],
+        "electronics": (["Wireless {w}", "Compact {w}", "Portable {w}", "Smart {w}",
+                         "Noise-Cancelling {w}"],
                         ["Headphones", "Speaker", "E-Reader", "Charger 20W", "Camera",
                          "Keyboard"],
                         ["", ", Black", " with Case", " - 2-Pack", ", 32 GB"]),
-        "games": (["Legends of", "Kart", "Star", "Dungeon", "Super"],
+        "games": (["Legends of {w}", "Kart {w}", "Star {w}", "Dungeon {w}", "Super {w}"],
                   ["Arcadia", "Racers", "Explorers", "Tactics", "Party"],
                   ["", " - Standard Edition", " (Console)", " & Friends"]),
     },
     "de": {
-        "books": (["Der stille", "Die letzte", "Das gläserne", "Winter im", "Die vergessene",
-                   "Der Hüter vom", "Die Töchter des", "Nächte am"],
-                  ["Garten", "Leuchtturm", "Fluss", "Königreich", "Hafen", "Obstgarten",
-                   "Kartografen"],
+        "books": (["{der} stille {nom}", "{der} letzte {nom}", "{der} gläserne {nom}",
+                   "Winter im {dat}", "{der} vergessene {nom}", "Der Hüter des {gen}",
+                   "Die Töchter des {gen}", "Nächte am {dat}"],
+                  [german_noun("Garten", "m", gen="Gartens"),
+                   german_noun("Leuchtturm", "m", gen="Leuchtturms"),
+                   german_noun("Fluss", "m", gen="Flusses"),
+                   german_noun("Königreich", "n", gen="Königreichs"),
+                   german_noun("Hafen", "m", gen="Hafens"),
+                   german_noun("Obstgarten", "m", gen="Obstgartens"),
+                   german_noun("Wald", "m", gen="Waldes")],
                   ["", ": Roman", " (Taschenbuch)", ": Erzählungen", " & andere Geschichten"]),
-        "music": (["Goldene", "Leise", "Wilde", "Blaue", "Elektrische"],
+        "music": (["Goldene {w}", "Leise {w}", "Wilde {w}", "Blaue {w}", "Elektrische {w}"],
                   ["Herzen", "Lichter", "Sommer", "Flüsse", "Straßen"],
                   ["", " (Deluxe Edition)", " [Vinyl LP]"]),
-        "dvd": (["Jenseits der", "Die Nacht der", "Rückkehr der", "Am Rande der"],
+        "dvd": (["Jenseits der {w}", "Die Nacht der {w}", "Rückkehr der {w}",
+                 "Am Rande der {w}"],
                 ["Grenze", "Stürme", "Wölfe", "Stadt"],
                 ["", " [Blu-ray]", " - Die komplette Staffel"]),
-        "electronics": (["Kabellose", "Tragbare", "Kompakte", "Smarte"],
-                        ["Kopfhörer", "Lautsprecher", "Ladegerät 20W", "Kamera", "Tastatur"],
+        "electronics": (["Kabellos{e} {nom}", "Tragbar{e} {nom}", "Kompakt{e} {nom}",
+                         "Smart{e} {nom}"],
+                        [german_noun("Kopfhörer", "p"), german_noun("Lautsprecher", "m"),
+                         german_noun("Ladegerät 20W", "n"), german_noun("Kamera", "f"),
+                         german_noun("Tastatur", "f")],
                         ["", ", Schwarz", " mit Tasche", " - Doppelpack"]),
-        "games": (["Legenden von", "Abenteuer in", "Die Ritter von", "Rennfieber:"],
+        "games": (["Legenden von {w}", "Abenteuer in {w}", "Die Ritter von {w}",
+                   "Rennfieber: {w}"],
                   ["Arkadien", "Nordland", "Sternenstadt", "Grünwald"],
                   ["", " - Standard Edition", " (Konsole)"]),
     },
     "fr": {
-        "books": (["Le Jardin", "La Dernière", "Les Filles du", "L'Hiver à", "Le Gardien du",
-                   "La Maison des", "Les Nuits de"],
-                  ["silencieux", "Lettre", "Phare", "Rivière", "Royaume", "Port",
-                   "Cartographe"],
+        "books": (["{le} {w} {adj:silencieux}", "{adj:dernier} {w}", "Les Filles {du} {w}",
+                   "L'Hiver {au} {w}", "Le Gardien {du} {w}", "La Maison {du} {w}",
+                   "Les Nuits {du} {w}"],
+                  [french_noun("Phare", "m"), french_noun("Port", "m"),
+                   french_noun("Royaume", "m"), french_noun("Rivière", "f"),
+                   french_noun("Lettre", "f"), french_noun("Cartographe", "m"),
+                   french_noun("Jardin", "m")],
                   ["", " : roman", " (Poche)", " : nouvelles", " & autres contes"]),
-        "music": (["Cœurs", "Lumières", "Étés", "Rivières", "Échos"],
-                  ["dorés", "électriques", "sauvages", "bleus", "tranquilles"],
+        "music": (["{w} {adj:doré}", "{w} {adj:électrique}", "{w} {adj:sauvage}",
+                   "{w} {adj:bleu}", "{w} {adj:tranquille}"],
+                  [french_noun("Cœurs", "mp"), french_noun("Lumières", "fp"),
+                   french_noun("Étés", "mp"), french_noun("Rivières", "fp"),
+                   french_noun("Échos", "mp")],
                   ["", " (Édition Deluxe)", " [Vinyle]"]),
-        "dvd": (["Au-delà de", "La Nuit des", "Le Retour de", "Au bord de"],
-                ["l'Horizon", "Tempêtes", "la Frontière", "la Ville"],
+        "dvd": (["Au-delà {w}", "La Nuit {w}", "Le Retour {w}", "Au bord {w}"],
+                ["de l'Horizon", "des Tempêtes", "de la Frontière", "de la Ville"],
                 ["", " [Blu-ray]", " - Saison 1", " (Édition spéciale)"]),
-        "electronics": (["Écouteurs", "Enceinte", "Liseuse", "Chargeur", "Clavier"],
-                        ["sans fil", "portable", "compacte", "intelligent", "rapide 20W"],
+        "electronics": (["{w} {adj:sans fil}", "{w} {adj:portable}", "{w} {adj:compact}",
+                         "{w} {adj:intelligent}", "{w} {adj:rapide} 20W"],
+                        [french_noun("Écouteurs", "mp"), french_noun("Enceinte", "f"),
+                         french_noun("Liseuse", "f"), french_noun("Chargeur", "m"),
+                         french_noun("Clavier", "m")],
                         ["", ", Noir", " avec étui", " - Lot de 2"]),
-        "games": (["Légendes d'", "Aventures à", "Les Chevaliers de", "Course folle :"],
-                  ["Arcadie", "Montclair", "Ville-Étoile", "Boisvert"],
+        "games": (["Légendes {de}", "Aventures à {w}", "Les Chevaliers {de}",
+                   "Course folle : {w}"],
+                  [french_noun("Arcadie", "f"), french_noun("Montclair", "m"),
+                   french_noun("Ville-Étoile", "f"), french_noun("Boisvert", "m")],
                   ["", " - Édition Standard", " (Console)"]),
     },
 }
+
+
+def compose_title(rng, lang, department):
+    """One title: a head filled from a noun, then a tail."""
+    heads, nouns, tails = TITLE_PARTS[lang][department]
+    head, noun, tail = rng.choice(heads), rng.choice(nouns), rng.choice(tails)
+    if isinstance(noun, str):
+        noun = {"w": noun, "g": "m"}
+    if lang == "fr":
+        head = french_with_adjective(head, noun)
+    return head.format(**noun) + tail
+
 
 FIRST_NAMES = {
     "en": ["Margaret", "James", "Olivia", "Samuel", "Harriet", "Daniel", "Eleanor", "Thomas",
@@ -245,14 +334,11 @@ def make_items(rng, region, category, count):
         item = Item()
         item.rank = rank
         item.department = CATEGORY_DEPARTMENTS[category] or rng.choice(DEPARTMENTS)
-        first, second, third = TITLE_PARTS[lang][item.department]
-        while True:
-            title = "%s %s%s" % (rng.choice(first), rng.choice(second), rng.choice(third))
-            if title not in seen_titles:
-                break
-            title += " %d" % rng.randrange(2, 9)
-            if title not in seen_titles:
-                break
+        # A title drawn again until it is one the feed does not hold yet: each
+        # department has far more titles than a feed has items.
+        title = compose_title(rng, lang, item.department)
+        while title in seen_titles:
+            title = compose_title(rng, lang, item.department)
         seen_titles.add(title)
         item.title = title
         item.asin = asin_for(rng)
@@ -367,10 +453,22 @@ def write(path, data):
         f.write(data)
 
 
-def write_item_files(root, item):
-    seed = int(item.asin[2:], 36)
-    write(os.path.join(root, "images", "I", item.asin + "._SL75_.png"), picture(75, seed))
-    write(os.path.join(root, "images", "I", item.asin + "._SL100_.png"), picture(100, seed, True))
+PICTURE_SIZES = {"_SL75_": 75, "_SL100_": 100}
+
+
+def picture_bytes(asin, size_name):
+    """The picture of an item by its ASIN and size name (_SL75_ or _SL100_): the same
+    bytes whether written with the feeds or made when first asked for."""
+    seed = int(asin[2:], 36)
+    size = PICTURE_SIZES[size_name]
+    return picture(size, seed, grainy=size == 100)
+
+
+def write_item_files(root, item, pictures=True):
+    if pictures:
+        for size_name in PICTURE_SIZES:
+            write(os.path.join(root, "images", "I", "%s.%s.png" % (item.asin, size_name)),
+                  picture_bytes(item.asin, size_name))
     write(os.path.join(root, "dp", item.asin, "index.html"), product_page(item))
 
 
@@ -395,6 +493,8 @@ def main():
                         help="also write bench/feed.xml and bench/feed.rss with N items")
     parser.add_argument("--no-feeds", action="store_true",
                         help="skip the 40 region feeds (with --bench-items)")
+    parser.add_argument("--no-pictures", action="store_true",
+                        help="write no pictures (a server may make them when asked for)")
     args = parser.parse_args()
 
     base = "http://127.0.0.1:%d" % args.port
@@ -407,7 +507,7 @@ def main():
                 write(os.path.join(args.root, "feeds", region, category + ".xml"),
                       feed_document(base, region, title, items))
                 for item in items:
-                    write_item_files(args.root, item)
+                    write_item_files(args.root, item, pictures=not args.no_pictures)
         write(os.path.join(args.root, "index.html"),
               "<!DOCTYPE html><html><body><h1>Velmora demo storefront</h1></body></html>\n")
     if args.bench_items:

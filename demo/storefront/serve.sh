@@ -7,6 +7,8 @@
 # <datadir-out> is made anew: a copy of <build-data-dir> (default: build/share/velmora
 # of this checkout) whose velmora_urls.dat points at the local storefront, plus
 # storefront/ (the served files), storefront.port, storefront.pid and storefront.log.
+# The storefront of an earlier start is kept and served again on the same port while
+# its generator is unchanged (serve.py decides).
 # The server keeps running in the background; stop it with
 #   kill "$(cat <datadir-out>/storefront.pid)"
 # Prints one line "port=<port> pid=<pid>" once the storefront answers.
@@ -20,15 +22,27 @@ if [ ! -d "$build_data" ]; then
   exit 1
 fi
 if [ -f "$out/storefront.pid" ]; then
-  kill "$(cat "$out/storefront.pid")" 2>/dev/null || true
+  old_pid=$(cat "$out/storefront.pid")
+  kill "$old_pid" 2>/dev/null || true
+  # Its port is to be bound again: wait (at most 2 s) until it has let go. An
+  # ended server that nobody has reaped yet (a zombie) holds no port.
+  running() { state=$(ps -o stat= -p "$1" 2>/dev/null) && [ "${state#Z}" = "$state" ]; }
+  tries=0
+  while running "$old_pid" && [ "$tries" -lt 20 ]; do
+    tries=$((tries + 1))
+    sleep 0.1
+  done
 fi
-rm -rf "$out"
+port=""
+[ -f "$out/storefront.port" ] && port=$(head -n 1 "$out/storefront.port" | tr -cd 0-9)
 mkdir -p "$out"
+# Everything but the generated storefront is made anew.
+find "$out" -mindepth 1 -maxdepth 1 ! -name storefront -exec rm -rf {} +
 cp -R "$build_data"/. "$out"/
 rm -f "$out/velmora_urls.dat"
 
 setsid /usr/bin/python3 "$here/serve.py" --root "$out/storefront" \
-  --urls "$out/velmora_urls.dat" --port-file "$out/storefront.port" \
+  --urls "$out/velmora_urls.dat" --port-file "$out/storefront.port" ${port:+--port "$port"} \
   </dev/null >"$out/storefront.log" 2>&1 &
 pid=$!
 echo "$pid" > "$out/storefront.pid"

@@ -5,6 +5,7 @@
 #include "plugin_parser_support.h"
 
 #include "feedserviceutils_internal.h"
+#include "velmora_feed_parser.h"
 
 #include <glib/gstdio.h>
 #include <utime.h>
@@ -53,12 +54,14 @@ class StorePass : public ServedStoreFixture {
         return feed(body);
     }
 
-    // One pass over the entries; records what the widget sees at every status.
-    void run(const std::vector<Entry> &entries) {
+    // One pass over the entries, fetched for the categories (null: not known); records
+    // what the widget sees at every status.
+    void run(const std::vector<Entry> &entries, const char *categories = nullptr) {
         seen_.clear();
         VelmoraItemRawData *raw = downloads_of({document(entries)});
-        VelmoraItemArray *items = do_velmora_item_parse_and_save(
-            raw, kRegion, urls_, &db_, queries_, this, cache_dir_.c_str(), &StorePass::record);
+        VelmoraItemArray *items =
+            velmora_item_parse_and_store(raw, kRegion, categories, urls_, &db_, nullptr, nullptr,
+                                         queries_, this, cache_dir_.c_str(), &StorePass::record);
         velmora_item_raw_data_free(raw);
         velmora_item_array_free(items);
     }
@@ -280,4 +283,43 @@ TEST_F(StorePass, TheCapOnItemsIsLoggedOncePerRun) {
     EXPECT_EQ(items.size(), 1000u);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_NE(messages[0].find("1000"), std::string::npos) << messages[0];
+}
+
+// The store says which settings its items were fetched for, whichever way a pass stores
+// them: the record follows the settings, and a pass under the same ones does not write
+// it (a trigger counts the record's writes).
+TEST_F(StorePass, TheRecordOfTheSettingsFollowsEveryPass) {
+    const std::vector<Entry> list = {{"a", "1.00", ""}, {"b", "2.00", ""}};
+    struct Case {
+        const char *what;
+        std::vector<Entry> entries;
+        const char *categories;
+        int writes;
+    } cases[] = {
+        {"a new list", list, "bestsellers", 1},
+        {"the same list under the same settings", list, "bestsellers", 0},
+        {"the same first item under one more category", list, "bestsellers,hotnew_books", 1},
+        {"a changed later item", {{"a", "1.00", ""}, {"b", "2.50", ""}}, "hotnew_books", 1},
+        {"another list", {{"x", "9.00", ""}}, "movers_shakers", 1},
+    };
+    bool counting = false;
+    for (const Case &c : cases) {
+        if (counting)
+            sql("UPDATE origin_writes SET n = 0");
+        run(c.entries, c.categories);
+        if (!counting) {
+            sql("CREATE TABLE origin_writes (n INTEGER); INSERT INTO origin_writes VALUES (1);"
+                "CREATE TRIGGER count_origin AFTER INSERT ON velmora_store_origin "
+                "BEGIN UPDATE origin_writes SET n = n + 1; END");
+            counting = true;
+        }
+        const auto origin = rows("SELECT region, categories FROM velmora_store_origin");
+        ASSERT_EQ(origin.size(), 1u) << c.what;
+        EXPECT_EQ(origin[0].at("region").value_or(""), kRegion) << c.what;
+        EXPECT_EQ(origin[0].at("categories").value_or(""), c.categories) << c.what;
+        EXPECT_EQ(rows("SELECT n FROM origin_writes")[0].at("n").value_or(""),
+                  std::to_string(c.writes))
+            << c.what;
+        EXPECT_EQ(seen_.back(), shown(c.entries)) << c.what;
+    }
 }

@@ -259,6 +259,52 @@ TEST_F(UpdateRun, CategoryChangedDuringTheRunStartsOverWithTheNewSettings) {
     EXPECT_EQ(static_cast<int>(stored_items().size()), items(VELMORA_REGION_US, "bestsellers_dvd"));
 }
 
+// The store records, with the items that replace the previous ones, the region and
+// the categories they were fetched for, as the plug-in took them from the settings.
+TEST_F(UpdateRun, TheStoreRecordsWhatItsItemsWereFetchedFor) {
+    const struct {
+        const char *region;
+        std::vector<std::string> categories;
+        const char *origin;
+    } cases[] = {
+        {nullptr, {}, VELMORA_REGION_US "|bestsellers"},
+        {VELMORA_REGION_DE, {"bestsellers_games"}, VELMORA_REGION_DE "|bestsellers_games"},
+        {VELMORA_REGION_FR,
+         {"no_such_category", "bestsellers_dvd", "hotnew_books"},
+         VELMORA_REGION_FR "|bestsellers_dvd,hotnew_books"},
+        {"velmora.example", {"bestsellers_book"}, VELMORA_REGION_US "|bestsellers_book"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.origin);
+        unset_settings();
+        if (c.region)
+            set_region(c.region);
+        set_categories(c.categories);
+        run();
+        EXPECT_EQ(store_origin(), c.origin);
+    }
+
+    // A store made before the record existed gains it with the next run.
+    store_sql("DROP TABLE velmora_store_origin;");
+    EXPECT_EQ(store_origin(), "");
+    ASSERT_FALSE(stored_items().empty());
+    run();
+    EXPECT_EQ(store_origin(), VELMORA_REGION_US "|bestsellers_book");
+
+    // When the record cannot be written, the items are not replaced either.
+    const size_t before = stored_items().size();
+    store_sql("DROP TABLE velmora_store_origin; CREATE VIEW velmora_store_origin AS "
+              "SELECT 1 AS id, 'velmora.ca' AS region, NULL AS categories;");
+    set_region(VELMORA_REGION_DE);
+    set_categories({"bestsellers_music"});
+    run();
+    EXPECT_EQ(stored_items().size(), before);
+    EXPECT_EQ(store_origin(), "velmora.ca|");
+    store_sql("DROP VIEW velmora_store_origin;"); // the next run makes the table again
+    run();
+    EXPECT_EQ(store_origin(), VELMORA_REGION_DE "|bestsellers_music");
+}
+
 TEST_F(UpdateRun, RegionChangedAtTheEndOfAPassStartsOverAndMayEndInMinus1022) {
     set_region(VELMORA_REGION_CA);
     set_categories({"bestsellers_games"});

@@ -49,4 +49,25 @@ inline std::vector<StoredItem> stored_items() {
     return items;
 }
 
+// What the store records its items were fetched for: "<region>|<categories>", or ""
+// when it records nothing (no row, no table, no database).
+inline std::string store_origin() {
+    std::string origin;
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_open_v2(velmora_store_file(VELMORA_STORE_DATABASE_FILE).c_str(), &db,
+                        SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, "SELECT region, categories FROM velmora_store_origin", -1,
+                           &statement, nullptr) == SQLITE_OK &&
+        sqlite3_step(statement) == SQLITE_ROW) {
+        const auto *region = sqlite3_column_text(statement, 0);
+        const auto *categories = sqlite3_column_text(statement, 1);
+        origin = std::string(region ? reinterpret_cast<const char *>(region) : "") + "|" +
+                 (categories ? reinterpret_cast<const char *>(categories) : "");
+    }
+    sqlite3_finalize(statement);
+    sqlite3_close(db);
+    return origin;
+}
+
 #endif // VELMORA_ITEM_DATABASE_H

@@ -306,11 +306,26 @@ TEST_F(CarouselTest, CarouselKeepsItsOwnCopiesWithPicturesThatFitTheSquare) {
     EXPECT_EQ(stored(5)->picture, nullptr);
     EXPECT_EQ(stored(6)->picture, nullptr);
 
-    // An item without a picture empties the image.
-    current_index = 5;
+    // An item without a picture, or whose picture does not decode, shows the
+    // installed placeholder picture, the same one for each.
+    GdkPixbuf *placeholder = nullptr;
+    for (int index = 3; index <= 6; ++index) {
+        SCOPED_TRACE(index);
+        current_index = index;
+        show_current_item(view_);
+        GdkPixbuf *shown = gtk_image_get_pixbuf(GTK_IMAGE(view_->item_image));
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(gdk_pixbuf_get_width(shown), 100);
+        EXPECT_EQ(gdk_pixbuf_get_height(shown), 100);
+        if (placeholder == nullptr)
+            placeholder = shown;
+        EXPECT_EQ(shown, placeholder);
+        EXPECT_EQ(label_markup(view_->title_label), numbered_title_line(index + 1));
+    }
+    // An item with a picture shows its own again.
+    current_index = 0;
     show_current_item(view_);
-    EXPECT_EQ(gtk_image_get_storage_type(GTK_IMAGE(view_->item_image)), GTK_IMAGE_EMPTY);
-    EXPECT_EQ(label_markup(view_->title_label), numbered_title_line(6));
+    EXPECT_EQ(gtk_image_get_pixbuf(GTK_IMAGE(view_->item_image)), stored(0)->picture);
 }
 
 TEST_F(CarouselTest, RefreshDecodesOnlyPicturesOfNewOrChangedFiles) {

@@ -406,6 +406,58 @@ TEST_F(CardScreenshotTest, HeldArrowLooksPressedAndAReleaseOutsideOnlyRestoresIt
     EXPECT_EQ(current_index, 1);
 }
 
+// A finger tapping one arrow and then at once the other, as the pointer jumps:
+// the presses, releases, a leave and a grab that the desktop breaks come in any
+// order between two drawings, and only an arrow held down is drawn pressed.
+TEST_F(CardScreenshotTest, AFastTapFromOneArrowToTheOtherLeavesNeitherPressed) {
+    show_items(numbered_items(5), TRUE);
+    show_and_draw();
+    const auto expect_both_normal = [&] {
+        redraw();
+        Picture screen = screenshot();
+        expect_button(screen, 327, 60, "icons/velmora_button_up_bg.png");
+        expect_button(screen, 327, 130, "icons/velmora_button_down_bg.png");
+    };
+    Picture pressed_down =
+        Picture::from_file(build_data_path("icons/velmora_button_down_bg_pressed.png"));
+    GtkWidget *up = view_->up_button, *down = view_->down_button;
+
+    // Up tapped, its redraw still pending when down is pressed.
+    send_event(up, GDK_BUTTON_PRESS, 30, 30);
+    send_event(up, GDK_BUTTON_RELEASE, 30, 30);
+    send_event(down, GDK_BUTTON_PRESS, 30, 30);
+    redraw();
+    Picture held = screenshot();
+    expect_button(held, 327, 60, "icons/velmora_button_up_bg.png");
+    EXPECT_TRUE(near(held.at(327 + 3, 130 + 3), pressed_down.at(3, 3))) << held.at(330, 133);
+    send_event(down, GDK_BUTTON_RELEASE, 30, 30);
+    expect_both_normal();
+    EXPECT_EQ(current_index, 0); // one step back, one forward
+
+    // Down pressed and, without a release of its own, up pressed.
+    send_event(down, GDK_BUTTON_PRESS, 30, 30);
+    send_event(up, GDK_BUTTON_PRESS, 30, 30);
+    redraw();
+    send_event(up, GDK_BUTTON_RELEASE, 30, 30);
+    expect_both_normal();
+
+    // A grab broken by the desktop, a release elsewhere on the card, a leave.
+    send_event(up, GDK_BUTTON_PRESS, 30, 30);
+    GdkEvent *broken = gdk_event_new(GDK_GRAB_BROKEN);
+    broken->grab_broken.window = GDK_WINDOW(g_object_ref(up->window));
+    gtk_widget_event(up, broken);
+    gdk_event_free(broken);
+    EXPECT_FALSE(button_pressed);
+    expect_both_normal();
+    send_event(down, GDK_BUTTON_PRESS, 30, 30);
+    send_event(window_, GDK_BUTTON_RELEASE, 10, 150);
+    EXPECT_FALSE(button_pressed);
+    expect_both_normal();
+    send_event(up, GDK_BUTTON_PRESS, 30, 30);
+    send_event(up, GDK_LEAVE_NOTIFY, 80, 30);
+    expect_both_normal();
+}
+
 // The longest prices of every region, in its language: the whole price is on the
 // card left of the arrow column, under the title, which is cut with "…".
 TEST_F(CardScreenshotTest, LongestPricesShowWholeLeftOfTheArrowsUnderACutTitle) {

@@ -196,6 +196,8 @@ class CardTest : public ::testing::Test {
     static void SetUpTestSuite() {
         static bool initialised = false;
         if (!initialised) {
+            // The desktop theme's logical fonts, as the home host has them.
+            gtk_rc_add_default_file(VELMORA_PLATFORM_GTKRC);
             gtk_init(nullptr, nullptr);
             initialised = true;
         }

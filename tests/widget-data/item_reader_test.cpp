@@ -11,6 +11,7 @@
  */
 #include "velmora_datautils.h"
 #include "velmora_paths.h"
+#include "velmora_store_origin.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -110,6 +111,12 @@ class PluginSideWriter {
                  param(item.list_price), param(item.our_price), param(item.authors),
                  db_make_string_param_from_int(static_cast<gint32>(image_id))},
                 nullptr);
+    }
+
+    /* What the plug-in records with the items that replace the previous ones. */
+    void record_origin(const char *region, const char *categories) {
+        execute("set_store_origin",
+                {db_make_string_param(region), db_make_string_param(categories)}, nullptr);
     }
 
   private:
@@ -420,6 +427,86 @@ TEST(ItemRecords, FreeingAcceptsNullAndDropsOnlyThePictureReference) {
     velmora_item_data_array_free(array);
     EXPECT_EQ(G_OBJECT(picture)->ref_count, 1u);
     g_object_unref(picture);
+}
+
+} // namespace
+
+namespace {
+
+/* Runs sql on the database file with plain SQLite. */
+void run_sql(const std::string &sql) {
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(sqlite3_open(database_path().c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sql;
+    sqlite3_close(db);
+}
+
+TEST_F(ItemReader, ReadsWhatTheItemsWereFetchedForAndStoresWithoutTheRecord) {
+    ASSERT_TRUE(writer_.create());
+    writer_.store(
+        {"One", "http://127.0.0.1/1", "1", "Books", "$1", "$1", "A", std::nullopt, std::nullopt});
+    reader_ = velmora_datautils_init();
+    ASSERT_NE(reader_, nullptr);
+
+    // A store that records nothing yet.
+    velmora_item_data_array_free(read_counted());
+    EXPECT_EQ(reader_->store_region, nullptr);
+    EXPECT_EQ(reader_->store_categories, nullptr);
+
+    writer_.record_origin(VELMORA_REGION_DE, "bestsellers_games,hotnew_books");
+    VelmoraItemDataArray *items = read_counted();
+    EXPECT_EQ(titles_of(items), (std::vector<std::string>{"One"}));
+    velmora_item_data_array_free(items);
+    EXPECT_STREQ(reader_->store_region, VELMORA_REGION_DE);
+    EXPECT_STREQ(reader_->store_categories, "bestsellers_games,hotnew_books");
+
+    // A store older than the record (no table) is read all the same.
+    writer_.close();
+    run_sql("DROP TABLE velmora_store_origin;");
+    velmora_datautils_free(reader_);
+    reader_ = velmora_datautils_init();
+    items = read_counted();
+    EXPECT_EQ(titles_of(items), (std::vector<std::string>{"One"}));
+    velmora_item_data_array_free(items);
+    EXPECT_EQ(reader_->store_region, nullptr);
+}
+
+TEST_F(ItemReader, StoredItemsBelongOnlyUnderTheSettingsTheyWereFetchedFor) {
+    VelmoraSettings *settings = initialize_settings();
+    const struct {
+        const char *stored_region, *stored_categories, *region;
+        std::vector<const char *> categories;
+        bool belong;
+    } cases[] = {
+        {nullptr, nullptr, VELMORA_REGION_FR, {"bestsellers"}, true}, // nothing recorded
+        {VELMORA_REGION_DE, "bestsellers_games", VELMORA_REGION_DE, {"bestsellers_games"}, true},
+        {VELMORA_REGION_US, "bestsellers", VELMORA_REGION_DE, {"bestsellers"}, false},
+        {VELMORA_REGION_DE, "bestsellers_games", VELMORA_REGION_DE, {"hotnew_books"}, false},
+        {VELMORA_REGION_FR,
+         "bestsellers_dvd,hotnew_books",
+         VELMORA_REGION_FR,
+         {"hotnew_books"},
+         true},
+        {VELMORA_REGION_UK, "bestsellers", VELMORA_REGION_UK, {}, true}, // the default feed
+        {VELMORA_REGION_UK, "bestsellers_book", VELMORA_REGION_UK, {}, false},
+        {VELMORA_REGION_US, "bestsellers", "velmora.example", {"bestsellers"}, true},
+        {VELMORA_REGION_CA, "bestsellers", "velmora.example", {"bestsellers"}, false},
+        {VELMORA_REGION_CA, nullptr, VELMORA_REGION_CA, {"movers_shakers"}, true},
+    };
+    VelmoraDataUtils utils = {};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.region) + " / " + (c.stored_region ? c.stored_region : "-") +
+                     " " + (c.stored_categories ? c.stored_categories : "-"));
+        utils.store_region = const_cast<gchar *>(c.stored_region);
+        utils.store_categories = const_cast<gchar *>(c.stored_categories);
+        store_region_to_gconf(c.region);
+        std::string list = "(";
+        for (const char *category : c.categories)
+            list += std::string(category) + ",";
+        store_categories_to_gconf((list + ")").c_str());
+        EXPECT_EQ(stored_items_belong_to_settings(&utils, settings), c.belong);
+    }
+    deinitialize_settings(settings);
 }
 
 } // namespace

@@ -121,6 +121,26 @@ TEST_F(WidgetLifecycleTest, StoredItemsAreShownAtOnceWithTheCarouselRunning) {
     EXPECT_NE(view()->timer_id, 0u);
 }
 
+// Items fetched for another storefront or feed do not show under the new logo and
+// heading: the widget starts with the "loading" message until a run brings its own.
+TEST_F(WidgetLifecycleTest, StoredItemsOfOtherSettingsAreNotShownUnderTheNewHeading) {
+    store_items(3);
+    record_store_origin(VELMORA_REGION_US, "bestsellers");
+    set_region(VELMORA_REGION_DE);
+    set_categories({"bestsellers"});
+    plugin_ = create_widget();
+    EXPECT_TRUE(view()->message_shown);
+    EXPECT_EQ(shown_message(plugin_), message_text(VELMORA_REGION_DE, "loading"));
+    EXPECT_EQ(view()->timer_id, 0u);
+    destroy_widget();
+
+    // Under the settings they were fetched for, they are shown.
+    record_store_origin(VELMORA_REGION_DE, "bestsellers,hotnew_books");
+    plugin_ = create_widget();
+    EXPECT_FALSE(view()->message_shown);
+    EXPECT_EQ(stored_item_count(), 3);
+}
+
 // After 1 s, then 2 s and 4 s later: a daemon without the plug-in is not asked every second.
 TEST_F(WidgetLifecycleTest, ActivationIsRetriedWithGrowingWaitsUntilItAnswersOne) {
     daemon_->script_activate_answers({0, 5});
@@ -368,21 +388,21 @@ TEST_F(WidgetLifecycleTest, SaveStoresNothingForAPickerWithoutAnActiveRow) {
     EXPECT_EQ(stored_categories(), (std::vector<std::string>{"no_such_feed"}));
 }
 
-TEST_F(WidgetLifecycleTest, EachOpenDialogSavesItsOwnChoice) {
+TEST_F(WidgetLifecycleTest, TheOpenDialogSavesItsOwnChoiceWhenAskedForAgain) {
     plugin_ = create_widget();
     GtkDialog *first = open_settings(plugin_);
     ASSERT_NE(first, nullptr);
     HildonTouchSelector *first_region = plugin_->region_selector;
     hildon_touch_selector_set_active(first_region, 0, 3);
 
-    GtkDialog *second = open_settings(plugin_);
-    ASSERT_NE(second, nullptr);
-    EXPECT_NE(plugin_->region_selector, first_region);
-    hildon_touch_selector_set_active(plugin_->region_selector, 0, 4);
-    gtk_widget_destroy(GTK_WIDGET(second));
+    // A second request brings up the same dialog and builds no other.
+    EXPECT_EQ(open_settings(plugin_), nullptr);
+    EXPECT_EQ(plugin_->region_selector, first_region);
+    EXPECT_EQ(settings_dialogs().size(), 1u);
 
     gtk_dialog_response(first, VELMORA_RESPONSE_SAVE);
     EXPECT_EQ(stored_region(), VELMORA_REGION_DE);
+    EXPECT_TRUE(settings_dialogs().empty());
 }
 
 // ---- Teardown ----

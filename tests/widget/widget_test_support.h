@@ -118,6 +118,30 @@ inline void store_items(int count, const std::string &prefix = "Item") {
     query_loader_free(queries);
 }
 
+// Records in the item database what its items were fetched for, as a run does.
+inline void record_store_origin(const char *region, const char *categories) {
+    QueryLoader *queries = query_loader_new(data_path(VELMORA_PLUGIN_QUERIES_FILE).c_str());
+    DBInterface *db = nullptr;
+    FileWatcher *watcher = nullptr;
+    ensure_database(&db, &watcher, database_path().c_str(), queries);
+    gchar *statement = query_loader_load_query(queries, "set_store_origin");
+    DBSymTable *table = db_symtable_new();
+    gchar *region_param = db_make_string_param(region);
+    gchar *categories_param = db_make_string_param(categories);
+    db_add_symbol(table, region_param);
+    db_add_symbol(table, categories_param);
+    gchar *sql = db_format_query(table, statement);
+    db_interface_execute_update(db, sql);
+    g_free(sql);
+    g_free(region_param);
+    g_free(categories_param);
+    db_symtable_free(table);
+    g_free(statement);
+    db_interface_free(db);
+    file_watcher_free(watcher);
+    query_loader_free(queries);
+}
+
 // Removes the item database with its journal files, as if it had never been.
 inline void remove_database() {
     for (const char *suffix : {"", "-wal", "-shm", "-journal"})

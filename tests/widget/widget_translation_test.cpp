@@ -37,7 +37,7 @@ class WidgetTranslationTest : public ::testing::Test {
     }
 
     struct Texts {
-        std::string title, save, site, feed, movers, first_category;
+        std::string title, save, cancel, site, feed, movers, first_category;
     };
 
     // Opens the dialog of a new widget in the given language and reads its texts.
@@ -56,10 +56,12 @@ class WidgetTranslationTest : public ::testing::Test {
             return texts;
         GtkDialog *dialog = dialogs.front();
         texts.title = gtk_window_get_title(GTK_WINDOW(dialog));
-        GList *buttons = gtk_container_get_children(GTK_CONTAINER(dialog->action_area));
-        if (buttons != nullptr)
-            texts.save = gtk_button_get_label(GTK_BUTTON(buttons->data));
-        g_list_free(buttons);
+        GtkWidget *save = gtk_dialog_get_widget_for_response(dialog, VELMORA_RESPONSE_SAVE);
+        if (save != nullptr)
+            texts.save = gtk_button_get_label(GTK_BUTTON(save));
+        GtkWidget *cancel = gtk_dialog_get_widget_for_response(dialog, GTK_RESPONSE_CANCEL);
+        if (cancel != nullptr)
+            texts.cancel = gtk_button_get_label(GTK_BUTTON(cancel));
         GList *pickers = gtk_container_get_children(GTK_CONTAINER(dialog->vbox));
         std::vector<std::string> titles;
         for (GList *l = pickers; l != nullptr; l = l->next)
@@ -81,6 +83,7 @@ class WidgetTranslationTest : public ::testing::Test {
         const Texts texts = dialog_texts(language, expected.title.c_str());
         EXPECT_EQ(texts.title, expected.title);
         EXPECT_EQ(texts.save, expected.save);
+        EXPECT_EQ(texts.cancel, expected.cancel);
         EXPECT_EQ(texts.site, expected.site);
         EXPECT_EQ(texts.feed, expected.feed);
         EXPECT_EQ(texts.movers, expected.movers);
@@ -100,12 +103,12 @@ TEST_F(WidgetTranslationTest, ClassBindsVelmoraInUtf8AndLeavesTheHostsDomainCurr
 }
 
 TEST_F(WidgetTranslationTest, GermanDialog) {
-    expect_dialog_texts("de", {"Velmora-Einstellungen", "Speichern", "Website", "Feed",
+    expect_dialog_texts("de", {"Velmora-Einstellungen", "Speichern", "Abbrechen", "Website", "Feed",
                                "Aufsteiger", "Bestseller"});
 }
 
 TEST_F(WidgetTranslationTest, FrenchDialogStoresTheIdentifierOfTheTranslatedRow) {
-    expect_dialog_texts("fr", {"Paramètres Velmora", "Enregistrer", "Site", "Flux",
+    expect_dialog_texts("fr", {"Paramètres Velmora", "Enregistrer", "Annuler", "Site", "Flux",
                                "Meilleures progressions", "Meilleures ventes"});
 
     hildon_touch_selector_set_active(plugin_->category_selector, 0, 6);
