@@ -6,8 +6,10 @@
  * For every address whose answer carried an ETag or a Last-Modified (and no
  * "Cache-Control: no-store"), the body is kept with those validators, so that the
  * next request can ask "changed since?" and a 304 answer hands back the remembered
- * body. The cache lives in "<XDG cache dir>/feedserviceutils/http", one file per
- * address, named by the SHA-256 of the address (never by the address itself):
+ * body. An answer without validators, or with no-store, removes the address's entry
+ * (network_utils.cpp): a later 304 must never hand back an older body. The cache lives in "<XDG
+ * cache dir>/feedserviceutils/http", one file per address, named by the SHA-256 of the address
+ * (never by the address itself):
  *
  *   feedserviceutils-http-cache 1\n
  *   url <address>\n  etag <value>\n  last-modified <value>\n
@@ -290,6 +292,13 @@ void fsu::http_cache_store(const std::string &url, const CachedResponse &respons
     c.index[name] = IndexEntry{text.size(), now};
     c.total += text.size();
     evict(c);
+}
+
+void fsu::http_cache_forget(const std::string &url) {
+    Cache &c = cache();
+    std::lock_guard<std::mutex> guard(c.lock);
+    load_index(c);
+    remove_entry(c, entry_name(url));
 }
 
 void fsu::http_cache_set_limit(gsize bytes) {
