@@ -352,6 +352,33 @@ TEST_F(FeedServiceDaemon, RefusesAPrivatePictureAndASlowFailureBlocksNothing) {
     EXPECT_NE(log.find("/delay/6000/cut/"), std::string::npos) << log;
 }
 
+// SIGTERM while a picture stalls: the daemon cancels the transfer, the run ends (its
+// other pictures are not fetched) and the daemon exits within seconds, not after the
+// stall's time-out.
+TEST_F(FeedServiceDaemon, SigtermEndsAStalledTransferWithinSeconds) {
+    const std::string images = store_->server().url("/images/I/");
+    std::string feed = read_file(
+        store_->root() + StorefrontServer::feed_path(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY));
+    const size_t first = feed.find(images);
+    ASSERT_NE(first, std::string::npos);
+    feed.replace(first, images.size(), store_->server().url("/stall/images/I/"));
+    ASSERT_TRUE(test_support::write_file(store_->root() + "/feeds/stalled.xml", feed));
+    store_->add_catalogue_section(
+        "[stalled.test]\nbestsellers=" + store_->server().url("/feeds/stalled.xml") + "\n");
+    gconftool::set_region("stalled.test");
+
+    start_daemon();
+    ASSERT_EQ(client_->activate(kPluginName), 1);
+    ASSERT_TRUE(client_->wait_for_status(1, 1, 60)) << daemon_log();
+    // The first item's picture stalls: no item is reported stored meanwhile.
+    EXPECT_FALSE(client_->wait_for_status(0, 1, 1.5)) << daemon_log();
+    const gint64 asked = g_get_monotonic_time();
+    g_subprocess_send_signal(daemon_, SIGTERM);
+    EXPECT_EQ(wait_for_exit(30), 0) << daemon_log();
+    EXPECT_LT(g_get_monotonic_time() - asked, 6 * G_USEC_PER_SEC)
+        << "the stalled picture held the daemon" << daemon_log();
+}
+
 // A bus that knows the build tree's service file starts the daemon on the first call.
 TEST(FeedServiceActivation, TheServiceFileStartsTheDaemonOnDemand) {
     const std::string dir = test_support::temp_path("activation-bus");
