@@ -33,6 +33,10 @@ typedef struct _FileWatcher FileWatcher;
  * The first statement that fails during an update run is logged as a warning with
  * SQLite's message; every failure goes to the debug log. */
 DBInterface *db_interface_new(const gchar *path);
+/* Opens the existing SQLite file at path for reading only, for a process that never
+ * writes the store: nothing is created (a missing file gives NULL), no journal mode is
+ * changed, and the writer's changes are seen as they are committed. */
+DBInterface *db_interface_new_read_only(const gchar *path);
 void db_interface_free(DBInterface *db);
 
 /* Starts a query (one statement); a pending result of the same handle is closed

@@ -5,10 +5,11 @@
  * "sel_velmora_items" on the item database and turns every row into a
  * VelmoraItemData record.
  *
- * The connection stays open between reads. A file watcher notices when the
- * plug-in deleted the database (it then builds a new file), and a read that
- * finds no rows reopens the database once and tries again, so the widget never
- * keeps reading a file that is no longer there.
+ * The store is the plug-in's: the reader opens it read-only and never creates it
+ * (a missing store reads as no items). The connection stays open between reads. A file watcher
+ * notices when the plug-in deleted the database (it then builds a new file), and a read that finds
+ * no rows reopens the database once and tries again, so the widget never keeps reading a file that
+ * is no longer there.
  */
 #include "velmora_datautils.h"
 
@@ -34,7 +35,7 @@ void reopen_database(VelmoraDataUtils *utils) {
     const std::string path = database_path();
     g_clear_pointer(&utils->watcher, file_watcher_free);
     db_interface_free(utils->database);
-    utils->database = db_interface_new(path.c_str());
+    utils->database = db_interface_new_read_only(path.c_str());
     utils->watcher = file_watcher_new(path.c_str());
 }
 
@@ -68,7 +69,7 @@ VelmoraDataUtils *velmora_datautils_init(void) {
     }
 
     const std::string path = database_path();
-    utils->database = db_interface_new(path.c_str());
+    utils->database = db_interface_new_read_only(path.c_str());
     /* When the open failed, the first read opens the database and its watcher. */
     if (utils->database)
         utils->watcher = file_watcher_new(path.c_str());

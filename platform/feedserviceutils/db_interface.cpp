@@ -242,6 +242,14 @@ DBInterface *db_interface_new(const gchar *path) {
     return fsu::open_database(path, nullptr, true);
 }
 
+DBInterface *db_interface_new_read_only(const gchar *path) {
+    /* Never made here: a missing file is a missing store. */
+    if (path == nullptr || *path == '\0' || !g_file_test(path, G_FILE_TEST_IS_REGULAR))
+        return nullptr;
+    int rc = SQLITE_OK;
+    return open_read_only(path, &rc);
+}
+
 void db_interface_free(DBInterface *db) {
     if (db == nullptr)
         return;
