@@ -9,8 +9,9 @@
  *     minutes when no run is marked), and each failure is logged once.
  *   - A host that could not be connected to (refused, unresolvable, connect time-out)
  *     gets no picture requests for 2 minutes, so that the many pictures of a dead host
- *     do not each wait; a slow or failed transfer says nothing about the host. Feeds
- *     are always asked for: they decide whether a run happens at all.
+ *     do not each wait; a failed transfer says nothing more about the host than the
+ *     run's rule for stalls below. Feeds are always asked for: they decide whether a
+ *     run happens at all.
  *   - A host that answered 429 or 503 with Retry-After is not asked again before the
  *     time given, feeds included, but never for longer than the plug-in's run
  *     interval (an hour); a run whose settings differ from the previous run's (the
