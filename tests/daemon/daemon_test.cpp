@@ -247,6 +247,28 @@ TEST_F(FeedServiceDaemon, RetriesWithBackoffUntilTheStorefrontIsBack) {
     EXPECT_NE(log.find("failed: Failed to connect to 127.0.0.1"), std::string::npos) << log;
 }
 
+// Fails, succeeds, fails again: the backoff after the success starts at its first wait.
+TEST_F(FeedServiceDaemon, ASuccessStartsTheBackoffOver) {
+    store_->server().go_down();
+    start_daemon(nullptr, "1");
+    ASSERT_EQ(client_->activate(kPluginName), 1);
+    ASSERT_TRUE(client_->wait_for_status(VELMORA_STATUS_NOTHING_DOWNLOADED, 2, 10)) << daemon_log();
+    store_->server().come_back();
+    ASSERT_TRUE(client_->wait_for_status(2, 1, 20)) << daemon_log();
+    store_->server().go_down();
+    const int failed = client_->count(VELMORA_STATUS_NOTHING_DOWNLOADED);
+    ASSERT_EQ(client_->activate(kPluginName), 1);
+    ASSERT_TRUE(client_->wait_for_status(VELMORA_STATUS_NOTHING_DOWNLOADED, failed + 1, 10))
+        << daemon_log();
+    store_->server().come_back();
+    const std::string log = daemon_log();
+    size_t first_waits = 0;
+    for (size_t at = log.find("trying again in 1 s"); at != std::string::npos;
+         at = log.find("trying again in 1 s", at + 1))
+        ++first_waits;
+    EXPECT_EQ(first_waits, 2u) << log;
+}
+
 TEST_F(FeedServiceDaemon, ActivateDuringARunQueuesExactlyOneMoreRun) {
     int count = 0;
     ASSERT_NO_FATAL_FAILURE(start_long_run(&count));
