@@ -24,19 +24,17 @@ typedef struct _FileWatcher FileWatcher;
  * and writes nothing. ---- */
 
 /* Opens (creating if needed) the SQLite file at path; NULL on failure, also when the
- * file is not a database or path is a symbolic link (never followed). A store that
- * cannot be written (read-only file system or directory) is opened read-only. Every
- * connection uses WAL journaling (set when the file is made), synchronous=NORMAL and a
- * busy time-out of 200 ms, so that one writing and several reading processes share the
- * file; a statement still meeting "locked" is retried for a bounded time and then
- * reported as a failure, never as an empty result.
+ * file is not a database or path is a symbolic link (never followed). An existing file
+ * is opened for reading only, so that a process that only reads it never writes it (no
+ * checkpoint, no journal mode); the handle's first update opens it again for writing.
+ * A store that cannot be written (read-only file system or directory) stays read-only.
+ * Every connection uses WAL journaling (set when the file is made), synchronous=NORMAL
+ * and a busy time-out of 200 ms, so that one writing and several reading processes
+ * share the file; a statement still meeting "locked" is retried for a bounded time and
+ * then reported as a failure, never as an empty result.
  * The first statement that fails during an update run is logged as a warning with
  * SQLite's message; every failure goes to the debug log. */
 DBInterface *db_interface_new(const gchar *path);
-/* Opens the existing SQLite file at path for reading only, for a process that never
- * writes the store: nothing is created (a missing file gives NULL), no journal mode is
- * changed, and the writer's changes are seen as they are committed. */
-DBInterface *db_interface_new_read_only(const gchar *path);
 void db_interface_free(DBInterface *db);
 
 /* Starts a query (one statement); a pending result of the same handle is closed

@@ -28,6 +28,15 @@ std::string database_path() {
     return velmora_store_path(kDatabaseFile);
 }
 
+/* A connection to the store at path, or NULL while there is none: the reader never
+ * makes the store (db_interface_new would), and the library opens an existing one for
+ * reading only. */
+DBInterface *open_existing_store(const std::string &path) {
+    if (!g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR))
+        return nullptr;
+    return db_interface_new(path.c_str());
+}
+
 /* Replaces the connection and the watcher by new ones on the database file.
  * The watcher is started even when the open failed, so a file created later
  * is noticed as the one to read. */
@@ -35,7 +44,7 @@ void reopen_database(VelmoraDataUtils *utils) {
     const std::string path = database_path();
     g_clear_pointer(&utils->watcher, file_watcher_free);
     db_interface_free(utils->database);
-    utils->database = db_interface_new_read_only(path.c_str());
+    utils->database = open_existing_store(path);
     utils->watcher = file_watcher_new(path.c_str());
 }
 
@@ -69,7 +78,7 @@ VelmoraDataUtils *velmora_datautils_init(void) {
     }
 
     const std::string path = database_path();
-    utils->database = db_interface_new_read_only(path.c_str());
+    utils->database = open_existing_store(path);
     /* When the open failed, the first read opens the database and its watcher. */
     if (utils->database)
         utils->watcher = file_watcher_new(path.c_str());

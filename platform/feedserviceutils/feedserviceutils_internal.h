@@ -117,7 +117,7 @@ bool is_local_address(const char *ip);
  * lifts a cancellation. For tests. */
 void forget_failed_downloads();
 
-/* Whether network_utils_cancel_all was called (network_utils.cpp). */
+/* Whether feedserviceutils_cancel_downloads was called (network_utils.cpp). */
 bool downloads_cancelled();
 void set_downloads_cancelled(bool cancelled);
 

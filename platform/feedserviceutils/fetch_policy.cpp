@@ -15,7 +15,9 @@
  *   - A host that answered 429 or 503 with Retry-After is not asked again before the
  *     time given, feeds included, but never for longer than the plug-in's run
  *     interval (an hour); a run whose settings differ from the previous run's (the
- *     user chose another list) lifts it.
+ *     user chose another list) lifts it. A run marked without settings (by the daemon)
+ *     counts as one with other settings when its first feed differs from the previous
+ *     run's first feed.
  *   - The pictures of a run share a time budget: they may lose at most 20 s to
  *     transfers that fail (each picture's time-out is cut to what is left of it, and
  *     once it is used up the run fetches no more pictures), and a host whose picture
@@ -99,6 +101,8 @@ struct Policy {
     gint64 run_started = 0;            /* when the run's memory began */
     gint64 picture_failures_us = 0;    /* time this run's pictures lost to failures */
     std::string settings;              /* what the current run fetches */
+    bool first_feed_pending = false;   /* the run has asked for no feed yet */
+    std::string first_feed;            /* the first feed the latest run asked for */
     std::set<std::string> local_feeds; /* local endpoints the run's feeds came from */
 };
 
@@ -164,6 +168,8 @@ void fsu::begin_run(const std::string &settings) {
         p.server_waits.clear();
     }
     p.settings = settings;
+    /* Without settings named, the run's first feed tells whether they changed. */
+    p.first_feed_pending = settings.empty();
 }
 
 std::string fsu::held_back(const std::string &address, const std::string &host, FetchKind kind,
@@ -172,6 +178,16 @@ std::string fsu::held_back(const std::string &address, const std::string &host, 
     std::lock_guard<std::mutex> guard(p.lock);
     const gint64 now = g_get_monotonic_time();
     expire_run_memory(p, now);
+    if (kind == FetchKind::Feed && p.first_feed_pending) {
+        /* A run that starts with another feed than the last one fetches for other
+         * settings, also when the run was marked without them (by the daemon). */
+        p.first_feed_pending = false;
+        if (!p.first_feed.empty() && address != p.first_feed) {
+            p.unreachable_hosts.clear();
+            p.server_waits.clear();
+        }
+        p.first_feed = address;
+    }
     if (!host.empty() && p.server_waits.held(host, now))
         return "the server asked to wait before asking again (Retry-After)";
     if (force)

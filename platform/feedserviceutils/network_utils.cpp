@@ -9,7 +9,8 @@
  *       down to the caller's overall time-out; overall 60 s unless the caller says;
  *       a picture ends after 30 s, or after 10 s below 100 bytes a second (a stall or
  *       a trickle), cut to what the run's picture budget has left (fetch_policy.cpp)
- *   [x] network_utils_cancel_all ends every transfer under way within about a second
+ *   [x] feedserviceutils_cancel_downloads ends every transfer under way within about a
+ *       second
  *   [x] a size cap (8 MiB unless the caller says; pictures use 4 MiB) - a body that
  *       grows past it counts as nothing arrived
  *   [x] only a 2xx answer counts: an error page never reaches the caller
@@ -527,6 +528,6 @@ void network_utils_begin_run(const gchar *region, GSList *categories) {
     fsu::begin_run(settings);
 }
 
-void network_utils_cancel_all(void) {
+void feedserviceutils_cancel_downloads(void) {
     cancelled.store(true);
 }

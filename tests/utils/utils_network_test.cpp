@@ -346,6 +346,19 @@ TEST_F(BoundedWaits, EachWaitIsBounded) {
              network_utils_begin_run("the user chose another list", nullptr);
              EXPECT_TRUE(fetch_feed(server.url("/feed.xml")));
          }},
+        {"a daemon's run whose first feed is another lifts a server's wait",
+         [](HttpTestServer &server) {
+             feedserviceutils_run_begin();
+             EXPECT_FALSE(fetch_feed(server.url("/wait/503/600/x")));
+             feedserviceutils_run_end();
+             feedserviceutils_run_begin();
+             EXPECT_FALSE(fetch_feed(server.url("/wait/503/600/x"))) << "the same first feed";
+             EXPECT_EQ(server.request_count(), 1);
+             feedserviceutils_run_end();
+             feedserviceutils_run_begin();
+             EXPECT_TRUE(fetch_feed(server.url("/feed.xml")));
+             feedserviceutils_run_end();
+         }},
         {"a host whose picture stalled is left alone for the rest of the run",
          [](HttpTestServer &server) {
              EXPECT_TRUE(fetch_feed(server.url("/feed.xml"))); // its pictures may be fetched
@@ -375,7 +388,7 @@ TEST_F(BoundedWaits, EachWaitIsBounded) {
              const gint64 start = g_get_monotonic_time();
              std::thread canceller([] {
                  g_usleep(300 * 1000);
-                 network_utils_cancel_all();
+                 feedserviceutils_cancel_downloads();
              });
              EXPECT_FALSE(fetch_feed(server.url("/stall/feed.xml")));
              canceller.join();
