@@ -24,12 +24,14 @@ typedef struct _FileWatcher FileWatcher;
  * and writes nothing. ---- */
 
 /* Opens (creating if needed) the SQLite file at path; NULL on failure, also when the
- * file is not a database or path is a symbolic link (never followed). A store that
- * cannot be written (read-only file system or directory) is opened read-only. Every
- * connection uses WAL journaling (set when the file is made), synchronous=NORMAL and a
- * busy time-out of 200 ms, so that one writing and several reading processes share the
- * file; a statement still meeting "locked" is retried for a bounded time and then
- * reported as a failure, never as an empty result.
+ * file is not a database or path is a symbolic link (never followed). An existing file
+ * is opened for reading only, so that a process that only reads it never writes it (no
+ * checkpoint, no journal mode); the handle's first update opens it again for writing.
+ * A store that cannot be written (read-only file system or directory) stays read-only.
+ * Every connection uses WAL journaling (set when the file is made), synchronous=NORMAL
+ * and a busy time-out of 200 ms, so that one writing and several reading processes
+ * share the file; a statement still meeting "locked" is retried for a bounded time and
+ * then reported as a failure, never as an empty result.
  * The first statement that fails during an update run is logged as a warning with
  * SQLite's message; every failure goes to the debug log. */
 DBInterface *db_interface_new(const gchar *path);
@@ -118,9 +120,12 @@ gint file_watcher_is_file_deleted(FileWatcher *watcher);
  * size cap counts; otherwise the array is left as it was (empty: nothing arrived).
  * Answers with an ETag or Last-Modified are remembered on disk (under the user's cache
  * directory, "feedserviceutils/http"), the next request for the address is
- * conditional, and a 304 appends the remembered body. A 429 or 503 with Retry-After
- * keeps the host from being asked before that time. A redirect to a loopback,
- * link-local or private address is refused unless address itself is on one. A failure
+ * conditional, and a 304 appends the remembered body; an answer without validators or
+ * with "Cache-Control: no-store" removes what was remembered. A 429 or 503 with
+ * Retry-After keeps the host from being asked before that time, an hour at most, or
+ * until a run with other settings begins. A redirect to a loopback, link-local or
+ * private address is refused unless address itself is on one; through a proxy the
+ * target host is judged, not the proxy. A failure
  * is logged once per run (the daemon marks the runs) as a warning, with the address and
  * the HTTP status or transfer error in words; an address that failed is not asked for
  * again in the same run.
@@ -148,9 +153,10 @@ gint ensure_directory(const gchar *path);
  * path and 2. the picture id, and run. A failed download leaves no file and records no
  * path; without a picture row of image_id nothing is fetched. item_id is not used.
  * A picture whose download failed is not asked for again in the same run, nor (for 2
- * minutes) is a host that could not be connected to; a picture on a loopback,
- * link-local or private address is fetched only at an address that a feed of the run
- * came from.
+ * minutes) is a host that could not be connected to, nor (in the same run) a host whose
+ * picture timed out; the pictures of a run may lose at most 20 s to failed transfers.
+ * A picture on a loopback, link-local or private address is fetched only at an address
+ * and port that a feed of the run came from.
  * A 304 to the conditional request writes the remembered picture.
  * force: non-zero fetches even when cached or failed lately. Non-zero when the picture
  * is cached. */

@@ -7,10 +7,11 @@
  * store says its items were fetched for; a store older than that record is read
  * with "sel_velmora_items" alone.
  *
- * The connection stays open between reads. A file watcher notices when the
- * plug-in deleted the database (it then builds a new file), and a read that
- * finds no rows reopens the database once and tries again, so the widget never
- * keeps reading a file that is no longer there.
+ * The store is the plug-in's: the reader opens it read-only and never creates it
+ * (a missing store reads as no items). The connection stays open between reads. A file watcher
+ * notices when the plug-in deleted the database (it then builds a new file), and a read that finds
+ * no rows reopens the database once and tries again, so the widget never keeps reading a file that
+ * is no longer there.
  */
 #include "velmora_datautils.h"
 
@@ -30,6 +31,15 @@ std::string database_path() {
     return velmora_store_path(kDatabaseFile);
 }
 
+/* A connection to the store at path, or NULL while there is none: the reader never
+ * makes the store (db_interface_new would), and the library opens an existing one for
+ * reading only. */
+DBInterface *open_existing_store(const std::string &path) {
+    if (!g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR))
+        return nullptr;
+    return db_interface_new(path.c_str());
+}
+
 /* Replaces the connection and the watcher by new ones on the database file.
  * The watcher is started even when the open failed, so a file created later
  * is noticed as the one to read. */
@@ -37,7 +47,7 @@ void reopen_database(VelmoraDataUtils *utils) {
     const std::string path = database_path();
     g_clear_pointer(&utils->watcher, file_watcher_free);
     db_interface_free(utils->database);
-    utils->database = db_interface_new(path.c_str());
+    utils->database = open_existing_store(path);
     utils->watcher = file_watcher_new(path.c_str());
 }
 
@@ -71,7 +81,7 @@ VelmoraDataUtils *velmora_datautils_init(void) {
     }
 
     const std::string path = database_path();
-    utils->database = db_interface_new(path.c_str());
+    utils->database = open_existing_store(path);
     /* When the open failed, the first read opens the database and its watcher. */
     if (utils->database)
         utils->watcher = file_watcher_new(path.c_str());

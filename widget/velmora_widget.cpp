@@ -11,8 +11,13 @@
  * first after a second and then, while it keeps failing (a missing plug-in, a
  * daemon that cannot be started), after twice the wait each time, up to a
  * minute. The widget watches the daemon's bus name: when its owner goes away the
- * tick starts again, so that activation starts a new daemon and periodic runs
- * resume; when an owner appears while the tick waits, it asks again soon.
+ * tick starts again after twice the last wait, so that activation starts a new
+ * daemon and periodic runs resume, but a daemon that its runs crash is not
+ * restarted every second; only a pass that ended (status 2) makes the wait short
+ * again (ActivationBackoff). When an owner appears while the tick waits, it asks
+ * again soon, unless the name was lost since the last pass ended. "activate" is a
+ * blocking call with a time-out of two seconds: a daemon that is stopped but still
+ * owns its name holds the home screen no longer than that.
  *
  * Everything runs on the desktop's GLib main loop. The run flags are
  * module-level, so one widget instance per loaded module is supported.
@@ -22,6 +27,7 @@
 #include <clocale>
 #include <libintl.h>
 
+#include "velmora_activation_backoff.h"
 #include "velmora_card_part.h"
 #include "velmora_marshal.h"
 #include "velmora_refresh_fold.h"
@@ -31,8 +37,9 @@
 
 namespace {
 
-constexpr guint kActivationIntervalMs = 1000;
-constexpr guint kLongestActivationIntervalMs = 60000;
+constexpr guint kActivationIntervalMs = ActivationBackoff::kFirstWaitMs;
+/* The longest the widget waits for the daemon's answer to "activate". */
+constexpr int kActivateTimeoutMs = 2000;
 
 GType velmora_plugin_type = 0;
 gpointer parent_class = nullptr;
@@ -48,7 +55,8 @@ gboolean awaiting_new_run = FALSE;
  * the run-signal connection and the settings dialogs still open. Teardown uses
  * these to cut every path to the instance before it is freed. */
 guint activation_tick_id = 0;
-guint activation_interval_ms = kActivationIntervalMs;
+guint activation_tick_wait_ms = kActivationIntervalMs; /* the pending tick's wait */
+ActivationBackoff activation_backoff;
 gboolean run_signal_connected = FALSE;
 /* The bus itself, whose NameOwnerChanged tells when the daemon comes and goes. */
 DBusGProxy *bus_proxy = nullptr;
@@ -73,9 +81,9 @@ gboolean activate_plugin(VelmoraPlugin *plugin, GError **error) {
     if (plugin->proxy == nullptr)
         return FALSE;
     gint answer = 0;
-    if (!dbus_g_proxy_call(plugin->proxy, VELMORA_FEEDSERVICE_ACTIVATE, error, G_TYPE_STRING,
-                           VELMORA_SERVICE_PLUGIN_NAME, G_TYPE_INVALID, G_TYPE_INT, &answer,
-                           G_TYPE_INVALID))
+    if (!dbus_g_proxy_call_with_timeout(
+            plugin->proxy, VELMORA_FEEDSERVICE_ACTIVATE, kActivateTimeoutMs, error, G_TYPE_STRING,
+            VELMORA_SERVICE_PLUGIN_NAME, G_TYPE_INVALID, G_TYPE_INT, &answer, G_TYPE_INVALID))
         return FALSE;
     return answer == 1;
 }
@@ -115,6 +123,9 @@ void on_plugin_executed(DBusGProxy *, const gchar *name, gint status, gpointer d
         if (plugin->view->message_shown)
             create_message_view(plugin->view, plugin->settings, "no_connection");
         break;
+    case VELMORA_STATUS_PASS_ENDED:
+        activation_backoff.after_pass_ended(); /* the daemon works */
+        break;
     default:
         break;
     }
@@ -136,7 +147,7 @@ gboolean activation_tick(gpointer data);
 void start_activation_tick(VelmoraPlugin *plugin, guint interval_ms) {
     if (activation_tick_id != 0)
         g_source_remove(activation_tick_id);
-    activation_interval_ms = interval_ms;
+    activation_tick_wait_ms = interval_ms;
     activation_tick_id = g_timeout_add(interval_ms, activation_tick, plugin);
 }
 
@@ -152,8 +163,7 @@ gboolean activation_tick(gpointer data) {
     g_clear_error(&error);
     activation_tick_id = 0;
     if (!activated)
-        start_activation_tick(plugin,
-                              MIN(activation_interval_ms * 2, kLongestActivationIntervalMs));
+        start_activation_tick(plugin, activation_backoff.after_failure());
     return G_SOURCE_REMOVE;
 }
 
@@ -163,10 +173,13 @@ void on_name_owner_changed(DBusGProxy *, const gchar *name, const gchar *, const
         return;
     auto *plugin = static_cast<VelmoraPlugin *>(data);
     const bool gone = new_owner == nullptr || *new_owner == '\0';
-    /* Gone: activation starts a daemon again. Come while the tick waits: ask soon.
+    /* Gone: activation starts a daemon again, after a longer wait each time. Come
+     * while the tick waits: ask soon, unless the daemon was lost since the last pass.
      * A daemon that the tick's own call started needs nothing: the tick has ended. */
-    if ((gone && activation_tick_id == 0) ||
-        (!gone && activation_tick_id != 0 && activation_interval_ms > kActivationIntervalMs))
+    if (gone && activation_tick_id == 0)
+        start_activation_tick(plugin, activation_backoff.after_name_lost());
+    else if (!gone && activation_tick_id != 0 && activation_tick_wait_ms > kActivationIntervalMs &&
+             activation_backoff.ask_soon_on_appearance())
         start_activation_tick(plugin, kActivationIntervalMs);
 }
 
@@ -317,6 +330,7 @@ void velmora_plugin_init(GTypeInstance *instance, gpointer) {
     restart_carousel = FALSE;
     awaiting_new_run = FALSE;
     run_signal_connected = FALSE;
+    activation_backoff = ActivationBackoff();
     delete item_refreshes;
     item_refreshes = new RefreshFold(refresh_items, plugin);
 

@@ -6,12 +6,16 @@
  * relays every status of a plug-in run as the signal "plugin_executed".
  * Plug-ins are loaded and run by PluginHost on its worker thread; this thread
  * only serves the bus, the termination signals and GIO's network monitor, so it
- * stays responsive during runs. When the monitor reports the network available,
- * a plug-in waiting to retry a failed run runs at once. SIGTERM and SIGINT end
- * the daemon after a run under way. The command line takes only --help and
+ * stays responsive during runs. When the monitor reports the network back (it was
+ * unavailable), a plug-in waiting to retry a failed run runs at once, as far as its
+ * backoff allows. SIGTERM and SIGINT cancel the downloads under way, so that the run
+ * under way ends within a second or two, and then end the daemon. The command line takes only
+ * --help and
  * --version; anything else is refused.
  */
 #include "feedservice_plugin_host.h"
+#include "feedservice_retry_schedule.h"
+#include "feedserviceutils_runs.h"
 
 #include <gio/gio.h>
 #include <glib-unix.h>
@@ -46,6 +50,7 @@ struct Daemon {
     GMainLoop *loop = nullptr;
     GDBusConnection *connection = nullptr; /* set once the bus is acquired */
     std::unique_ptr<PluginHost> host;
+    std::unique_ptr<NetworkReturn> network;
     int exit_status = 0;
 };
 
@@ -118,13 +123,16 @@ void on_name_lost(GDBusConnection *connection, const gchar *name, gpointer user_
 gboolean on_terminate(gpointer user_data) {
     auto *daemon = static_cast<Daemon *>(user_data);
     g_message("terminating");
+    /* The run under way finishes at once: its transfers end, nothing more is fetched. */
+    feedserviceutils_cancel_downloads();
     g_main_loop_quit(daemon->loop);
     return G_SOURCE_CONTINUE;
 }
 
 void on_network_changed(GNetworkMonitor *, gboolean available, gpointer user_data) {
-    if (available) {
-        static_cast<Daemon *>(user_data)->host->network_available();
+    auto *daemon = static_cast<Daemon *>(user_data);
+    if (daemon->network->came_back(available != FALSE)) {
+        daemon->host->network_available();
     }
 }
 
@@ -148,8 +156,9 @@ int parse_command_line(int argc, char **argv) {
                                           "request (\"" VELMORA_FEEDSERVICE_ACTIVATE
                                           "\") and periodically, relaying every status of a run\n"
                                           "as the signal \"" VELMORA_FEEDSERVICE_RUN_SIGNAL
-                                          "\". SIGTERM or SIGINT end it after a run\n"
-                                          "under way. It logs to standard error.");
+                                          "\". SIGTERM or SIGINT cancel the downloads of a\n"
+                                          "run under way and end it once the run has returned.\n"
+                                          "It logs to standard error.");
     g_option_context_set_description(
         context, "Environment:\n"
                  "  FEEDSERVICE_PLUGIN_DIR    directory of the plug-ins (default\n"
@@ -197,6 +206,8 @@ int main(int argc, char **argv) {
 
     /* Made on this thread's context, so that its signal is emitted here. */
     GNetworkMonitor *monitor = g_network_monitor_get_default();
+    daemon.network =
+        std::make_unique<NetworkReturn>(g_network_monitor_get_network_available(monitor) != FALSE);
     const gulong network_handler =
         g_signal_connect(monitor, "network-changed", G_CALLBACK(on_network_changed), &daemon);
 

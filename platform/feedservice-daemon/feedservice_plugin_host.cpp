@@ -4,9 +4,10 @@
  * feedservice_plugin_host.cpp - plug-in loading with GModule, the worker thread
  * that makes every call into the plug-ins, and the scheduling of their runs
  * (on request and periodically, never two at once, requests during a run
- * folded into one further run).
+ * folded into one further run). When a retry comes is RetrySchedule's to say.
  */
 #include "feedservice_plugin_host.h"
+#include "feedservice_retry_schedule.h"
 
 #include <gmodule.h>
 
@@ -72,7 +73,7 @@ struct PluginHost::Plugin {
     bool run_requested = false;
     GSource *periodic = nullptr;
     GSource *retry = nullptr;
-    int retry_seconds = 0; /* the last retry's delay; 0 while runs succeed */
+    RetrySchedule retries{kFirstRetrySeconds, kFallbackIntervalSeconds};
 };
 
 PluginHost::PluginHost(std::string plugin_dir, StatusSink sink)
@@ -202,6 +203,9 @@ std::unique_ptr<PluginHost::Plugin> PluginHost::open_plugin(const std::string &n
     plugin->de_init = reinterpret_cast<DeInitPluginFn>(de_init);
     plugin->execute = reinterpret_cast<ExecuteWithCallbackFn>(execute);
     plugin->interval_seconds = run_interval_seconds(reinterpret_cast<IntPropertyFn>(interval));
+    plugin->retries =
+        RetrySchedule(seconds_from_environment("FEEDSERVICE_RETRY_SECONDS", kFirstRetrySeconds),
+                      plugin->interval_seconds);
     plugin->context = reinterpret_cast<InitPluginFn>(init)();
     g_message("loaded plug-in \"%s\" from %s, runs every %d s", plugin->name.c_str(), path,
               plugin->interval_seconds);
@@ -274,16 +278,13 @@ void PluginHost::schedule_retry(Plugin *plugin, bool nothing_downloaded) {
     stop_retry(plugin);
     if (!nothing_downloaded || stopping_ || !plugin->periodic) {
         /* Back to the normal interval (or deactivated: no runs at all). */
-        plugin->retry_seconds = 0;
+        plugin->retries.after_success();
         return;
     }
-    const int first = seconds_from_environment("FEEDSERVICE_RETRY_SECONDS", kFirstRetrySeconds);
-    const int doubled = plugin->retry_seconds > G_MAXINT / 2 ? G_MAXINT : plugin->retry_seconds * 2;
-    plugin->retry_seconds =
-        std::min(plugin->retry_seconds == 0 ? first : doubled, plugin->interval_seconds);
+    const int delay = plugin->retries.after_failure();
     g_message("plug-in \"%s\" found nothing to download; trying again in %d s",
-              plugin->name.c_str(), plugin->retry_seconds);
-    plugin->retry = g_timeout_source_new_seconds(static_cast<guint>(plugin->retry_seconds));
+              plugin->name.c_str(), delay);
+    plugin->retry = g_timeout_source_new_seconds(static_cast<guint>(delay));
     g_source_set_callback(
         plugin->retry,
         [](gpointer data) -> gboolean {
@@ -308,11 +309,18 @@ void PluginHost::network_available() {
     std::vector<Plugin *> waiting;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        const gint64 now = g_get_monotonic_time();
         for (auto &entry : plugins_) {
-            if (entry.second->retry) {
-                stop_retry(entry.second.get());
-                waiting.push_back(entry.second.get());
+            Plugin *plugin = entry.second.get();
+            if (!plugin->retry)
+                continue;
+            if (!plugin->retries.run_on_network_return(now)) {
+                g_message("the network is back: plug-in \"%s\" keeps to its retry",
+                          plugin->name.c_str());
+                continue;
             }
+            stop_retry(plugin);
+            waiting.push_back(plugin);
         }
     }
     for (Plugin *plugin : waiting) {
@@ -331,7 +339,7 @@ void PluginHost::deactivate(const std::string &name) {
     }
     stop_periodic(plugin);
     stop_retry(plugin);
-    plugin->retry_seconds = 0;
+    plugin->retries.after_success();
     /* A run not yet started is dropped too; one under way finishes. */
     plugin->run_requested = false;
 }

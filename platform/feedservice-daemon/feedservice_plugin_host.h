@@ -13,8 +13,9 @@
  *
  * A run that reports "nothing downloaded" (-1022) is retried with backoff: first
  * after 30 s (FEEDSERVICE_RETRY_SECONDS, for tests), doubling, never later than the
- * plug-in's interval; at once when the network comes back (network_available). A run
- * that reports anything else ends the backoff.
+ * plug-in's interval (RetrySchedule); at once when the network comes back
+ * (network_available), at most once per wait of the backoff. A run that reports
+ * anything else ends the backoff.
  */
 #ifndef FEEDSERVICE_PLUGIN_HOST_H
 #define FEEDSERVICE_PLUGIN_HOST_H
@@ -47,8 +48,9 @@ class PluginHost {
     /* Stops the periodic runs of a loaded plug-in and drops a run not yet
      * started; a run under way finishes. */
     void deactivate(const std::string &name);
-    /* The network is available (again): a plug-in whose last run found nothing to
-     * download runs at once instead of waiting for its retry. */
+    /* The network is available again: a plug-in whose last run found nothing to
+     * download runs at once instead of waiting for its retry, unless the network's
+     * return brought a run forward already during this wait of its backoff. */
     void network_available();
     /* Waits for a run under way, unloads every plug-in (de_init_plugin) and
      * stops the worker. Idempotent; the destructor calls it. */

@@ -33,6 +33,7 @@ struct _DBInterface {
     bool first_row_waiting = false; /* execute_query fetched a row not yet handed out */
     bool row_current = false;
     bool store_checked = false; /* ensure_database found the file sound */
+    std::string writable_path;  /* opened for reading: where its first write reopens */
     std::string last_error;     /* SQLite's message of the latest failure */
 };
 
@@ -173,6 +174,21 @@ DBInterface *open_read_only(const gchar *path, int *rc) {
     return nullptr;
 }
 
+/* A connection that db_interface_new opened for reading is opened again for writing
+ * before its first write (a read-only file system keeps the reading one). */
+void upgrade_for_writing(DBInterface *db) {
+    if (db->writable_path.empty())
+        return;
+    const std::string path = std::move(db->writable_path);
+    db->writable_path.clear();
+    DBInterface *writing = fsu::open_database(path.c_str(), nullptr, true);
+    if (writing == nullptr)
+        return;
+    db_interface_close_result(db);
+    std::swap(db->connection, writing->connection);
+    db_interface_free(writing); /* closes the reading connection */
+}
+
 } // namespace
 
 namespace fsu {
@@ -239,6 +255,17 @@ FirstRow query_first_text(DBInterface *db, const gchar *sql, const gchar *column
 } // namespace fsu
 
 DBInterface *db_interface_new(const gchar *path) {
+    /* An existing store is opened for reading: a process that only reads it (the widget)
+     * never writes it, not a checkpoint nor a journal mode. Its first write reopens it
+     * for writing (upgrade_for_writing). A missing store is made, as always. */
+    if (path != nullptr && !g_file_test(path, G_FILE_TEST_IS_SYMLINK) &&
+        g_file_test(path, G_FILE_TEST_IS_REGULAR)) {
+        int rc = SQLITE_OK;
+        if (DBInterface *db = open_read_only(path, &rc)) {
+            db->writable_path = path;
+            return db;
+        }
+    }
     return fsu::open_database(path, nullptr, true);
 }
 
@@ -337,12 +364,14 @@ gint32 db_get_int_column(DBInterface *db, const gchar *column, gint /*reserved*/
 gint db_interface_execute_update(DBInterface *db, const gchar *sql) {
     if (db == nullptr || sql == nullptr)
         return 0;
+    upgrade_for_writing(db);
     return run_statements(db, sql) ? 1 : 0;
 }
 
 gint db_interface_execute_update_get_row_id(DBInterface *db, const gchar *sql, gint64 *row_id) {
     if (db == nullptr || sql == nullptr)
         return 0;
+    upgrade_for_writing(db);
     /* Zeroed first, so that a statement that inserted nothing reports no row id. */
     sqlite3_set_last_insert_rowid(db->connection, 0);
     if (!run_statements(db, sql))

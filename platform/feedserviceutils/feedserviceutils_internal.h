@@ -13,6 +13,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 struct sqlite3;
 
@@ -91,13 +92,19 @@ bool conditional_requests();
 
 /* ---- What downloads remember (fetch_policy.cpp) ---- */
 
+/* The longest a server may make a host wait with Retry-After: the plug-in's run interval.
+ * Longer values are cut to it before any arithmetic. */
+constexpr gint64 kLongestServerWaitSeconds = 3600;
+
 struct FetchOutcome {
     bool arrived = false;
-    bool connected = false;         /* a connection to the first host was made */
-    bool from_local = false;        /* ... and its address is loopback, link-local or private */
-    std::string origin_ip;          /* that address */
+    bool connected = false;  /* a connection to the first host was made */
+    bool from_local = false; /* ... and its target is loopback, link-local or private */
+    std::vector<std::string> origin_endpoints; /* that target's local endpoints ("ip port") */
     bool unreachable = false;       /* refused, unresolvable or timed out while connecting */
-    gint64 server_wait_seconds = 0; /* Retry-After of a 429 or 503 */
+    bool timed_out = false;         /* ended by a time-out (a stall, a trickle, the limit) */
+    gint64 elapsed_us = 0;          /* how long the transfer took */
+    gint64 server_wait_seconds = 0; /* Retry-After of a 429 or 503, within the cap */
 };
 
 /* Whether a statement failing now is the first of the run the daemon marked
@@ -111,15 +118,40 @@ std::string held_back(const std::string &address, const std::string &host, Fetch
                       bool force);
 void note_outcome(const std::string &address, const std::string &host, FetchKind kind,
                   const FetchOutcome &outcome);
-/* The local addresses that feeds of the current run came from: pictures may be
- * fetched there. */
+/* The local endpoints ("ip port") that feeds of the current run came from: pictures may
+ * be fetched there. */
 std::set<std::string> local_picture_addresses();
+/* Milliseconds a picture may take now: its own limit, cut to what is left of the time
+ * that the run's pictures may lose to failures (0 once that is used up). */
+long picture_time_limit_ms();
 /* Whether the textual IP address is loopback, link-local, private, unspecified or
  * multicast (or cannot be read). */
 bool is_local_address(const char *ip);
-/* Forgets every failure and server wait, so that everything is tried again at once.
- * For tests. */
+/* Forgets every failure and server wait, so that everything is tried again at once, and
+ * lifts a cancellation. For tests. */
 void forget_failed_downloads();
+
+/* Whether feedserviceutils_cancel_downloads was called (network_utils.cpp). */
+bool downloads_cancelled();
+void set_downloads_cancelled(bool cancelled);
+
+/* ---- Where a request goes (fetch_target.cpp) ---- */
+
+/* What a connection reaches: whether it is local, and if so at which endpoints. */
+struct Reach {
+    bool local = true;
+    std::vector<std::string> local_endpoints; /* "ip port" of each local address */
+    std::string shown;                        /* the address or host, for the log */
+};
+
+/* "ip port", the form in which local endpoints are remembered. */
+std::string endpoint(const std::string &ip, long port);
+/* Whether ip and port are those of a proxy that the environment names. */
+bool is_proxy_endpoint(const std::string &ip, long port);
+/* A connection judged by its peer. */
+Reach reach_of_peer(const std::string &ip, long port);
+/* A request through a proxy, judged by the target host of url as it resolves here. */
+Reach reach_of_target(const char *url);
 
 /* ---- The persistent HTTP cache (http_cache.cpp) ---- */
 
@@ -135,6 +167,8 @@ struct CachedResponse {
 bool http_cache_lookup(const std::string &url, CachedResponse *out);
 /* Remembers (or replaces) the answer for url when it carries a validator. */
 void http_cache_store(const std::string &url, const CachedResponse &response);
+/* Removes the entry of url, if any. */
+void http_cache_forget(const std::string &url);
 /* Bounds the cache's total size (0: the default, 5 MiB), removing entries at once. */
 void http_cache_set_limit(gsize bytes);
 /* The file that holds url's entry. For tests. */

@@ -26,6 +26,11 @@ void feedserviceutils_run_end(void);
  * with Retry-After still wait). NULL settings count as none. */
 void network_utils_begin_run(const gchar *region, GSList *categories);
 
+/* Ends every download under way (within about a second) and refuses every later one in
+ * this process: for a daemon that is shutting down (SIGTERM), so that the run under way
+ * returns at once. May be called from any thread. */
+void feedserviceutils_cancel_downloads(void);
+
 G_END_DECLS
 
 #endif /* FEEDSERVICEUTILS_RUNS_H */

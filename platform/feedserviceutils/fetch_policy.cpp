@@ -9,16 +9,27 @@
  *     minutes when no run is marked), and each failure is logged once.
  *   - A host that could not be connected to (refused, unresolvable, connect time-out)
  *     gets no picture requests for 2 minutes, so that the many pictures of a dead host
- *     do not each wait; a slow or failed transfer says nothing about the host. Feeds
- *     are always asked for: they decide whether a run happens at all.
+ *     do not each wait; a failed transfer says nothing more about the host than the
+ *     run's rule for stalls below. Feeds are always asked for: they decide whether a
+ *     run happens at all.
  *   - A host that answered 429 or 503 with Retry-After is not asked again before the
- *     time given (at most 6 hours), feeds included; a new run does not change that.
- *   - A run whose settings differ from the previous run's forgets every failure but
- *     the hosts' Retry-After.
+ *     time given, feeds included, but never for longer than the plug-in's run
+ *     interval (an hour); a run whose settings differ from the previous run's (the
+ *     user chose another list) lifts it. A run marked without settings (by the daemon)
+ *     counts as one with other settings when its first feed differs from the previous
+ *     run's first feed.
+ *   - The pictures of a run share a time budget: they may lose at most 20 s to
+ *     transfers that fail (each picture's time-out is cut to what is left of it, and
+ *     once it is used up the run fetches no more pictures), and a host whose picture
+ *     timed out (a stall or a trickle) gets no further picture requests in that run.
+ *   - A run whose settings differ from the previous run's forgets every failure.
  *   - Loopback, link-local and private addresses are fetched only for a feed whose own
- *     address is one (its redirects too), and for pictures only at the very address
- *     that a feed of the current run came from (the demo storefront's pictures beside
- *     its feed), never at another local address.
+ *     target is one (its redirects too), and for pictures only at the very address and
+ *     port that a feed of the current run came from (the demo storefront's pictures
+ *     beside its feed), never at another local address or port. Through a proxy the
+ *     target host is judged, not the proxy (fetch_target.cpp).
+ * Without a run marked, the run's memory (failures, budget, stalled hosts) lasts 10
+ * minutes.
  * Each set keeps at most 1,024 entries (the oldest are dropped); one mutex guards all:
  * the daemon runs plug-ins on a worker thread.
  */
@@ -37,7 +48,9 @@ namespace {
 
 constexpr gint64 kAddressRetryAfter = 10 * 60 * G_USEC_PER_SEC;
 constexpr gint64 kHostRetryAfter = 2 * 60 * G_USEC_PER_SEC;
-constexpr gint64 kLongestServerWait = gint64{6} * 3600 * G_USEC_PER_SEC;
+constexpr gint64 kRunMemory = kAddressRetryAfter;
+constexpr gint64 kPictureFailureBudget = 20 * G_USEC_PER_SEC;
+constexpr long kPictureTimeLimitMs = 30 * 1000;
 constexpr gsize kMaxRemembered = 1024;
 
 /* Keys, each with the moment from which it may be asked for again. */
@@ -84,9 +97,29 @@ struct Policy {
     Deadlines failed_addresses; /* this run's failures */
     Deadlines unreachable_hosts;
     Deadlines server_waits;
+    Deadlines stalled_hosts;           /* this run's hosts whose picture timed out */
+    gint64 run_started = 0;            /* when the run's memory began */
+    gint64 picture_failures_us = 0;    /* time this run's pictures lost to failures */
     std::string settings;              /* what the current run fetches */
-    std::set<std::string> local_feeds; /* local addresses the run's feeds came from */
+    bool first_feed_pending = false;   /* the run has asked for no feed yet */
+    std::string first_feed;            /* the first feed the latest run asked for */
+    std::set<std::string> local_feeds; /* local endpoints the run's feeds came from */
 };
+
+/* Under the lock: forgets what the run remembers. */
+void start_run_memory(Policy &p, gint64 now) {
+    p.failed_addresses.clear();
+    p.stalled_hosts.clear();
+    p.local_feeds.clear();
+    p.picture_failures_us = 0;
+    p.run_started = now;
+}
+
+/* Under the lock: without a run marked, the run's memory lasts kRunMemory. */
+void expire_run_memory(Policy &p, gint64 now) {
+    if (now - p.run_started > kRunMemory)
+        start_run_memory(p, now);
+}
 
 Policy &policy() {
     static Policy instance;
@@ -129,11 +162,14 @@ bool fsu::is_local_address(const char *ip) {
 void fsu::begin_run(const std::string &settings) {
     Policy &p = policy();
     std::lock_guard<std::mutex> guard(p.lock);
-    p.failed_addresses.clear();
-    p.local_feeds.clear();
-    if (settings != p.settings)
+    start_run_memory(p, g_get_monotonic_time());
+    if (settings != p.settings) {
         p.unreachable_hosts.clear();
+        p.server_waits.clear();
+    }
     p.settings = settings;
+    /* Without settings named, the run's first feed tells whether they changed. */
+    p.first_feed_pending = settings.empty();
 }
 
 std::string fsu::held_back(const std::string &address, const std::string &host, FetchKind kind,
@@ -141,15 +177,40 @@ std::string fsu::held_back(const std::string &address, const std::string &host, 
     Policy &p = policy();
     std::lock_guard<std::mutex> guard(p.lock);
     const gint64 now = g_get_monotonic_time();
+    expire_run_memory(p, now);
+    if (kind == FetchKind::Feed && p.first_feed_pending) {
+        /* A run that starts with another feed than the last one fetches for other
+         * settings, also when the run was marked without them (by the daemon). */
+        p.first_feed_pending = false;
+        if (!p.first_feed.empty() && address != p.first_feed) {
+            p.unreachable_hosts.clear();
+            p.server_waits.clear();
+        }
+        p.first_feed = address;
+    }
     if (!host.empty() && p.server_waits.held(host, now))
         return "the server asked to wait before asking again (Retry-After)";
     if (force)
         return std::string();
     if (p.failed_addresses.held(address, now))
         return "failed earlier in this run";
-    if (kind == FetchKind::Picture && !host.empty() && p.unreachable_hosts.held(host, now))
+    if (kind != FetchKind::Picture)
+        return std::string();
+    if (!host.empty() && p.unreachable_hosts.held(host, now))
         return "its host could not be connected to lately";
+    if (!host.empty() && p.stalled_hosts.held(host, now))
+        return "its host stalled earlier in this run";
+    if (p.picture_failures_us >= kPictureFailureBudget)
+        return "the run's pictures have used up their time";
     return std::string();
+}
+
+long fsu::picture_time_limit_ms() {
+    Policy &p = policy();
+    std::lock_guard<std::mutex> guard(p.lock);
+    expire_run_memory(p, g_get_monotonic_time());
+    const gint64 left_ms = (kPictureFailureBudget - p.picture_failures_us) / 1000;
+    return static_cast<long>(std::clamp<gint64>(left_ms, 0, kPictureTimeLimitMs));
 }
 
 std::set<std::string> fsu::local_picture_addresses() {
@@ -163,9 +224,16 @@ void fsu::note_outcome(const std::string &address, const std::string &host, Fetc
     Policy &p = policy();
     std::lock_guard<std::mutex> guard(p.lock);
     const gint64 now = g_get_monotonic_time();
-    if (kind == FetchKind::Feed && outcome.connected && outcome.from_local &&
-        p.local_feeds.size() < kMaxRemembered)
-        p.local_feeds.insert(outcome.origin_ip);
+    expire_run_memory(p, now);
+    if (kind == FetchKind::Feed && outcome.connected && outcome.from_local)
+        for (const std::string &origin : outcome.origin_endpoints)
+            if (p.local_feeds.size() < kMaxRemembered)
+                p.local_feeds.insert(origin);
+    if (kind == FetchKind::Picture && !outcome.arrived) {
+        p.picture_failures_us += std::max<gint64>(outcome.elapsed_us, 0);
+        if (outcome.timed_out && !host.empty())
+            p.stalled_hosts.hold(host, now + kRunMemory);
+    }
     if (outcome.arrived) {
         p.failed_addresses.release(address);
         p.unreachable_hosts.release(host);
@@ -176,15 +244,20 @@ void fsu::note_outcome(const std::string &address, const std::string &host, Fetc
         return;
     if (!outcome.connected && outcome.unreachable)
         p.unreachable_hosts.hold(host, now + kHostRetryAfter);
-    if (outcome.server_wait_seconds > 0)
-        p.server_waits.hold(
-            host, now + std::min(outcome.server_wait_seconds * G_USEC_PER_SEC, kLongestServerWait));
+    /* Clamped before it is multiplied: a huge value must not overflow. */
+    const gint64 wait =
+        std::clamp<gint64>(outcome.server_wait_seconds, 0, kLongestServerWaitSeconds);
+    if (wait > 0)
+        p.server_waits.hold(host, now + wait * G_USEC_PER_SEC);
 }
 
 void fsu::forget_failed_downloads() {
     Policy &p = policy();
     std::lock_guard<std::mutex> guard(p.lock);
     p.failed_addresses.clear();
+    p.stalled_hosts.clear();
+    p.picture_failures_us = 0;
     p.unreachable_hosts.clear();
     p.server_waits.clear();
+    set_downloads_cancelled(false);
 }

@@ -7,7 +7,9 @@
  * "Cache-Control: no-store"), the validators are kept, with the body of a feed, so that
  * the next request can ask "changed since?" and a 304 answer hands back the remembered
  * body. A picture's body is not kept: its file in the picture cache is the one copy,
- * and a 304 for it tells that file is still good. The cache lives in
+ * and a 304 for it tells that file is still good. An answer without validators, or
+ * with no-store, removes the address's entry (network_utils.cpp): a later 304 must
+ * never hand back an older body. The cache lives in
  * "<XDG cache dir>/feedserviceutils/http", one file per address, named by the SHA-256
  * of the address (never by the address itself):
  *
@@ -284,6 +286,13 @@ void fsu::http_cache_store(const std::string &url, const CachedResponse &respons
     c.index[name] = IndexEntry{text.size(), now};
     c.total += text.size();
     evict(c);
+}
+
+void fsu::http_cache_forget(const std::string &url) {
+    Cache &c = cache();
+    std::lock_guard<std::mutex> guard(c.lock);
+    load_index(c);
+    remove_entry(c, entry_name(url));
 }
 
 void fsu::http_cache_set_limit(gsize bytes) {

@@ -6,7 +6,11 @@
  * What every download guarantees:
  *   [x] only http and https, also for every redirect; at most 5 redirects
  *   [x] a connect time-out (10 s) and a stall time-out (no byte for 20 s), each cut
- *       down to the caller's overall time-out; overall 60 s unless the caller says
+ *       down to the caller's overall time-out; overall 60 s unless the caller says;
+ *       a picture ends after 30 s, or after 10 s below 100 bytes a second (a stall or
+ *       a trickle), cut to what the run's picture budget has left (fetch_policy.cpp)
+ *   [x] feedserviceutils_cancel_downloads ends every transfer under way within about a
+ *       second
  *   [x] a size cap (8 MiB unless the caller says; pictures use 4 MiB) - a body that
  *       grows past it counts as nothing arrived
  *   [x] only a 2xx answer counts: an error page never reaches the caller
@@ -16,12 +20,14 @@
  *   [x] a user agent that names the system
  *   [x] conditional requests from the persistent HTTP cache (http_cache.cpp): a 304
  *       hands back the remembered body of a feed, or tells the caller that its copy
- *       of a picture is good; a new ETag or Last-Modified is taken over (switched off
- *       by FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS, to fetch as a library without
- *       an HTTP cache does)
+ *       of a picture is good; a new ETag or Last-Modified is taken over; a 2xx without
+ *       validators or with "Cache-Control: no-store" (any case) removes the entry
+ *       (switched off by FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS, to fetch as a
+ *       library without an HTTP cache does)
  *   [x] loopback, link-local and private addresses only where fetch_policy.cpp allows,
- *       checked on the address actually connected to, for every hop and reused
- *       connection (libcurl's pre-request hook)
+ *       checked on the address actually connected to (through a proxy: on the target
+ *       host, fetch_target.cpp), for every hop and reused connection (libcurl's
+ *       pre-request hook)
  *   [x] what fetch_policy.cpp holds back is not asked for
  * A failure is logged once per run as a warning, with the address and the HTTP status
  * or the transfer error in words.
@@ -34,6 +40,8 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstring>
 #include <cstdlib>
 #include <mutex>
 #include <set>
@@ -41,10 +49,14 @@
 
 namespace {
 
+std::atomic<bool> cancelled{false};
+
 constexpr long kDefaultTimeoutSeconds = 60;
 constexpr long kConnectTimeoutSeconds = 10;
 constexpr long kStallTimeoutSeconds = 20;
 constexpr long kMaxRedirects = 5;
+constexpr long kPictureStallSeconds = 10;
+constexpr long kPictureLowSpeedBytes = 100;
 constexpr char kUserAgent[] = "Velmora/1.0 (feed service utilities; libcurl)";
 
 /* The thread's easy handle and the share handle that keeps its connections; freed when
@@ -93,24 +105,30 @@ CURL *thread_easy_handle() {
 }
 
 struct Transfer {
+    CURL *easy = nullptr;
     GArray *body = nullptr;
     guint start_length = 0;
     gsize max_bytes = 0;
     fsu::FetchKind kind = fsu::FetchKind::Feed;
-    std::set<std::string> local_allowed; /* for pictures: local addresses of the run's feeds */
+    std::set<std::string> local_allowed; /* for pictures: local endpoints of the run's feeds */
     bool too_big = false;
     int hops = 0; /* requests made (the first, then each redirect) */
     bool origin_local = false;
-    std::string origin_ip;
-    std::string refused_ip;
+    std::vector<std::string> origin_endpoints;
+    std::string refused; /* the address or host a request was refused for */
 
-    /* Whether a request may go to ip; a feed's first request goes anywhere. */
-    bool may_reach(const std::string &ip) const {
-        if (!fsu::is_local_address(ip.c_str()))
+    /* Whether a request may go where reach says; a feed's first request goes anywhere. */
+    bool may_reach(const fsu::Reach &reach) const {
+        if (!reach.local)
             return true;
         if (kind == fsu::FetchKind::Feed)
             return hops == 0 || origin_local;
-        return local_allowed.count(ip) > 0;
+        if (reach.local_endpoints.empty())
+            return false;
+        for (const std::string &at : reach.local_endpoints)
+            if (local_allowed.count(at) == 0)
+                return false;
+        return true;
     }
 };
 
@@ -126,35 +144,55 @@ size_t append_body(char *data, size_t size, size_t count, void *user_data) {
     return bytes;
 }
 
+/* Called at least once a second during a transfer: a cancellation ends it. */
+int check_cancelled(void *, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return cancelled.load() ? 1 : 0;
+}
+
 /* Called before every new connection: one to an address not to be reached is never
- * made. */
+ * made. A proxy's connection is judged by its requests' targets (check_peer). */
 curl_socket_t open_socket(void *user_data, curlsocktype, struct curl_sockaddr *address) {
     auto *transfer = static_cast<Transfer *>(user_data);
     char ip[INET6_ADDRSTRLEN] = "";
-    if (address->family == AF_INET)
-        inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in *>(&address->addr)->sin_addr, ip,
-                  sizeof ip);
-    else if (address->family == AF_INET6)
-        inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6 *>(&address->addr)->sin6_addr, ip,
-                  sizeof ip);
-    if (!transfer->may_reach(ip)) {
-        transfer->refused_ip = ip;
-        return CURL_SOCKET_BAD;
+    long port = 0;
+    if (address->family == AF_INET) {
+        const auto *in = reinterpret_cast<sockaddr_in *>(&address->addr);
+        inet_ntop(AF_INET, &in->sin_addr, ip, sizeof ip);
+        port = ntohs(in->sin_port);
+    } else if (address->family == AF_INET6) {
+        const auto *in6 = reinterpret_cast<sockaddr_in6 *>(&address->addr);
+        inet_ntop(AF_INET6, &in6->sin6_addr, ip, sizeof ip);
+        port = ntohs(in6->sin6_port);
+    }
+    if (!fsu::is_proxy_endpoint(ip, port)) {
+        const fsu::Reach reach = fsu::reach_of_peer(ip, port);
+        if (!transfer->may_reach(reach)) {
+            transfer->refused = reach.shown;
+            return CURL_SOCKET_BAD;
+        }
     }
     return socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
 }
 
 /* Called before every request, on the connection it goes out on (new or reused). */
-int check_peer(void *user_data, char *peer_ip, char *, int, int) {
+int check_peer(void *user_data, char *peer_ip, char *, int peer_port, int) {
     auto *transfer = static_cast<Transfer *>(user_data);
     const std::string ip = peer_ip != nullptr ? peer_ip : "";
-    if (!transfer->may_reach(ip)) {
-        transfer->refused_ip = ip;
+    fsu::Reach reach;
+    if (fsu::is_proxy_endpoint(ip, peer_port)) {
+        char *url = nullptr;
+        curl_easy_getinfo(transfer->easy, CURLINFO_EFFECTIVE_URL, &url);
+        reach = fsu::reach_of_target(url);
+    } else {
+        reach = fsu::reach_of_peer(ip, peer_port);
+    }
+    if (!transfer->may_reach(reach)) {
+        transfer->refused = reach.shown;
         return CURL_PREREQFUNC_ABORT;
     }
     if (transfer->hops++ == 0) {
-        transfer->origin_ip = ip;
-        transfer->origin_local = fsu::is_local_address(ip.c_str());
+        transfer->origin_local = reach.local;
+        transfer->origin_endpoints = reach.local_endpoints;
     }
     return CURL_PREREQFUNC_OK;
 }
@@ -168,17 +206,34 @@ std::string header_value(CURL *easy, const char *name) {
     return header->value;
 }
 
-/* Seconds a Retry-After value asks to wait (delta seconds or an HTTP date); 0 for none. */
+/* Whether a comma-separated header value holds token (without regard to case). */
+bool has_token(const std::string &value, const char *token) {
+    g_auto(GStrv) parts = g_strsplit(value.c_str(), ",", -1);
+    for (gchar **part = parts; *part != nullptr; ++part) {
+        g_strstrip(*part);
+        const gchar *equals = strchr(*part, '=');
+        const std::string name =
+            equals != nullptr ? std::string(*part, static_cast<size_t>(equals - *part)) : *part;
+        if (g_ascii_strcasecmp(name.c_str(), token) == 0)
+            return true;
+    }
+    return false;
+}
+
+/* Seconds a Retry-After value asks to wait (delta seconds or an HTTP date), within
+ * [0, the longest wait]; clamped before any arithmetic. */
 gint64 retry_after_seconds(const std::string &value) {
     if (value.empty())
         return 0;
     char *end = nullptr;
     const long long seconds = std::strtoll(value.c_str(), &end, 10);
     if (end != value.c_str() && *end == '\0')
-        return seconds > 0 ? seconds : 0;
-    const time_t when = curl_getdate(value.c_str(), nullptr);
+        return std::clamp<long long>(seconds, 0, fsu::kLongestServerWaitSeconds);
+    const gint64 when = curl_getdate(value.c_str(), nullptr);
     const gint64 now = g_get_real_time() / G_USEC_PER_SEC;
-    return when > now ? when - now : 0;
+    if (when <= now)
+        return 0;
+    return std::min<gint64>(when - now, fsu::kLongestServerWaitSeconds);
 }
 
 const char *status_words(long status) {
@@ -253,6 +308,191 @@ void keep_picture_validators(const gchar *address, const fsu::CachedResponse &ca
                                 std::string(), false});
 }
 
+/* What a request needs besides the handle: the remembered answer, the conditions
+ * made from it and the transfer's state. */
+struct Request {
+    fsu::CachedResponse cached;
+    bool have_cached = false;
+    /* Whether the HTTP cache is used at all, and whether the caller has a copy of the
+     * picture that a 304 may confirm. */
+    bool conditional = false;
+    bool picture_copy = false;
+    HeaderList conditions;
+    Transfer transfer;
+    char error_text[CURL_ERROR_SIZE] = "";
+};
+
+/* What the last answer said. */
+struct Answer {
+    CURLcode rc = CURLE_OK;
+    long status = 0;
+    std::string etag;
+    std::string last_modified;
+    std::string retry_after;
+    bool no_store = false;
+};
+
+/* The request's set-up: conditions from the HTTP cache, limits and every option. */
+void set_up_request(CURL *easy, const gchar *address, long timeout_ms, Request *request) {
+    /* A picture's validators serve only a caller that has the picture; a feed's only
+     * with its body. */
+    const bool is_picture = request->transfer.kind == fsu::FetchKind::Picture;
+    request->have_cached = request->conditional && (!is_picture || request->picture_copy) &&
+                           fsu::http_cache_lookup(address, &request->cached) &&
+                           (is_picture || request->cached.has_body);
+    if (request->have_cached && !request->cached.etag.empty())
+        request->conditions.add("If-None-Match: " + request->cached.etag);
+    if (request->have_cached && !request->cached.last_modified.empty())
+        request->conditions.add("If-Modified-Since: " + request->cached.last_modified);
+    const bool picture = request->transfer.kind == fsu::FetchKind::Picture;
+    const long seconds = std::max(1L, timeout_ms / 1000);
+    const long stall = std::min(seconds, picture ? kPictureStallSeconds : kStallTimeoutSeconds);
+
+    curl_easy_setopt(easy, CURLOPT_URL, address);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, timeout_ms);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                     std::min(timeout_ms, kConnectTimeoutSeconds * 1000));
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, picture ? kPictureLowSpeedBytes : 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stall);
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(request->transfer.max_bytes));
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, request->conditions.list);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, append_body);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &request->transfer);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, open_socket);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &request->transfer);
+    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, check_peer);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, &request->transfer);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, check_cancelled);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, request->error_text);
+}
+
+/* Reads what the answer said and unhooks the handle, which outlives this call, from
+ * the request. */
+Answer take_answer(CURL *easy, CURLcode rc) {
+    Answer answer;
+    answer.rc = rc;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &answer.status);
+    answer.etag = header_value(easy, "ETag");
+    answer.last_modified = header_value(easy, "Last-Modified");
+    answer.retry_after = header_value(easy, "Retry-After");
+    answer.no_store = has_token(header_value(easy, "Cache-Control"), "no-store");
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(easy, CURLOPT_PREREQDATA, nullptr);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, nullptr);
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
+    return answer;
+}
+
+/* The outcome's classification: fills *outcome (and, for a 304, appends the
+ * remembered body); returns why nothing arrived, or "". */
+std::string classify(const Answer &answer, Request *request, fsu::FetchOutcome *outcome) {
+    const Transfer &transfer = request->transfer;
+    const CURLcode rc = answer.rc;
+    outcome->connected = transfer.hops > 0;
+    outcome->from_local = transfer.origin_local;
+    outcome->origin_endpoints = transfer.origin_endpoints;
+    outcome->timed_out = rc == CURLE_OPERATION_TIMEDOUT;
+    outcome->unreachable = !outcome->connected && transfer.refused.empty() &&
+                           (rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST ||
+                            rc == CURLE_OPERATION_TIMEDOUT);
+    if (rc == CURLE_OK && answer.status >= 200 && answer.status < 300) {
+        outcome->arrived = true;
+        return std::string();
+    }
+    if (rc == CURLE_OK && answer.status == 304 && request->have_cached) {
+        if (transfer.kind == fsu::FetchKind::Picture) {
+            /* The caller's copy of the picture is good. */
+            outcome->arrived = true;
+            return std::string();
+        }
+        if (request->cached.body.size() > transfer.max_bytes)
+            return "larger than the size cap";
+        outcome->arrived = true;
+        g_array_append_vals(transfer.body, request->cached.body.data(),
+                            static_cast<guint>(request->cached.body.size()));
+        return std::string();
+    }
+    if (!transfer.refused.empty())
+        return "refused to connect to " + transfer.refused +
+               ", an address on a loopback, link-local or private network";
+    if (transfer.too_big || rc == CURLE_FILESIZE_EXCEEDED)
+        return "larger than the size cap";
+    if (rc == CURLE_ABORTED_BY_CALLBACK)
+        return "cancelled";
+    if (rc != CURLE_OK) {
+        std::string reason =
+            request->error_text[0] != '\0' ? request->error_text : curl_easy_strerror(rc);
+        if (answer.status != 0)
+            reason += " (HTTP status " + std::to_string(answer.status) + ")";
+        return reason;
+    }
+    std::string reason =
+        "HTTP status " + std::to_string(answer.status) + " (" + status_words(answer.status) + ")";
+    if (answer.status == 429 || answer.status == 503) {
+        outcome->server_wait_seconds = retry_after_seconds(answer.retry_after);
+        if (outcome->server_wait_seconds > 0)
+            reason +=
+                ", not asked again for " + std::to_string(outcome->server_wait_seconds) + " s";
+    }
+    return reason;
+}
+
+/* The cache update after an answer arrived: a 2xx replaces the entry (or removes it
+ * when it carries no validator or forbids storing; a picture's entry keeps no body);
+ * a 304 takes over new validators. */
+void update_cache(const gchar *address, const Answer &answer, const Request &request) {
+    if (!request.conditional)
+        return;
+    const Transfer &transfer = request.transfer;
+    const bool picture = transfer.kind == fsu::FetchKind::Picture;
+    if (answer.status != 304) {
+        if (answer.no_store || (answer.etag.empty() && answer.last_modified.empty())) {
+            fsu::http_cache_forget(address);
+            return;
+        }
+        fsu::http_cache_store(
+            address,
+            fsu::CachedResponse{answer.etag, answer.last_modified,
+                                picture ? std::string()
+                                        : std::string(transfer.body->data + transfer.start_length,
+                                                      transfer.body->len - transfer.start_length),
+                                !picture});
+        return;
+    }
+    const fsu::CachedResponse &cached = request.cached;
+    if (picture) {
+        keep_picture_validators(address, cached, answer.etag, answer.last_modified);
+        return;
+    }
+    const bool changed =
+        (!answer.etag.empty() && answer.etag != cached.etag) ||
+        (!answer.last_modified.empty() && answer.last_modified != cached.last_modified);
+    if (!changed)
+        return;
+    fsu::CachedResponse updated = cached;
+    if (!answer.etag.empty())
+        updated.etag = answer.etag;
+    if (!answer.last_modified.empty())
+        updated.last_modified = answer.last_modified;
+    fsu::http_cache_store(address, updated);
+}
+
+/* Milliseconds the transfer may take, or 0 when it is not to be made at all. */
+long time_limit_ms(fsu::FetchKind kind, long timeout_seconds) {
+    const long limit = (timeout_seconds > 0 ? timeout_seconds : kDefaultTimeoutSeconds) * 1000;
+    return kind == fsu::FetchKind::Picture ? std::min(limit, fsu::picture_time_limit_ms()) : limit;
+}
+
 } // namespace
 
 bool fsu::conditional_requests() {
@@ -260,12 +500,24 @@ bool fsu::conditional_requests() {
     return off == nullptr || *off == '\0' || g_str_equal(off, "0");
 }
 
+bool fsu::downloads_cancelled() {
+    return cancelled.load();
+}
+
+void fsu::set_downloads_cancelled(bool value) {
+    cancelled.store(value);
+}
+
 bool fsu::fetch(const gchar *address, GArray *body, FetchKind kind, long timeout_seconds,
                 gsize max_bytes, bool force, bool *not_modified) {
     if (not_modified != nullptr)
         *not_modified = false;
     const std::string host = host_of(address);
-    const std::string held = held_back(address, host, kind, force);
+    std::string held =
+        cancelled.load() ? "downloads were cancelled" : held_back(address, host, kind, force);
+    const long timeout_ms = held.empty() ? time_limit_ms(kind, timeout_seconds) : 0;
+    if (held.empty() && timeout_ms <= 0)
+        held = "the run's pictures have used up their time";
     if (!held.empty()) {
         /* Skipped, not failed: the failure behind it was logged when it happened. */
         g_debug("Not asking for %s: %s", address, held.c_str());
@@ -275,125 +527,32 @@ bool fsu::fetch(const gchar *address, GArray *body, FetchKind kind, long timeout
     if (easy == nullptr)
         return false;
 
-    /* A picture's validators serve only a caller that has the picture; a feed's only
-     * with its body. */
-    const bool conditional = conditional_requests();
-    const bool picture = kind == FetchKind::Picture;
-    CachedResponse cached;
-    const bool have_cached = conditional && (!picture || not_modified != nullptr) &&
-                             http_cache_lookup(address, &cached) && (picture || cached.has_body);
-    HeaderList conditions;
-    if (have_cached && !cached.etag.empty())
-        conditions.add("If-None-Match: " + cached.etag);
-    if (have_cached && !cached.last_modified.empty())
-        conditions.add("If-Modified-Since: " + cached.last_modified);
-
-    const long timeout = timeout_seconds > 0 ? timeout_seconds : kDefaultTimeoutSeconds;
-    Transfer transfer;
-    transfer.body = body;
-    transfer.start_length = body->len;
-    transfer.max_bytes = max_bytes;
-    transfer.kind = kind;
+    Request request;
+    request.transfer.easy = easy;
+    request.transfer.body = body;
+    request.transfer.start_length = body->len;
+    request.transfer.max_bytes = max_bytes;
+    request.transfer.kind = kind;
+    request.conditional = conditional_requests();
+    request.picture_copy = not_modified != nullptr;
     if (kind == FetchKind::Picture)
-        transfer.local_allowed = local_picture_addresses();
-    char error_text[CURL_ERROR_SIZE] = "";
+        request.transfer.local_allowed = local_picture_addresses();
+    set_up_request(easy, address, timeout_ms, &request);
 
-    curl_easy_setopt(easy, CURLOPT_URL, address);
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT, timeout);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, std::min(timeout, kConnectTimeoutSeconds));
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::min(timeout, kStallTimeoutSeconds));
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(max_bytes));
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, kUserAgent);
-    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, conditions.list);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, append_body);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, open_socket);
-    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, check_peer);
-    curl_easy_setopt(easy, CURLOPT_PREREQDATA, &transfer);
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, error_text);
-
-    const CURLcode rc = curl_easy_perform(easy);
-    long status = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-    const std::string etag = header_value(easy, "ETag");
-    const std::string last_modified = header_value(easy, "Last-Modified");
-    const std::string retry_after = header_value(easy, "Retry-After");
-    const bool no_store = header_value(easy, "Cache-Control").find("no-store") != std::string::npos;
-    /* The handle outlives this call: it must not keep pointers into this frame. */
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, nullptr);
-    curl_easy_setopt(easy, CURLOPT_PREREQDATA, nullptr);
-    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, nullptr);
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, nullptr);
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr);
-
+    const gint64 started = g_get_monotonic_time();
+    const Answer answer = take_answer(easy, curl_easy_perform(easy));
     FetchOutcome outcome;
-    outcome.connected = transfer.hops > 0;
-    outcome.from_local = transfer.origin_local;
-    outcome.origin_ip = transfer.origin_ip;
-    outcome.unreachable = !outcome.connected && transfer.refused_ip.empty() &&
-                          (rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_HOST ||
-                           rc == CURLE_OPERATION_TIMEDOUT);
-    std::string reason;
-    if (rc == CURLE_OK && status >= 200 && status < 300) {
-        outcome.arrived = true;
-        if (conditional && !no_store)
-            http_cache_store(
-                address, CachedResponse{etag, last_modified,
-                                        picture ? std::string()
-                                                : std::string(body->data + transfer.start_length,
-                                                              body->len - transfer.start_length),
-                                        !picture});
-    } else if (rc == CURLE_OK && status == 304 && have_cached) {
-        if (picture) {
-            outcome.arrived = true;
-            *not_modified = true;
-            keep_picture_validators(address, cached, etag, last_modified);
-        } else if (cached.body.size() > max_bytes) {
-            reason = "larger than the size cap";
-        } else {
-            outcome.arrived = true;
-            g_array_append_vals(body, cached.body.data(), static_cast<guint>(cached.body.size()));
-            /* Validators that come with the 304 replace the remembered ones. */
-            const bool changed = (!etag.empty() && etag != cached.etag) ||
-                                 (!last_modified.empty() && last_modified != cached.last_modified);
-            if (changed) {
-                if (!etag.empty())
-                    cached.etag = etag;
-                if (!last_modified.empty())
-                    cached.last_modified = last_modified;
-                http_cache_store(address, cached);
-            }
-        }
-    } else if (!transfer.refused_ip.empty()) {
-        reason = "refused to connect to " + transfer.refused_ip +
-                 ", an address on a loopback, link-local or private network";
-    } else if (transfer.too_big || rc == CURLE_FILESIZE_EXCEEDED) {
-        reason = "larger than the size cap";
-    } else if (rc == CURLE_OK) {
-        reason = "HTTP status " + std::to_string(status) + " (" + status_words(status) + ")";
-        if (status == 429 || status == 503) {
-            outcome.server_wait_seconds = retry_after_seconds(retry_after);
-            if (outcome.server_wait_seconds > 0)
-                reason +=
-                    ", not asked again for " + std::to_string(outcome.server_wait_seconds) + " s";
-        }
-    } else {
-        reason = error_text[0] != '\0' ? error_text : curl_easy_strerror(rc);
-        if (status != 0)
-            reason += " (HTTP status " + std::to_string(status) + ")";
-    }
-    note_outcome(address, host, kind, outcome);
+    const std::string reason = classify(answer, &request, &outcome);
+    outcome.elapsed_us = g_get_monotonic_time() - started;
+    if (outcome.arrived)
+        update_cache(address, answer, request);
+    if (outcome.arrived && answer.status == 304 && kind == FetchKind::Picture && not_modified)
+        *not_modified = true;
+    if (answer.rc != CURLE_ABORTED_BY_CALLBACK)
+        note_outcome(address, host, kind, outcome);
     if (!outcome.arrived) {
         log_failure(address, kind, reason);
-        g_array_set_size(body, transfer.start_length);
+        g_array_set_size(body, request.transfer.start_length);
     }
     return outcome.arrived;
 }
@@ -419,4 +578,8 @@ void network_utils_begin_run(const gchar *region, GSList *categories) {
     for (const std::string &category : sorted)
         settings += "\ncategory " + category;
     fsu::begin_run(settings);
+}
+
+void feedserviceutils_cancel_downloads(void) {
+    cancelled.store(true);
 }

@@ -249,6 +249,28 @@ TEST_F(FeedServiceDaemon, RetriesWithBackoffUntilTheStorefrontIsBack) {
     EXPECT_NE(log.find("failed: Failed to connect to 127.0.0.1"), std::string::npos) << log;
 }
 
+// Fails, succeeds, fails again: the backoff after the success starts at its first wait.
+TEST_F(FeedServiceDaemon, ASuccessStartsTheBackoffOver) {
+    store_->server().go_down();
+    start_daemon(nullptr, "1");
+    ASSERT_EQ(client_->activate(kPluginName), 1);
+    ASSERT_TRUE(client_->wait_for_status(VELMORA_STATUS_NOTHING_DOWNLOADED, 2, 10)) << daemon_log();
+    store_->server().come_back();
+    ASSERT_TRUE(client_->wait_for_status(2, 1, 20)) << daemon_log();
+    store_->server().go_down();
+    const int failed = client_->count(VELMORA_STATUS_NOTHING_DOWNLOADED);
+    ASSERT_EQ(client_->activate(kPluginName), 1);
+    ASSERT_TRUE(client_->wait_for_status(VELMORA_STATUS_NOTHING_DOWNLOADED, failed + 1, 10))
+        << daemon_log();
+    store_->server().come_back();
+    const std::string log = daemon_log();
+    size_t first_waits = 0;
+    for (size_t at = log.find("trying again in 1 s"); at != std::string::npos;
+         at = log.find("trying again in 1 s", at + 1))
+        ++first_waits;
+    EXPECT_EQ(first_waits, 2u) << log;
+}
+
 TEST_F(FeedServiceDaemon, ActivateDuringARunQueuesExactlyOneMoreRun) {
     int count = 0;
     ASSERT_NO_FATAL_FAILURE(start_long_run(&count));
@@ -352,6 +374,33 @@ TEST_F(FeedServiceDaemon, RefusesAPrivatePictureAndASlowFailureBlocksNothing) {
     const std::string log = daemon_log();
     EXPECT_NE(log.find("refused to connect to 10.255.255.1"), std::string::npos) << log;
     EXPECT_NE(log.find("/delay/6000/cut/"), std::string::npos) << log;
+}
+
+// SIGTERM while a picture stalls: the daemon cancels the transfer, the run ends (its
+// other pictures are not fetched) and the daemon exits within seconds, not after the
+// stall's time-out.
+TEST_F(FeedServiceDaemon, SigtermEndsAStalledTransferWithinSeconds) {
+    const std::string images = store_->server().url("/images/I/");
+    std::string feed = read_file(
+        store_->root() + StorefrontServer::feed_path(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY));
+    const size_t first = feed.find(images);
+    ASSERT_NE(first, std::string::npos);
+    feed.replace(first, images.size(), store_->server().url("/stall/images/I/"));
+    ASSERT_TRUE(test_support::write_file(store_->root() + "/feeds/stalled.xml", feed));
+    store_->add_catalogue_section(
+        "[stalled.test]\nbestsellers=" + store_->server().url("/feeds/stalled.xml") + "\n");
+    gconftool::set_region("stalled.test");
+
+    start_daemon();
+    ASSERT_EQ(client_->activate(kPluginName), 1);
+    ASSERT_TRUE(client_->wait_for_status(1, 1, 60)) << daemon_log();
+    // The first item's picture stalls: no item is reported stored meanwhile.
+    EXPECT_FALSE(client_->wait_for_status(0, 1, 1.5)) << daemon_log();
+    const gint64 asked = g_get_monotonic_time();
+    g_subprocess_send_signal(daemon_, SIGTERM);
+    EXPECT_EQ(wait_for_exit(30), 0) << daemon_log();
+    EXPECT_LT(g_get_monotonic_time() - asked, 6 * G_USEC_PER_SEC)
+        << "the stalled picture held the daemon" << daemon_log();
 }
 
 // A bus that knows the build tree's service file starts the daemon on the first call.

@@ -13,8 +13,13 @@ Special paths:
                             requests since the last reset
   /__reset                  resets the counts
   /__user-agent             the User-Agent of the last counted request
+  /__style?validators=0|1&cache-control=<value>
+                            how files are answered from now on: without validators (and
+                            never 304), with a Cache-Control header (none when empty)
   /status/<code>/<any>      answers <code> with a small HTML body
   /stall/<any>              reads the request and never answers (until shutdown)
+  /trickle/<any>            answers 200 with a 100000-byte Content-Length, then sends one
+                            byte a second (until shutdown or the client goes)
   /huge/<any>               streams 64 MiB of body without a Content-Length, then closes;
                             with ?declared the Content-Length is sent as well
   /cut/<file>               sends <file>'s full Content-Length but only half its body, then closes
@@ -22,9 +27,12 @@ Special paths:
   /goto?to=<address>        redirects (302) to any address, e.g. file:///etc/passwd
   /delay/<ms>/<rest>        waits <ms> milliseconds, then answers as /<rest> would
   /wait/<code>/<s>/<any>    answers <code> (429, 503) with "Retry-After: <s>"
-Everything else is a file under --root (GET and HEAD), or 404. Files carry
-Last-Modified and an ETag and are answered 304 Not Modified when If-None-Match
-names the ETag or (without If-None-Match) If-Modified-Since is not older than the file.
+Everything else is a file under --root (GET and HEAD), or 404; an absolute address
+(a request sent to this server as a proxy) is answered by its path. Files carry
+Last-Modified and an ETag and are answered 304 Not Modified exactly when the
+validators prove the file unchanged: If-None-Match names its ETag or, without
+If-None-Match, the file is not newer than If-Modified-Since to the nanosecond (so a
+whole-second date never covers a file written within that second).
 With --port the server binds that port (to come back where it was).
 """
 
@@ -53,6 +61,8 @@ class Counters:
         self.user_agent = ""
         self.bytes = 0
         self.generation = 0  # counts since the last reset
+        self.validators = True
+        self.cache_control = ""
 
     def count_request(self, handler, path):
         """Counts a request, and its connection when it is the connection's first
@@ -184,6 +194,12 @@ class Handler(BaseHTTPRequestHandler):
                 count = counters.bytes
             self.send_plain(200, "%d\n" % count, head=head)
             return
+        if path == "/__style":
+            with counters.lock:
+                counters.validators = query.get("validators", ["1"])[0] != "0"
+                counters.cache_control = query.get("cache-control", [""])[0]
+            self.send_plain(200, "0\n", head=head)
+            return
         if path == "/__reset":
             counters.reset()
             self.send_plain(200, "0\n", head=head)
@@ -211,6 +227,8 @@ class Handler(BaseHTTPRequestHandler):
         elif kind == "stall":
             self.server.stopping.wait()
             self.close_connection = True
+        elif kind == "trickle":
+            self.send_trickle(head)
         elif kind == "huge":
             self.send_huge("declared" in query, head)
         elif kind == "cut":
@@ -233,8 +251,8 @@ class Handler(BaseHTTPRequestHandler):
         else:
             self.send_file(path, head)
 
-    def not_modified(self, etag, mtime):
-        """Whether the request's validators still match the file."""
+    def not_modified(self, etag, mtime_ns):
+        """Whether the request's validators prove the file unchanged."""
         match = self.headers.get("If-None-Match")
         if match is not None:
             return etag in [tag.strip() for tag in match.split(",")] or match.strip() == "*"
@@ -242,9 +260,25 @@ class Handler(BaseHTTPRequestHandler):
         if since is None:
             return False
         try:
-            return int(mtime) <= email.utils.parsedate_to_datetime(since).timestamp()
+            since_s = int(email.utils.parsedate_to_datetime(since).timestamp())
         except (TypeError, ValueError):
             return False
+        return mtime_ns <= since_s * 1000000000
+
+    def send_trickle(self, head):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", "100000")
+        self.end_headers()
+        self.close_connection = True
+        if head:
+            return
+        try:
+            while not self.server.stopping.wait(1.0):
+                self.wfile.write(b"x")
+                self.wfile.flush()
+        except OSError:
+            pass  # the client gave up, as it should
 
     def send_huge(self, declared, head):
         self.send_response(200)
@@ -273,7 +307,10 @@ class Handler(BaseHTTPRequestHandler):
         stat = os.stat(file_path)
         etag = '"%x-%x"' % (stat.st_size, stat.st_mtime_ns)
         last_modified = email.utils.formatdate(stat.st_mtime, usegmt=True)
-        if not cut and self.not_modified(etag, stat.st_mtime):
+        with self.server.counters.lock:
+            validators = self.server.counters.validators
+            cache_control = self.server.counters.cache_control
+        if validators and not cut and self.not_modified(etag, stat.st_mtime_ns):
             self.send_response(304)
             self.send_header("ETag", etag)
             self.send_header("Last-Modified", last_modified)
@@ -284,8 +321,11 @@ class Handler(BaseHTTPRequestHandler):
         content_type = mimetypes.guess_type(file_path)[0] or "application/octet-stream"
         self.send_response(200)
         self.send_header("Content-Type", content_type)
-        self.send_header("ETag", etag)
-        self.send_header("Last-Modified", last_modified)
+        if validators:
+            self.send_header("ETag", etag)
+            self.send_header("Last-Modified", last_modified)
+        if cache_control:
+            self.send_header("Cache-Control", cache_control)
         self.send_header("Content-Length", str(len(body)))
         if cut:
             self.send_header("Connection", "close")

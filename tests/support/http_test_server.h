@@ -137,6 +137,13 @@ class HttpTestServer {
     // The User-Agent header of the last counted request.
     std::string last_user_agent() const { return fetch("/__user-agent"); }
 
+    // How files are answered from now on: with or without ETag and Last-Modified, and
+    // with the given Cache-Control header (none when empty).
+    void set_answer_style(bool validators, std::string_view cache_control = {}) {
+        fetch(std::string("/__style?validators=") + (validators ? "1" : "0") +
+              "&cache-control=" + escape(cache_control));
+    }
+
   private:
     static void stop_with_parent(gpointer) { prctl(PR_SET_PDEATHSIG, SIGTERM); }
 

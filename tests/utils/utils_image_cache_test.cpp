@@ -51,12 +51,17 @@ class ImageCacheTest : public ::testing::Test {
         fsu::forget_failed_downloads();
         // A run whose feed came from the (local) test server: its pictures may be fetched.
         network_utils_begin_run("pictures", nullptr);
-        GString *feed = g_string_new(server_->url("/feed.xml").c_str());
+        allow_local_pictures_from(server_->url("/feed.xml"));
+        server_->reset_counts();
+    }
+
+    // Fetches a local feed, so that pictures at its address and port may be fetched.
+    static void allow_local_pictures_from(const std::string &address) {
+        GString *feed = g_string_new(address.c_str());
         GArray *body = g_array_new(FALSE, FALSE, 1);
         network_utils_get(feed, body, 0, 0, 0);
         g_array_free(body, TRUE);
         g_string_free(feed, TRUE);
-        server_->reset_counts();
     }
 
     gint32 add_picture_row(const std::string &address) {
@@ -196,16 +201,27 @@ TEST_F(ImageCacheTest, RemembersAtMost1024FailedPicturesDroppingTheOldest) {
     EXPECT_EQ(server_->request_count("/absent.png"), 1026) << "the oldest was dropped";
 }
 
-// A picture that stalls until the time-out (20 s) costs only itself: the next picture of
-// the host is fetched. A host that refuses connections gets no picture requests for a
-// while, until the settings change.
-TEST_F(ImageCacheTest, OnlyAHostThatCannotBeConnectedToIsLeftAlone) {
+// A picture that stalls until its time-out leaves its host alone for the rest of the
+// run; the next run asks it again. A host that refuses connections gets no picture
+// requests for a while, until the settings change.
+TEST_F(ImageCacheTest, AStalledHostIsLeftAloneForTheRunAndAClosedOneForAWhile) {
     const std::string stalled = server_->url("/stall/pic.png");
     EXPECT_EQ(fetch(add_picture_row(stalled), stalled), 0);
     const std::string other = server_->url("/pic.png");
-    EXPECT_NE(fetch(add_picture_row(other), other), 0);
+    EXPECT_EQ(fetch(add_picture_row(other), other), 0);
+    EXPECT_EQ(server_->request_count("/pic.png"), 0) << "the stalled host is left alone";
+    network_utils_begin_run("pictures", nullptr);
+    allow_local_pictures_from(server_->url("/feed.xml"));
+    const std::string again = server_->url("/pic.png?again");
+    EXPECT_NE(fetch(add_picture_row(again), again), 0);
     EXPECT_EQ(server_->request_count("/pic.png"), 1);
 
+    // The closed port is where a (pretended) local feed of the run came from.
+    fsu::FetchOutcome feed;
+    feed.arrived = feed.connected = feed.from_local = true;
+    feed.origin_endpoints = {fsu::endpoint("127.0.0.1", 1)};
+    fsu::note_outcome("http://127.0.0.1:1/feed.xml", "http://127.0.0.1:1", fsu::FetchKind::Feed,
+                      feed);
     const std::string closed = "http://127.0.0.1:1/a.png";
     EXPECT_EQ(fetch(add_picture_row(closed), closed), 0);
     const std::string next = "http://127.0.0.1:1/b.png";

@@ -14,6 +14,8 @@
 
 #include <glib/gstdio.h>
 #include <unistd.h>
+#include <functional>
+#include <thread>
 
 using namespace utils_test;
 
@@ -206,7 +208,7 @@ TEST_F(NetworkTest, AHostThatAskedToWaitIsNotAskedBeforeTheTime) {
     std::string body;
     EXPECT_EQ(get(busy->url("/wait/503/120/x"), &body), 0);
     EXPECT_EQ(get(busy->url("/feed.xml"), &body), 0);
-    network_utils_begin_run("other", nullptr); // not even new settings lift it
+    network_utils_begin_run(nullptr, nullptr); // the same settings: still waiting
     EXPECT_EQ(get(busy->url("/feed.xml"), &body), 0);
     EXPECT_EQ(busy->request_count(), 1);
     EXPECT_NE(get(server_->url("/feed.xml"), &body), 0) << "other hosts are asked";
@@ -266,6 +268,260 @@ TEST(FetchPolicy, TellsLocalAddressesAndFetchesLocalPicturesOnlyAfterALocalFeed)
               "");
     g_string_free(feed, TRUE);
     g_array_free(picture, TRUE);
+}
+
+} // namespace
+
+namespace {
+
+// The warnings the library logs while it is alive.
+class LoggedWarnings {
+  public:
+    LoggedWarnings() {
+        handler_ = g_log_set_handler(
+            "feedserviceutils", G_LOG_LEVEL_WARNING,
+            [](const gchar *, GLogLevelFlags, const gchar *message, gpointer into) {
+                static_cast<std::vector<std::string> *>(into)->push_back(message);
+            },
+            &messages_);
+    }
+    ~LoggedWarnings() { g_log_remove_handler("feedserviceutils", handler_); }
+    bool any_contains(const std::string &text) const {
+        for (const std::string &message : messages_)
+            if (message.find(text) != std::string::npos)
+                return true;
+        return false;
+    }
+
+  private:
+    guint handler_ = 0;
+    std::vector<std::string> messages_;
+};
+
+// Sets (or unsets, for nullptr) an environment variable for its own lifetime.
+class ScopedEnvironment {
+  public:
+    ScopedEnvironment(const char *name, const char *value) : name_(name) {
+        if (const char *old = g_getenv(name))
+            old_ = old;
+        had_ = g_getenv(name) != nullptr;
+        if (value != nullptr)
+            g_setenv(name, value, TRUE);
+        else
+            g_unsetenv(name);
+    }
+    ~ScopedEnvironment() {
+        if (had_)
+            g_setenv(name_, old_.c_str(), TRUE);
+        else
+            g_unsetenv(name_);
+    }
+
+  private:
+    const char *name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+bool fetch_picture(const std::string &address, long timeout_seconds = 0) {
+    GArray *body = g_array_new(FALSE, FALSE, 1);
+    const bool arrived = fsu::fetch(address.c_str(), body, fsu::FetchKind::Picture, timeout_seconds,
+                                    1024 * 1024, false);
+    g_array_free(body, TRUE);
+    return arrived;
+}
+
+bool fetch_feed(const std::string &address, std::string *body = nullptr) {
+    GString *url = g_string_new(address.c_str());
+    GArray *array = g_array_new(FALSE, FALSE, 1);
+    const bool arrived = network_utils_get(url, array, 0, 0, 0) != 0;
+    if (body != nullptr)
+        body->assign(array->data, array->len);
+    g_array_free(array, TRUE);
+    g_string_free(url, TRUE);
+    return arrived;
+}
+
+// Waits with bounds: what a server or a stalled host can make a run wait, and how a
+// run is cut short. Each case starts with everything forgotten.
+class BoundedWaits : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fsu::forget_failed_downloads();
+        network_utils_begin_run("bounded", nullptr);
+        server_.reset(new_file_server({{"feed.xml", "<rss/>"}, {"a.png", "A"}, {"b.png", "B"}}));
+    }
+    void TearDown() override { fsu::forget_failed_downloads(); }
+    std::unique_ptr<HttpTestServer> server_;
+};
+
+TEST_F(BoundedWaits, EachWaitIsBounded) {
+    struct Case {
+        const char *name;
+        std::function<void(HttpTestServer &)> check;
+    };
+    const Case cases[] = {
+        {"Retry-After beyond the interval is cut to an hour, clamped before any arithmetic",
+         [](HttpTestServer &server) {
+             for (const char *huge : {"999999", "99999999999999", "99999999999999999999999"}) {
+                 LoggedWarnings warnings;
+                 EXPECT_FALSE(fetch_feed(server.url(std::string("/wait/503/") + huge + "/x")));
+                 EXPECT_TRUE(warnings.any_contains("not asked again for 3600 s")) << huge;
+                 fsu::forget_failed_downloads();
+             }
+         }},
+        {"a run with other settings lifts a server's wait",
+         [](HttpTestServer &server) {
+             EXPECT_FALSE(fetch_feed(server.url("/wait/429/600/x")));
+             network_utils_begin_run("bounded", nullptr);
+             EXPECT_FALSE(fetch_feed(server.url("/feed.xml"))) << "same settings: waits";
+             network_utils_begin_run("the user chose another list", nullptr);
+             EXPECT_TRUE(fetch_feed(server.url("/feed.xml")));
+         }},
+        {"a daemon's run whose first feed is another lifts a server's wait",
+         [](HttpTestServer &server) {
+             feedserviceutils_run_begin();
+             EXPECT_FALSE(fetch_feed(server.url("/wait/503/600/x")));
+             feedserviceutils_run_end();
+             feedserviceutils_run_begin();
+             EXPECT_FALSE(fetch_feed(server.url("/wait/503/600/x"))) << "the same first feed";
+             EXPECT_EQ(server.request_count(), 1);
+             feedserviceutils_run_end();
+             feedserviceutils_run_begin();
+             EXPECT_TRUE(fetch_feed(server.url("/feed.xml")));
+             feedserviceutils_run_end();
+         }},
+        {"a host whose picture stalled is left alone for the rest of the run",
+         [](HttpTestServer &server) {
+             EXPECT_TRUE(fetch_feed(server.url("/feed.xml"))); // its pictures may be fetched
+             EXPECT_FALSE(fetch_picture(server.url("/stall/x.png"), 1));
+             EXPECT_FALSE(fetch_picture(server.url("/a.png")));
+             EXPECT_EQ(server.request_count("/a.png"), 0);
+             network_utils_begin_run("bounded", nullptr);
+             EXPECT_TRUE(fetch_feed(server.url("/feed.xml")));
+             EXPECT_TRUE(fetch_picture(server.url("/a.png"))) << "the next run asks again";
+         }},
+        {"the run's pictures lose at most 20 s to failures",
+         [](HttpTestServer &server) {
+             EXPECT_TRUE(fetch_feed(server.url("/feed.xml")));
+             fsu::FetchOutcome slow;
+             slow.elapsed_us = 20 * G_USEC_PER_SEC;
+             fsu::note_outcome("http://192.0.2.1/slow.png", "http://192.0.2.1:80",
+                               fsu::FetchKind::Picture, slow);
+             EXPECT_EQ(fsu::picture_time_limit_ms(), 0);
+             EXPECT_FALSE(fetch_picture(server.url("/a.png")));
+             EXPECT_EQ(server.request_count("/a.png"), 0);
+             network_utils_begin_run("bounded", nullptr);
+             EXPECT_TRUE(fetch_feed(server.url("/feed.xml")));
+             EXPECT_TRUE(fetch_picture(server.url("/a.png")));
+         }},
+        {"cancelling ends a stalled transfer at once and refuses later ones",
+         [](HttpTestServer &server) {
+             const gint64 start = g_get_monotonic_time();
+             std::thread canceller([] {
+                 g_usleep(300 * 1000);
+                 feedserviceutils_cancel_downloads();
+             });
+             EXPECT_FALSE(fetch_feed(server.url("/stall/feed.xml")));
+             canceller.join();
+             EXPECT_LT(g_get_monotonic_time() - start, 5 * G_USEC_PER_SEC);
+             server.reset_counts();
+             EXPECT_FALSE(fetch_feed(server.url("/feed.xml")));
+             EXPECT_EQ(server.request_count(), 0);
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        fsu::forget_failed_downloads();
+        network_utils_begin_run("bounded", nullptr);
+        server_->reset_counts();
+        c.check(*server_);
+    }
+}
+
+// Honest caches and local addresses, exactly: what is remembered follows the latest
+// answer, and a local address is reached only at the very address and port allowed,
+// judged on the target even through a proxy.
+class HonestCachesAndLocalAddresses : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fsu::forget_failed_downloads();
+        network_utils_begin_run("exact", nullptr);
+        server_.reset(new_file_server({{"feed.xml", "<rss>one</rss>"}, {"a.png", "A"}}));
+        other_.reset(new_file_server({{"a.png", "A"}, {"secret.txt", "secret"}}));
+    }
+    void TearDown() override { fsu::forget_failed_downloads(); }
+    std::unique_ptr<HttpTestServer> server_;
+    std::unique_ptr<HttpTestServer> other_;
+};
+
+TEST_F(HonestCachesAndLocalAddresses, EachCaseHolds) {
+    struct Case {
+        const char *name;
+        std::function<void(HttpTestServer &, HttpTestServer &)> check;
+    };
+    const Case cases[] = {
+        {"a 2xx without validators removes the cache entry",
+         [](HttpTestServer &server, HttpTestServer &) {
+             const std::string url = server.url("/feed.xml");
+             ASSERT_TRUE(fetch_feed(url));
+             ASSERT_TRUE(file_exists(fsu::http_cache_path(url)));
+             server.set_answer_style(false);
+             EXPECT_TRUE(fetch_feed(url));
+             EXPECT_FALSE(file_exists(fsu::http_cache_path(url)));
+         }},
+        {"Cache-Control: NO-STORE (any case) removes the cache entry",
+         [](HttpTestServer &server, HttpTestServer &) {
+             int n = 0;
+             for (const char *header : {"NO-STORE", "private, No-Store", "no-store=\"x\""}) {
+                 const std::string url = server.url("/feed.xml?" + std::to_string(n++));
+                 server.set_answer_style(true);
+                 ASSERT_TRUE(fetch_feed(url));
+                 ASSERT_TRUE(file_exists(fsu::http_cache_path(url)));
+                 write_file(server.root() + "/feed.xml", std::string("<rss>") + header + "</rss>");
+                 server.set_answer_style(true, header);
+                 EXPECT_TRUE(fetch_feed(url));
+                 EXPECT_FALSE(file_exists(fsu::http_cache_path(url))) << header;
+             }
+         }},
+        {"a local picture only at the feed's address and port",
+         [](HttpTestServer &server, HttpTestServer &other) {
+             ASSERT_TRUE(fetch_feed(server.url("/feed.xml")));
+             EXPECT_TRUE(fetch_picture(server.url("/a.png")));
+             EXPECT_FALSE(fetch_picture(other.url("/a.png")));
+             EXPECT_EQ(other.request_count(), 0);
+         }},
+        {"through a local proxy a local picture is judged by its own address and port",
+         [](HttpTestServer &server, HttpTestServer &other) {
+             const ScopedEnvironment proxy("http_proxy", server.url("").c_str());
+             const ScopedEnvironment no_proxy("no_proxy", nullptr);
+             const ScopedEnvironment no_proxy_upper("NO_PROXY", nullptr);
+             ASSERT_TRUE(fetch_feed(server.url("/feed.xml")));
+             EXPECT_FALSE(fetch_picture(other.url("/a.png")));
+             EXPECT_EQ(server.request_count("/a.png"), 0) << "not asked of the proxy";
+         }},
+        {"through a local proxy a public feed may not redirect to a local address",
+         [](HttpTestServer &server, HttpTestServer &other) {
+             const ScopedEnvironment proxy("http_proxy", server.url("").c_str());
+             const ScopedEnvironment no_proxy("no_proxy", nullptr);
+             const ScopedEnvironment no_proxy_upper("NO_PROXY", nullptr);
+             gchar *target = g_uri_escape_string(other.url("/secret.txt").c_str(), nullptr, FALSE);
+             std::string body;
+             EXPECT_FALSE(fetch_feed(std::string("http://feeds.invalid/goto?to=") + target, &body));
+             g_free(target);
+             EXPECT_EQ(body, "");
+             EXPECT_EQ(server.request_count("/secret.txt"), 0);
+         }},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        fsu::forget_failed_downloads();
+        network_utils_begin_run("exact", nullptr);
+        server_->set_answer_style(true);
+        server_->reset_counts();
+        other_->reset_counts();
+        c.check(*server_, *other_);
+    }
 }
 
 } // namespace

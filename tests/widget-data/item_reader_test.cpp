@@ -383,6 +383,64 @@ TEST_F(ItemReader, AStoreThatCannotBeWrittenIsReadReadOnly) {
     velmora_item_data_array_free(items);
 }
 
+/* The journal mode of the database file, read without the library. */
+std::string journal_mode() {
+    sqlite3 *db = nullptr;
+    std::string mode;
+    if (sqlite3_open_v2(database_path().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt *statement = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &statement, nullptr) == SQLITE_OK &&
+            sqlite3_step(statement) == SQLITE_ROW)
+            mode = reinterpret_cast<const char *>(sqlite3_column_text(statement, 0));
+        sqlite3_finalize(statement);
+    }
+    sqlite3_close(db);
+    return mode;
+}
+
+/* The store is the plug-in's: whatever the reader finds, it makes no file and changes
+ * no journal mode. */
+TEST_F(ItemReader, NeverCreatesOrChangesTheStore) {
+    struct Case {
+        const char *name;
+        bool make_store;     /* a database with one item, else only the directory */
+        const char *journal; /* the mode the plug-in left it in */
+        std::vector<std::string> titles;
+    };
+    const Case cases[] = {
+        {"no database yet", false, nullptr, {}},
+        {"a database in rollback mode", true, "delete", {"Kept"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(velmora_store_path(""));
+        ASSERT_EQ(g_mkdir_with_parents(velmora_store_path("").c_str(), 0700), 0);
+        if (c.make_store) {
+            ASSERT_TRUE(writer_.create());
+            StoredItem item;
+            item.title = "Kept";
+            writer_.store(item);
+            writer_.close();
+            sqlite3 *db = nullptr;
+            ASSERT_EQ(sqlite3_open(database_path().c_str(), &db), SQLITE_OK);
+            sqlite3_exec(db, "PRAGMA journal_mode=DELETE", nullptr, nullptr, nullptr);
+            sqlite3_close(db);
+        }
+        velmora_datautils_free(reader_);
+        counts = {};
+        reader_ = velmora_datautils_init();
+        VelmoraItemDataArray *items = get_velmora_items(reader_);
+        EXPECT_EQ(titles_of(items), c.titles);
+        velmora_item_data_array_free(items);
+        velmora_datautils_free(reader_);
+        reader_ = nullptr;
+        EXPECT_EQ(g_file_test(database_path().c_str(), G_FILE_TEST_EXISTS), c.make_store);
+        if (c.journal != nullptr) {
+            EXPECT_EQ(journal_mode(), c.journal);
+        }
+    }
+}
+
 TEST_F(ItemReader, MissingWidgetCatalogueGivesNoReader) {
     ASSERT_TRUE(writer_.create());
     const std::string data_dir = g_getenv("VELMORA_DATA_DIR");

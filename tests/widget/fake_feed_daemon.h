@@ -37,6 +37,7 @@ class FakeFeedDaemon {
     }
 
     ~FakeFeedDaemon() {
+        hold_activate_answers(false);
         g_main_context_invoke(
             context_,
             [](gpointer loop) -> gboolean {
@@ -54,6 +55,20 @@ class FakeFeedDaemon {
     void script_activate_answers(std::initializer_list<int> answers) {
         std::lock_guard<std::mutex> lock(mutex_);
         answers_.assign(answers.begin(), answers.end());
+    }
+
+    // While held, "activate" calls are counted but not answered, as by a daemon that
+    // was stopped (SIGSTOP) and still owns its name; releasing answers them with 0.
+    void hold_activate_answers(bool hold) {
+        std::deque<GDBusMethodInvocation *> held;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            hold_ = hold;
+            if (!hold)
+                held.swap(held_);
+        }
+        for (GDBusMethodInvocation *invocation : held)
+            g_dbus_method_invocation_return_value(invocation, g_variant_new("(i)", 0));
     }
 
     int activate_calls() const { return activate_calls_; }
@@ -106,6 +121,11 @@ class FakeFeedDaemon {
             int answer = 1;
             {
                 std::lock_guard<std::mutex> lock(self->mutex_);
+                if (self->hold_) {
+                    ++self->activate_calls_;
+                    self->held_.push_back(invocation);
+                    return;
+                }
                 if (!self->answers_.empty()) {
                     answer = self->answers_.front();
                     self->answers_.pop_front();
@@ -188,6 +208,8 @@ class FakeFeedDaemon {
     GMainLoop *loop_ = nullptr;
     GDBusConnection *connection_ = nullptr;
     std::deque<int> answers_;
+    bool hold_ = false;
+    std::deque<GDBusMethodInvocation *> held_;
     std::string last_name_;
     std::atomic<int> activate_calls_{0};
     std::atomic<int> deactivate_calls_{0};

@@ -154,6 +154,30 @@ TEST_F(WidgetLifecycleTest, ActivationIsRetriedWithGrowingWaitsUntilItAnswersOne
     EXPECT_EQ(daemon_->activate_calls(), 3);
 }
 
+// A daemon that owns its name but does not answer (stopped with SIGSTOP): each
+// "activate" holds the home screen's main loop for its time-out of a few seconds, not
+// for D-Bus's default 25 s.
+TEST_F(WidgetLifecycleTest, AStoppedDaemonHoldsTheMainLoopOnlyBriefly) {
+    daemon_->hold_activate_answers(true);
+    gint64 last = g_get_monotonic_time();
+    gint64 longest = 0;
+    auto on_beat = [](gpointer data) -> gboolean {
+        auto *beat = static_cast<std::pair<gint64 *, gint64 *> *>(data);
+        const gint64 now = g_get_monotonic_time();
+        *beat->second = MAX(*beat->second, now - *beat->first);
+        *beat->first = now;
+        return G_SOURCE_CONTINUE;
+    };
+    std::pair<gint64 *, gint64 *> beat{&last, &longest};
+    const guint heartbeat = g_timeout_add(20, on_beat, &beat);
+    plugin_ = create_widget();
+    ASSERT_TRUE(run_until([&] { return daemon_->activate_calls() >= 1; }, 3000));
+    run_for(3000);
+    g_source_remove(heartbeat);
+    EXPECT_LT(longest, 10 * G_USEC_PER_SEC) << "the main loop was held " << longest / 1000 << " ms";
+    EXPECT_GE(longest, 1 * G_USEC_PER_SEC) << "the call did wait for the daemon";
+}
+
 TEST_F(WidgetLifecycleTest, FirstItemOfARunBuildsTheItemLayoutAndStartsTheCarousel) {
     create_and_activate();
     store_items(3);
