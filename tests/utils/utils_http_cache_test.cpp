@@ -27,6 +27,11 @@ struct ReloadCase {
     std::vector<size_t> kept;  // the entries that stay
 };
 
+// Names a failing case by what it holds.
+void PrintTo(const ReloadCase &c, std::ostream *os) {
+    *os << c.what;
+}
+
 constexpr size_t kEntrySize = 100;
 
 std::vector<Stamp> ten_minutes_apart(time_t from, int count) {
@@ -49,7 +54,8 @@ class HttpCacheReloadTest : public ::testing::TestWithParam<ReloadCase> {
 
     // Writes an entry file for address number i with the given modification time.
     static std::string write_entry(size_t i, const Stamp &stamp) {
-        const std::string path = fsu::http_cache_path("http://127.0.0.1/entry-" + std::to_string(i));
+        const std::string path =
+            fsu::http_cache_path("http://127.0.0.1/entry-" + std::to_string(i));
         g_autofree gchar *parent = g_path_get_dirname(path.c_str());
         EXPECT_EQ(g_mkdir_with_parents(parent, 0700), 0);
         EXPECT_TRUE(write_file(path, std::string(kEntrySize, 'x')));
@@ -80,7 +86,9 @@ INSTANTIATE_TEST_SUITE_P(
     Times, HttpCacheReloadTest,
     ::testing::Values(
         // Over more than 4295 seconds a 32-bit count of microseconds wraps around.
-        ReloadCase{"sixteen uses ten minutes apart", ten_minutes_apart(1750000000, 16), 8,
+        ReloadCase{"sixteen uses ten minutes apart",
+                   ten_minutes_apart(1750000000, 16),
+                   8,
                    {8, 9, 10, 11, 12, 13, 14, 15}},
         ReloadCase{"the same uses listed newest first",
                    {{1750009000, 0}, {1750006000, 0}, {1750003000, 0}, {1750000000, 0}},
