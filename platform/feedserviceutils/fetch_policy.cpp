@@ -176,9 +176,10 @@ void fsu::note_outcome(const std::string &address, const std::string &host, Fetc
         return;
     if (!outcome.connected && outcome.unreachable)
         p.unreachable_hosts.hold(host, now + kHostRetryAfter);
-    if (outcome.server_wait_seconds > 0)
+    if (outcome.server_wait_seconds > 0) /* capped before it is scaled: no overflow */
         p.server_waits.hold(
-            host, now + std::min(outcome.server_wait_seconds * G_USEC_PER_SEC, kLongestServerWait));
+            host, now + std::min(outcome.server_wait_seconds, kLongestServerWait / G_USEC_PER_SEC) *
+                            G_USEC_PER_SEC);
 }
 
 void fsu::forget_failed_downloads() {
