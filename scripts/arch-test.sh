@@ -150,7 +150,9 @@ cleanup() {
   status=$?
   trap - EXIT INT TERM HUP
   if [ -n "$CHILD" ]; then
-    kill -TERM "$CHILD" 2>/dev/null || true
+    # unshare holds SIGTERM while it waits; killed, it takes its child (--kill-child),
+    # the namespace's first process, and with it every process and mount of the namespace.
+    kill -KILL "$CHILD" 2>/dev/null || true
     wait "$CHILD" 2>/dev/null || true
   fi
   if [ -n "$TAIL" ]; then
@@ -160,8 +162,14 @@ cleanup() {
   if [ "$REGISTERED_QEMU" = 1 ]; then update-binfmts --disable qemu-arm || true; fi
   if [ "$SWITCHED_ON_QEMU" = 1 ]; then echo 0 >"$BINFMT/qemu-arm" || true; fi
   if [ "$MOUNTED_BINFMT" = 1 ]; then umount "$BINFMT" || true; fi
+  # What would have outlived the run: mounts in the cache, processes in a chroot.
   left=$(findmnt -rn -o TARGET | grep -F "$CACHE/" || true)
   if [ -n "$left" ]; then echo "arch-test: still mounted: $left" >&2; fi
+  for p in /proc/[0-9]*; do
+    case "$(readlink "$p/root" 2>/dev/null)" in
+      "$CACHE"/*) echo "arch-test: still running in a chroot: ${p#/proc/}" >&2 ;;
+    esac
+  done
   if [ -n "$LOG" ] && [ -f "$LOG" ]; then
     line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$LOG" | tail -n 1 || true)
     echo "arch-test: $ARCH${SANITIZE:+ (sanitizers)}, log in $LOG"
