@@ -74,7 +74,6 @@ EOF
 
 # The build dependencies (the tree's own list) and the compiler cache.
 install_deps() {
-  cp /etc/resolv.conf "$ROOT/etc/resolv.conf"
   cp "$SRC/scripts/install-deps.sh" "$ROOT/tmp/install-deps.sh"
   in_chroot /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
     DEBIAN_FRONTEND=noninteractive /bin/sh /tmp/install-deps.sh ccache
@@ -105,6 +104,8 @@ inner() {
     bootstrap
   fi
   mount_chroot
+  # test.sh installs packages the tree has come to need since the chroot was made.
+  cp /etc/resolv.conf "$ROOT/etc/resolv.conf"
   if [ ! -e "$ROOT/etc/velmora-build-deps" ]; then
     echo "arch-test: installing the build dependencies in the $ARCH chroot"
     install_deps
