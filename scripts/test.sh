@@ -3,6 +3,7 @@
 # Installs what is missing, builds everything and runs the whole test suite.
 #   scripts/test.sh              normal build in build/
 #   scripts/test.sh --sanitize   ASan+UBSan build in build-sanitize/
+# Further arguments go to CTest (for instance -L or -R to run some of the tests).
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -11,6 +12,7 @@ flags=""
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-sanitize
   flags="-DVELMORA_SANITIZE=ON -DVELMORA_BUILD_BENCH=OFF"
+  shift
 fi
 
 ./scripts/install-deps.sh
@@ -22,4 +24,4 @@ if [ -n "$flags" ]; then
   export ASAN_OPTIONS="detect_leaks=0:abort_on_error=1"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 fi
-ctest --test-dir "$build" -j2 --output-on-failure
+ctest --test-dir "$build" -j2 --output-on-failure "$@"

@@ -14,6 +14,9 @@ echo "xml:readwrite:$T/gconf" > "$T/gconf.path"
 export HOME="$T/home" GCONF_DEFAULT_SOURCE_PATH="$T/gconf.path" TMPDIR="$T"
 export VELMORA_TEST_TMP="$T"
 export NO_AT_BRIDGE=1
+# The same locale whatever the caller's (a bare chroot or CI image sets none).
+export LC_ALL=C.UTF-8
+unset LANG LANGUAGE
 unset DBUS_SESSION_BUS_ADDRESS DISPLAY
 
 cat > "$T/system.conf" <<X

@@ -33,7 +33,7 @@ namespace {
 
 struct FileIdentity {
     dev_t device = 0;
-    ino_t inode = 0;
+    guint64 inode = 0; /* statx gives 64 bits, whatever the width of ino_t */
     bool has_birth_time = false;
     statx_timestamp birth_time{};
 

@@ -104,8 +104,10 @@ void load_index(Cache &c) {
         GStatBuf st;
         if (g_stat(path, &st) != 0 || !S_ISREG(st.st_mode))
             continue;
-        c.index[name] = IndexEntry{static_cast<gsize>(st.st_size),
-                                   st.st_mtim.tv_sec * G_USEC_PER_SEC + st.st_mtim.tv_nsec / 1000};
+        /* In 64 bits: a 32-bit time_t times a million overflows. */
+        const gint64 used =
+            static_cast<gint64>(st.st_mtim.tv_sec) * G_USEC_PER_SEC + st.st_mtim.tv_nsec / 1000;
+        c.index[name] = IndexEntry{static_cast<gsize>(st.st_size), used};
         c.total += static_cast<gsize>(st.st_size);
     }
     g_dir_close(listing);

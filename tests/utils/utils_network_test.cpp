@@ -213,6 +213,12 @@ TEST_F(NetworkTest, AHostThatAskedToWaitIsNotAskedBeforeTheTime) {
     EXPECT_EQ(busy->request_count(), 1);
     EXPECT_NE(get(server_->url("/feed.xml"), &body), 0) << "other hosts are asked";
     fsu::forget_failed_downloads();
+
+    // A wait longer than any clock counts holds the host as the longest wait does.
+    EXPECT_EQ(get(busy->url("/wait/429/99999999999999999999/x"), &body), 0);
+    EXPECT_EQ(get(busy->url("/feed.xml"), &body), 0);
+    EXPECT_EQ(busy->request_count(), 2);
+    fsu::forget_failed_downloads();
 }
 
 // A failure is logged once per run, as a warning in the library's domain, with the address

@@ -19,6 +19,9 @@ constexpr char kHostDomain[] = "hd-home-host-test";
 class WidgetTranslationTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
+        // gettext ignores LANGUAGE in the "C" locale, which is what a process gets
+        // when the caller sets no LANG: the texts are tested in a locale of their own.
+        g_setenv("LC_ALL", "C.UTF-8", TRUE);
         ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
         // The host process has a text domain of its own, current before and after
         // the widget arrives.
