@@ -100,8 +100,8 @@ fi
 [ "$check" -eq 1 ] || exit 0
 
 # ---- Install, run the installed demo, purge ----
-packages="velmora-data velmora-desktop-platform velmora-feed-plugin velmora-home-widget
-  velmora-region-setup velmora-demo"
+packages="velmora-data velmora-desktop-platform velmora-desktop-platform-dev velmora-feed-plugin
+  velmora-home-widget velmora-region-setup velmora-demo"
 # What was installed before stays installed afterwards (upgraded to this build).
 installed_before=""
 ours=""
