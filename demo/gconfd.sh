@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: LGPL-2.1-or-later
-# gconfd.sh - sourced (not run) by the test runner (tests/run-isolated.sh), the demo
-# (velmora-demo, which finds it installed beside its storefront) and scripts/demo.sh.
+# gconfd.sh - sourced (not run) by the test runner (tests/run-isolated.sh) and the demo
+# (velmora-demo, which finds it installed beside its storefront).
 #
 #   stop_gconfd_of HOME_DIR
 #
