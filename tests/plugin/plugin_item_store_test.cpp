@@ -370,8 +370,9 @@ TEST_F(ItemStore, ReplacingIsAllOrNothingAndKeepsThePictures) {
         for (const char *title : c.titles)
             items.push_back(new_item({.title = title, .image_url = a.c_str()}));
         std::string error;
-        const guint stored =
-            velmora_replace_items(db_, queries_, items.data(), guint(items.size()), &error);
+        const guint stored = velmora_replace_items(
+            db_, queries_, items.data(), guint(items.size()),
+            VelmoraStoreOrigin{VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY}, &error);
         for (VelmoraItem *item : items)
             velmora_item_free(item);
         ASSERT_NE(db_interface_execute_update(db_, "DROP TRIGGER refuse"), 0);
