@@ -22,6 +22,8 @@
 #include "velmora_cache_sweep.h"
 #include "velmora_paths.h"
 
+#include "velmora_file_identity.h"
+
 #include <glib/gstdio.h>
 
 #include <initializer_list>
@@ -149,8 +151,8 @@ class CacheCheck {
 
     /* Starts a check of the cache directory dir. */
     void begin(const gchar *dir) {
-        const Stamp now = stamp_of(dir);
-        if (dir_ != dir || !now.valid || !(now == stamp_))
+        VelmoraFileIdentity now;
+        if (dir_ != dir || !velmora_file_identity_of(dir, &now) || !stamp_valid_ || now != stamp_)
             present_.clear();
         dir_ = dir;
     }
@@ -174,12 +176,12 @@ class CacheCheck {
     }
 
     /* Ends the check: the directory as it is now, with what this check wrote. */
-    void end() { stamp_ = stamp_of(dir_.c_str()); }
+    void end() { stamp_valid_ = velmora_file_identity_of(dir_.c_str(), &stamp_); }
 
     /* Files were removed (or a new run begins): every file is looked at again. */
     void forget() {
         present_.clear();
-        stamp_ = Stamp();
+        stamp_valid_ = false;
     }
 
     /* A new run: each kept picture may be due once in it. */
@@ -189,26 +191,6 @@ class CacheCheck {
     }
 
   private:
-    struct Stamp {
-        bool valid = false;
-        dev_t device = 0;
-        ino_t inode = 0;
-        gint64 mtime_ns = 0, ctime_ns = 0;
-        bool operator==(const Stamp &other) const {
-            return valid == other.valid && device == other.device && inode == other.inode &&
-                   mtime_ns == other.mtime_ns && ctime_ns == other.ctime_ns;
-        }
-    };
-
-    static Stamp stamp_of(const gchar *dir) {
-        GStatBuf status;
-        if (g_stat(dir, &status) != 0)
-            return Stamp();
-        return Stamp{true, status.st_dev, status.st_ino,
-                     gint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
-                     gint64(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec};
-    }
-
     /* Whether a file last written or confirmed at mtime is to be asked for again: a
      * day old, or dated more than a day ahead (a clock set right since). */
     static bool due(gint64 mtime) {
@@ -218,7 +200,8 @@ class CacheCheck {
 
     static constexpr gint64 kRecheckSeconds = 24 * 3600;
     std::string dir_;
-    Stamp stamp_;
+    bool stamp_valid_ = false;
+    VelmoraFileIdentity stamp_; /* the directory at the end of the last check */
     std::unordered_map<gint64, std::string> present_; /* picture id -> cached path */
     std::unordered_set<gint64> rechecked_;            /* picture ids asked for again */
 };

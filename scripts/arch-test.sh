@@ -3,6 +3,7 @@
 # Builds the tree and runs the whole test suite in a Debian 12 chroot of another
 # architecture, with a clean environment (no LANG, nothing of the caller's).
 #   scripts/arch-test.sh ARCH [--sanitize] [-- CTEST ARGUMENTS...]
+#   (VELMORA_BUILD_TARGETS is handed to test.sh: the targets to build, when not all)
 # ARCH is i386 (runs natively), armhf or armel (the handheld's ABI; both run through
 # qemu-user and binfmt_misc). CTest arguments (-R, -L, -E ...) select tests.
 # Needs root and Debian's archive. The chroot, with the build dependencies and a
@@ -93,6 +94,7 @@ copy_checkout() {
 run_suite() {
   in_chroot /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root \
     CCACHE_DIR=/var/cache/ccache CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache \
+    VELMORA_BUILD_TARGETS="${VELMORA_BUILD_TARGETS:-}" \
     /bin/sh -c 'cd "$0" && exec ./scripts/test.sh "$@"' "$SRC_IN_CHROOT" "$@"
 }
 

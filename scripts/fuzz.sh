@@ -18,7 +18,7 @@ seconds="${1:-30}"
 targets="${*:-fuzz_feed_parser fuzz_patterns fuzz_format_query fuzz_catalogue fuzz_region
   fuzz_price_age fuzz_item_reader fuzz_http_response}"
 
-./scripts/install-deps.sh >&2
+./scripts/install-deps.sh clang-14 libclang-rt-14-dev >&2
 build=build-fuzz
 if [ ! -f "$build/CMakeCache.txt" ]; then
   launcher=""

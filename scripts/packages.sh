@@ -9,22 +9,32 @@
 # DIR/src (default .packages/), runs `dpkg-buildpackage -us -uc -b` there (set
 # DEB_BUILD_OPTIONS=nocheck to skip the test suite inside the build) and lintian
 # on the result; the .deb files land in DIR. Lintian errors and warnings fail it.
+# DIR is emptied first only when this script made it (it holds the file
+# .velmora-packages); another DIR must be new or empty.
 #
 # --check then installs the packages on the machine (apt-get install ./*.deb,
 # root or sudo), runs `velmora-demo --headless` with a state directory of its own,
 # checks that the last screenshot of the card shows one of the stored items'
-# pictures, and purges the packages again, also when a step failed.
+# pictures, and purges the packages it installed again, also when a step failed
+# (Velmora packages that were installed before it ran are left installed).
 set -eu
+CALLER=$(pwd)
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 
 check=0
-out="$ROOT/.packages"
+out="$ROOT/.packages" # the script's own: emptied also when an older run left it unmarked
+own_out=1
 while [ $# -gt 0 ]; do
   case "$1" in
     --check) check=1 ;;
-    --out) out=${2:?--out wants a directory}; shift ;;
-    -h | --help) sed -n '4,16p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --out)
+      out=${2:?--out wants a directory}
+      case "$out" in /*) ;; *) out="$CALLER/$out" ;; esac # relative to where it was run
+      own_out=0
+      shift
+      ;;
+    -h | --help) sed -n '4,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "packages: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
   shift
@@ -37,7 +47,21 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 ./scripts/install-packaging-deps.sh
 
 # ---- Build ----
-rm -rf "$out"
+# The output directory is cleared only when it is this script's own: never a
+# directory of the user's (--out . would otherwise delete the checkout).
+marker=.velmora-packages
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+case "$ROOT/" in
+  "$out"/*) echo "packages: --out $out holds the source tree; give another directory" >&2; exit 2 ;;
+esac
+if [ -f "$out/$marker" ] || [ "$own_out" -eq 1 ]; then
+  find "$out" -mindepth 1 -delete
+elif [ -n "$(ls -A "$out")" ]; then
+  echo "packages: $out is neither empty nor made by this script; give a new or empty directory" >&2
+  exit 2
+fi
+echo "made by scripts/packages.sh, which empties this directory on its next run" >"$out/$marker"
 mkdir -p "$out/src"
 git ls-files -z --cached --others --exclude-standard |
   tar --null --ignore-failed-read -T - -cf - 2>/dev/null | tar -C "$out/src" -xf -
@@ -59,26 +83,43 @@ done
 
 # ---- Lintian ----
 changes=$(ls "$out"/velmora_*.changes)
-lintian --info --display-info --pedantic "$changes" >"$out/lintian.log" 2>&1 || true
+# Every warning is fixed or overridden (debian/*.lintian-overrides, with a comment
+# saying why), so a new one fails too; so does a lintian that cannot run (its exit
+# status decides, the counts only summarise).
+lintian_status=0
+lintian --info --display-info --pedantic --fail-on error,warning "$changes" \
+  >"$out/lintian.log" 2>&1 || lintian_status=$?
 errors=$(grep -c '^E: ' "$out/lintian.log" || true)
 warnings=$(grep -c '^W: ' "$out/lintian.log" || true)
-say "lintian: $errors errors, $warnings warnings (report in $out/lintian.log)"
-# Every warning is fixed or overridden (debian/*.lintian-overrides, with a comment
-# saying why), so a new one fails too.
-if [ "$errors" -gt 0 ] || [ "$warnings" -gt 0 ]; then
-  grep -E '^(E|W): ' "$out/lintian.log" >&2
+say "lintian: exit status $lintian_status, $errors errors, $warnings warnings (report in $out/lintian.log)"
+if [ "$lintian_status" -ne 0 ]; then
+  grep -E '^(E|W): ' "$out/lintian.log" >&2 || tail -n 20 "$out/lintian.log" >&2
   exit 1
 fi
 
 [ "$check" -eq 1 ] || exit 0
 
 # ---- Install, run the installed demo, purge ----
-packages="velmora-data velmora-desktop-platform velmora-feed-plugin velmora-home-widget
-  velmora-region-setup velmora-demo"
+packages="velmora-data velmora-desktop-platform velmora-desktop-platform-dev velmora-feed-plugin
+  velmora-home-widget velmora-region-setup velmora-demo"
+# What was installed before stays installed afterwards (upgraded to this build).
+installed_before=""
+ours=""
+for package in $packages; do
+  if dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    installed_before="$installed_before $package"
+  else
+    ours="$ours $package"
+  fi
+done
+[ -z "$installed_before" ] ||
+  say "installed before this run, kept afterwards:$installed_before"
 purge() {
+  [ -n "$ours" ] || return 0
   # shellcheck disable=SC2086
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get purge -y -q $packages >"$out/purge.log" 2>&1 &&
-    say "purged the packages" || echo "packages: purging failed; see $out/purge.log" >&2
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get purge -y -q $ours >"$out/purge.log" 2>&1 &&
+    say "purged the packages it installed:$ours" ||
+    echo "packages: purging failed; see $out/purge.log" >&2
 }
 trap purge EXIT
 debs=$(ls "$out"/velmora-*.deb | grep -v -- '-dbgsym_')

@@ -7,6 +7,7 @@
 # With VELMORA_TEST_SERVICE_DIR set, the session bus also starts the services whose
 # .service files that directory holds (D-Bus activation of the build tree's daemon).
 set -u
+. "$(dirname "$0")/../demo/gconfd.sh"
 
 T=$(mktemp -d /tmp/velmora-test.XXXXXX)
 mkdir -p "$T/home" "$T/gconf"
@@ -18,6 +19,8 @@ export NO_AT_BRIDGE=1
 export LC_ALL=C.UTF-8
 unset LANG LANGUAGE
 unset DBUS_SESSION_BUS_ADDRESS DISPLAY
+# The user's own XDG directories would take the tests' caches and settings out of $HOME.
+unset XDG_CACHE_HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_STATE_HOME
 
 cat > "$T/system.conf" <<X
 <busconfig><type>system</type><keep_umask/><listen>unix:dir=$T</listen>
@@ -30,13 +33,7 @@ export DBUS_SYSTEM_BUS_ADDRESS
 
 cleanup() {
   kill "$SYSTEM_BUS_PID" 2>/dev/null
-  # Stop the gconfd-2 that served this test (it may outlive the session bus), and
-  # only that one: other tests may run beside this one.
-  for pid in $(pgrep -x gconfd-2 2>/dev/null); do
-    if grep -qxz "HOME=$T/home" "/proc/$pid/environ" 2>/dev/null; then
-      kill "$pid" 2>/dev/null
-    fi
-  done
+  stop_gconfd_of "$T/home"
   rm -rf "$T"
 }
 # A test stopped from outside (CTest's time-out) still takes its buses with it.

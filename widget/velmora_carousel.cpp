@@ -10,10 +10,11 @@
  * after it, finds its picture ready. A step decodes the one picture that comes
  * into that window and drops the one that leaves it, so what the widget holds
  * does not grow with the list. A refresh copies the new list but decodes only
- * pictures of the window whose files it has not decoded before (same path,
- * device, inode, size and modification time); the others are taken over from
- * the window shown so far.
+ * pictures of the window whose files it has not decoded before (same path and
+ * file identity, velmora_file_identity.h); the others are taken over from the
+ * window shown so far.
  */
+#include "velmora_file_identity.h"
 #include "velmora_view.h"
 #include "velmora_view_internal.h"
 
@@ -73,23 +74,12 @@ GdkPixbuf *decode_item_picture(const gchar *path) {
     return picture ? GDK_PIXBUF(g_object_ref(picture)) : nullptr;
 }
 
-/* Which file a path named when its picture was decoded. Picture ids, and so
- * the cache's file names, start again after the plug-in clears the cache, so
- * the path alone does not tell that the file is the same one. */
-struct FileIdentity {
-    dev_t device;
-    ino_t inode;
-    goffset size;
-    gint64 mtime_ns;
-    bool operator==(const FileIdentity &other) const {
-        return device == other.device && inode == other.inode && size == other.size &&
-               mtime_ns == other.mtime_ns;
-    }
-};
-
-/* A decoded picture (NULL for a file that does not decode) with its file. */
+/* A decoded picture (NULL for a file that does not decode) with the file it was
+ * decoded from. Picture ids, and so the cache's file names, start again after the
+ * plug-in clears the cache, so the path alone does not tell that the file is the
+ * same one. */
 struct DecodedPicture {
-    FileIdentity file;
+    VelmoraFileIdentity file;
     GdkPixbuf *picture;
 };
 
@@ -115,11 +105,9 @@ GdkPixbuf *item_picture(const gchar *path, PictureCache &previous, PictureCache 
     if (!path || g_stat(path, &status) != 0 || !S_ISREG(status.st_mode) ||
         status.st_size > kLargestPictureFile)
         return nullptr;
-    const FileIdentity file{status.st_dev, status.st_ino, status.st_size,
-                            gint64(status.st_mtim.tv_sec) * G_GINT64_CONSTANT(1000000000) +
-                                status.st_mtim.tv_nsec};
+    const VelmoraFileIdentity file = velmora_file_identity(status);
     auto known = current.find(path);
-    if (known == current.end() || !(known->second.file == file)) {
+    if (known == current.end() || known->second.file != file) {
         GdkPixbuf *picture = nullptr;
         auto earlier = previous.find(path);
         if (earlier != previous.end() && earlier->second.file == file)

@@ -7,8 +7,8 @@
  */
 #include "velmora_refresh_fold.h"
 
-RefreshFold::RefreshFold(Refresh refresh, gpointer data, guint interval_ms)
-    : refresh_(refresh), data_(data), interval_us_(gint64(interval_ms) * 1000) {}
+RefreshFold::RefreshFold(Refresh refresh, gpointer data, guint interval_ms, Clock clock)
+    : refresh_(refresh), data_(data), interval_us_(gint64(interval_ms) * 1000), clock_(clock) {}
 
 RefreshFold::~RefreshFold() {
     cancel();
@@ -18,7 +18,7 @@ void RefreshFold::request(gboolean restart) {
     restart_ = restart_ || restart;
     if (source_id_ != 0)
         return; /* the scheduled refresh reads what this request is about */
-    const gint64 wait_us = last_end_us_ + interval_us_ - g_get_monotonic_time();
+    const gint64 wait_us = last_end_us_ + interval_us_ - clock_();
     if (wait_us <= 0) {
         refresh_now();
         return;
@@ -46,5 +46,5 @@ void RefreshFold::refresh_now() {
     const gboolean restart = restart_;
     restart_ = FALSE;
     refresh_(restart, data_);
-    last_end_us_ = g_get_monotonic_time();
+    last_end_us_ = clock_();
 }

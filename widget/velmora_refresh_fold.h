@@ -18,9 +18,13 @@
 class RefreshFold {
   public:
     using Refresh = void (*)(gboolean restart, gpointer data);
+    /* The time in microseconds the intervals are measured in (g_get_monotonic_time;
+     * a test gives a clock of its own). */
+    using Clock = gint64 (*)();
     static constexpr guint kDefaultIntervalMs = 100;
 
-    RefreshFold(Refresh refresh, gpointer data, guint interval_ms = kDefaultIntervalMs);
+    RefreshFold(Refresh refresh, gpointer data, guint interval_ms = kDefaultIntervalMs,
+                Clock clock = g_get_monotonic_time);
     ~RefreshFold();
     RefreshFold(const RefreshFold &) = delete;
     RefreshFold &operator=(const RefreshFold &) = delete;
@@ -37,6 +41,7 @@ class RefreshFold {
     Refresh refresh_;
     gpointer data_;
     gint64 interval_us_;
+    Clock clock_;
     guint source_id_ = 0;
     gboolean restart_ = FALSE;
     gint64 last_end_us_ = G_MININT64 / 2; /* long ago */

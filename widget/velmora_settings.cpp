@@ -15,6 +15,7 @@
 #include <glib/gi18n.h>
 
 #include "velmora_contract.h"
+#include "velmora_regions.h"
 
 /* GConf 2 defines no g_autoptr() cleanup for its client object. */
 G_DEFINE_AUTOPTR_CLEANUP_FUNC(GConfClient, g_object_unref)
@@ -33,15 +34,13 @@ gchar *read_region(GConfClient *client) {
     return value;
 }
 
-bool is_known_region(const gchar *region);
-
 /* The region with the default written back when the key is missing or empty. A
  * region that is not one of the storefronts is read as the default, and left as it
  * is in GConf. */
 gchar *read_region_with_default(GConfClient *client) {
     gchar *value = read_region(client);
     if (value && *value) {
-        if (is_known_region(value))
+        if (velmora_find_region(value) != nullptr)
             return value;
         g_free(value);
         return g_strdup(VELMORA_DEFAULT_REGION);
@@ -73,19 +72,6 @@ void write_categories(GConfClient *client, GSList *list) {
     GError *error = nullptr;
     gconf_client_set_list(client, VELMORA_GCONF_CATEGORIES_KEY, GCONF_VALUE_STRING, list, &error);
     g_clear_error(&error);
-}
-
-/* Picker order of the regions; the index is also the logo's. */
-constexpr const char *kRegions[] = {
-    VELMORA_REGION_CA, VELMORA_REGION_UK, VELMORA_REGION_US, VELMORA_REGION_DE, VELMORA_REGION_FR,
-};
-
-bool is_known_region(const gchar *region) {
-    for (const char *known : kRegions) {
-        if (g_strcmp0(region, known) == 0)
-            return true;
-    }
-    return false;
 }
 
 struct CategoryEntry {
@@ -198,13 +184,14 @@ void ensure_gconf_validity(void) {
 VelmoraSettings *initialize_settings(void) {
     VelmoraSettings *settings = g_new0(VelmoraSettings, 1);
     settings->regions =
-        g_array_sized_new(FALSE, TRUE, sizeof(SettingItem *), G_N_ELEMENTS(kRegions));
+        g_array_sized_new(FALSE, TRUE, sizeof(SettingItem *), guint(velmora_region_count));
     settings->categories =
         g_array_sized_new(FALSE, TRUE, sizeof(SettingItem *), G_N_ELEMENTS(kCategories));
 
     /* A region's display text is its identifier. */
-    for (const char *region : kRegions)
-        append_item(settings->regions, region, region);
+    for (gsize i = 0; i < velmora_region_count; i++)
+        append_item(settings->regions, velmora_regions[i].identifier,
+                    velmora_regions[i].identifier);
     for (const CategoryEntry &category : kCategories)
         append_item(settings->categories, g_dgettext(kTextDomain, category.display_text),
                     category.identifier);

@@ -21,6 +21,7 @@
 #include "velmora_card_part.h"
 #include "velmora_taps.h"
 #include "velmora_title_fit.h"
+#include "velmora_regions.h"
 
 /* Cairo's own types get g_autoptr() cleanups here; GTK+ 2 defines none. */
 G_DEFINE_AUTOPTR_CLEANUP_FUNC(cairo_t, cairo_destroy)
@@ -56,16 +57,6 @@ constexpr const char *kDownButtonBackgroundPressed = "icons/velmora_button_down_
 constexpr const char *kNoPicture = "icons/Velmora_No_Picture.png";
 constexpr const char *kUrlCatalogue = VELMORA_URLS_FILE;
 constexpr const char *kTextCatalogue = VELMORA_APPLET_TEXTS_FILE;
-
-/* Logos by the region's index in the settings' region table. */
-constexpr const char *kRegionLogos[] = {
-    "icons/VelmoraCaHomepageLogo.png",   /* 0: Canada */
-    "icons/VelmoraCoUkHomepageLogo.png", /* 1: United Kingdom */
-    "icons/VelmoraComHomepageLogo.png",  /* 2: United States */
-    "icons/VelmoraDeHomepageLogo.png",   /* 3: Germany */
-    "icons/VelmoraFrHomepageLogo.png",   /* 4: France */
-};
-constexpr int kUnitedStatesLogo = 2;
 
 /* Height of the title block in a layout without an item. */
 constexpr int kTitleHeight = 64;
@@ -232,14 +223,10 @@ gboolean on_down_button_expose(GtkWidget *button, GdkEventExpose *event, gpointe
 }
 
 const char *logo_path_for_region(VelmoraSettings *settings) {
-    int index = -1;
-    if (settings) {
-        g_autofree gchar *region = get_region_from_gconf();
-        index = get_setting_item_index(settings->regions, region, "region");
-    }
-    if (index < 0 || index >= static_cast<int>(G_N_ELEMENTS(kRegionLogos)))
-        index = kUnitedStatesLogo;
-    return kRegionLogos[index];
+    if (!settings)
+        return velmora_region_logo(VELMORA_DEFAULT_REGION);
+    g_autofree gchar *region = get_region_from_gconf();
+    return velmora_region_logo(region);
 }
 
 /* An event box without a visible window that takes the events of its child. */

@@ -5,5 +5,6 @@
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../../build}
+"$here/../../scripts/install-deps.sh" newsboat # the feed reader the run is compared with
 cmake --build "$build" -j2 --target velmora_run_bench
 exec "$here/../../tests/run-isolated.sh" "$build/bench/run/velmora_run_bench"

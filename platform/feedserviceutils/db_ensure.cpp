@@ -28,6 +28,7 @@
 
 #include <cerrno>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 
@@ -80,6 +81,15 @@ void close_handles(DBInterface **db, FileWatcher **watcher) {
     *db = nullptr;
 }
 
+/* A connection of this file's own (the model database), closed when it goes out of
+ * scope. Declared before the statements on it, so that they are finalized first:
+ * sqlite3_close refuses (SQLITE_BUSY) a connection with a live statement and would
+ * leave it open. */
+struct ConnectionCloser {
+    void operator()(sqlite3 *connection) const { sqlite3_close(connection); }
+};
+using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
+
 /* A statement's rows, one column's text each. */
 struct Statement {
     sqlite3_stmt *handle = nullptr;
@@ -115,19 +125,19 @@ std::string quoted(const std::string &text) {
  * lacks, as "table.column"; "" when none. The tables are made in a database in memory,
  * so the catalogue alone says which columns there must be. */
 std::string missing_column(sqlite3 *file, const gchar *create_tables) {
-    sqlite3 *model = nullptr;
-    if (sqlite3_open(":memory:", &model) != SQLITE_OK ||
-        sqlite3_exec(model, create_tables, nullptr, nullptr, nullptr) != SQLITE_OK) {
-        sqlite3_close(model);
+    sqlite3 *opened = nullptr;
+    const int open_result = sqlite3_open(":memory:", &opened);
+    const Connection model(opened); /* sqlite3_open hands out a handle even on failure */
+    if (open_result != SQLITE_OK ||
+        sqlite3_exec(model.get(), create_tables, nullptr, nullptr, nullptr) != SQLITE_OK)
         return "";
-    }
     std::string missing;
-    Statement tables(model, "SELECT name FROM sqlite_master WHERE type = 'table' "
-                            "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'");
+    Statement tables(model.get(), "SELECT name FROM sqlite_master WHERE type = 'table' "
+                                  "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\'");
     while (missing.empty() && tables.next()) {
         const std::string table = tables.text(0);
         const std::string columns = "SELECT name FROM pragma_table_info(" + quoted(table) + ")";
-        Statement wanted(model, columns);
+        Statement wanted(model.get(), columns);
         while (missing.empty() && wanted.next()) {
             const std::string column = wanted.text(0);
             Statement present(file, columns + " WHERE name = " + quoted(column));
@@ -135,7 +145,6 @@ std::string missing_column(sqlite3 *file, const gchar *create_tables) {
                 missing = table + "." + column;
         }
     }
-    sqlite3_close(model);
     return missing;
 }
 
@@ -182,18 +191,17 @@ DBInterface *open_sound_store(const std::string &path, const gchar *create_table
         if (!g_file_test(path.c_str(), G_FILE_TEST_EXISTS))
             remove_stale_logs(path);
         int probe = SQLITE_OK;
-        DBInterface *db = fsu::open_database(path.c_str(), &probe, false);
+        g_autoptr(DBInterface) db = fsu::open_database(path.c_str(), &probe, false);
         std::string reason = "is not a database";
         if (db != nullptr && !writable(db)) {
             g_message("The database %s cannot be written", path.c_str());
-            db_interface_free(db);
             return nullptr;
         }
         if (db != nullptr) {
             const Verdict verdict = check_store(db, create_tables, &reason);
             if (verdict == Verdict::Sound)
-                return db;
-            db_interface_free(db);
+                return static_cast<DBInterface *>(g_steal_pointer(&db));
+            g_clear_pointer(&db, db_interface_free); /* closed before the file moves aside */
             if (verdict == Verdict::Unknown)
                 return nullptr; /* not made: the next call starts again */
         } else if (!is_damage(probe)) {

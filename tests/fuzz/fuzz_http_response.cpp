@@ -16,8 +16,14 @@
  * Each input is downloaded twice in a row, as the requests of a run reuse the
  * thread's handle and connections. A download either succeeds with at most the
  * size cap appended, or fails and leaves the caller's array as it was.
+ *
+ * Every download starts with nothing remembered of earlier inputs: the failures and
+ * server waits are forgotten and a run begins (a failed input would otherwise hold
+ * the fixed address back, and every later input would test nothing), and each input
+ * gets an empty HTTP cache in a scratch directory of this process (never the user's
+ * own cache). Each download must reach the server: one that made no request fails.
  */
-#include "feedserviceutils.h"
+#include "feedserviceutils_internal.h"
 #include "fuzz_support.h"
 
 #include <arpa/inet.h>
@@ -25,6 +31,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -42,6 +49,9 @@ std::string port_text;
 std::mutex answers_lock;
 std::vector<std::string> answers;
 size_t next_answer = 0;
+std::atomic<unsigned> requests{0}; /* request heads the server has read */
+std::string scratch;               /* this process's directory for the HTTP caches */
+unsigned input_number = 0;
 
 std::string take_answer() {
     std::lock_guard<std::mutex> lock(answers_lock);
@@ -69,6 +79,8 @@ void serve() {
                 break;
             request.append(buffer, static_cast<size_t>(got));
         }
+        if (request.find("\r\n\r\n") != std::string::npos)
+            requests++; /* before the answer goes out, so the client sees it counted */
         const std::string answer = take_answer();
         for (size_t sent = 0; sent < answer.size();) {
             const ssize_t put =
@@ -82,10 +94,29 @@ void serve() {
     }
 }
 
+/* Removes the directory tree at path (the cache directories this target made). */
+void remove_tree(const std::string &path) {
+    if (GDir *listing = g_dir_open(path.c_str(), 0, nullptr)) {
+        while (const gchar *name = g_dir_read_name(listing))
+            remove_tree(path + "/" + name);
+        g_dir_close(listing);
+    }
+    g_remove(path.c_str());
+}
+
+/* Points the HTTP cache at a new, empty directory (the cache reads its index again
+ * whenever the directory changes) and removes the previous input's. */
+void fresh_cache() {
+    remove_tree(scratch + "/cache-" + std::to_string(input_number));
+    input_number++;
+    g_setenv("XDG_CACHE_HOME", (scratch + "/cache-" + std::to_string(input_number)).c_str(), TRUE);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     fuzz::quiet_logs();
+    scratch = fuzz::scratch_dir("http");
     listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -118,9 +149,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             start = end + std::strlen(kSeparator);
         }
     }
+    fresh_cache();
     /* Twice: the second download goes on with the next answers and finds whatever
-     * the first one left in the thread's handle and connection cache. */
+     * the first one left in the thread's handle, its connection cache and the HTTP
+     * cache; only what the policy remembers is forgotten between the two. */
     for (int round = 0; round < 2; round++) {
+        fsu::forget_failed_downloads();
+        network_utils_begin_run(nullptr, nullptr);
+        const unsigned before = requests.load();
         GString *address = g_string_new("http://feed.test/rss/bestsellers?format=mobile");
         GArray *body = g_array_new(FALSE, FALSE, 1);
         g_array_append_vals(body, kKept, std::strlen(kKept));
@@ -133,6 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         else
             FUZZ_CHECK(body->len == std::strlen(kKept), "a failed download left %u bytes",
                        body->len);
+        FUZZ_CHECK(requests.load() > before, "download %d made no request", round + 1);
         g_array_free(body, TRUE);
         g_string_free(address, TRUE);
     }

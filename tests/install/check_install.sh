@@ -40,7 +40,7 @@ for file in \
   "share/dbus-1/services/com.corvane.feedservice.service" \
   "share/gconf/schemas/velmora.schemas" "share/velmora/velmora_urls.dat" \
   "share/velmora/icons/Velmora_Background.png" "share/locale/de/LC_MESSAGES/velmora.mo" \
-  "share/velmora-demo/storefront/serve.sh" \
+  "share/velmora-demo/storefront/serve.sh" "share/velmora-demo/gconfd.sh" \
   "include/velmora-platform/libhildondesktop-1/libhildondesktop/libhildondesktop.h" \
   "include/velmora-platform/hildon-1/hildon/hildon.h" "include/velmora-platform/libosso.h" \
   "include/velmora-platform/feedserviceutils.h"; do

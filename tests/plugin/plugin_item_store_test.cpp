@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The item store against a real SQLite file, the real statement catalogue and the local
 // HTTP server: shared picture rows, items without pictures, NULLs, hostile texts, the
-// read-back, clearing the cache, broken pictures and the empty-list warning.
+// read-back, clearing the cache, broken pictures, the empty-list warning and the
+// transaction that replaces the stored items.
 #include "plugin_test_support.h"
 
 #include "feedserviceutils_internal.h"
+#include "velmora_item_store.h"
 
 #include <glib/gstdio.h>
 
@@ -327,4 +329,71 @@ TEST_F(ItemStore, FailedReadBackGivesAnEmptyListAndClearingStillDeletesPictureRo
     query_loader_free(partial);
     EXPECT_EQ(count_rows("velmora_images"), 0);
     EXPECT_EQ(list_dir(cache_dir_).size(), 1u); // its path could not be read, so it stays
+}
+
+// Replacing the stored items by a run's first items is one transaction: when no new
+// item can be stored the old items stay whole. Picture rows and files stay either way:
+// the new items take the rows of their addresses, and unused pictures go later.
+TEST_F(ItemStore, ReplacingIsAllOrNothingAndKeepsThePictures) {
+    const std::string a = server_->url("/a.jpg"), b = server_->url("/b.jpg");
+    struct Case {
+        const char *what;
+        const char *trigger; // refuses some inserts while the case runs
+        std::vector<const char *> titles;
+        std::vector<std::string> stored; // the titles afterwards
+    };
+    const std::vector<std::string> old{"Old 1", "Old 2"};
+    const std::vector<Case> cases = {
+        {"nothing to store", nullptr, {}, old},
+        {"every insert refused", "1", {"New 1", "New 2"}, old},
+        {"the second insert refused", "NEW.title = 'New 2'", {"New 1", "New 2"}, {"New 1"}},
+        {"every item stored", nullptr, {"New 1", "New 2"}, {"New 1", "New 2"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const std::string &name : list_dir(cache_dir_))
+            g_remove((cache_dir_ + "/" + name).c_str());
+        ASSERT_NE(db_interface_execute_update(
+                      db_, "DELETE FROM velmora_items; DELETE FROM velmora_images"),
+                  0);
+        fsu::forget_failed_downloads();
+        store_one(new_item({.title = "Old 1", .image_url = a.c_str()}));
+        store_one(new_item({.title = "Old 2", .image_url = b.c_str()}));
+        ASSERT_EQ(list_dir(cache_dir_).size(), 2u);
+        const std::string refuse = std::string("CREATE TEMP TRIGGER refuse BEFORE INSERT ON "
+                                               "velmora_items WHEN ") +
+                                   (c.trigger ? c.trigger : "0") +
+                                   " BEGIN SELECT RAISE(FAIL, 'refused'); END";
+        ASSERT_NE(db_interface_execute_update(db_, refuse.c_str()), 0);
+
+        std::vector<VelmoraItem *> items;
+        for (const char *title : c.titles)
+            items.push_back(new_item({.title = title, .image_url = a.c_str()}));
+        std::string error;
+        const guint stored = velmora_replace_items(
+            db_, queries_, items.data(), guint(items.size()),
+            VelmoraStoreOrigin{VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY}, &error);
+        for (VelmoraItem *item : items)
+            velmora_item_free(item);
+        ASSERT_NE(db_interface_execute_update(db_, "DROP TRIGGER refuse"), 0);
+
+        std::vector<std::string> titles;
+        for (const Row &row : read_rows(db_path_, "SELECT title FROM velmora_items ORDER BY id"))
+            titles.push_back(row.at("title").value_or(""));
+        EXPECT_EQ(titles, c.stored);
+        const bool replaced = c.stored != old;
+        EXPECT_EQ(stored, replaced ? c.stored.size() : 0u);
+        if (c.trigger) {
+            EXPECT_NE(error, "") << "a refused insert says so";
+        } else {
+            EXPECT_EQ(error, "");
+        }
+        EXPECT_EQ(list_dir(cache_dir_).size(), 2u) << "picture files";
+        EXPECT_EQ(count_rows("velmora_images"), 2);
+        if (replaced) { // the new items name the row of their address
+            EXPECT_EQ(count_rows("velmora_items WHERE image_id = (SELECT id FROM velmora_images "
+                                 "WHERE image_url LIKE '%/a.jpg')"),
+                      int(c.stored.size()));
+        }
+    }
 }

@@ -97,10 +97,17 @@ class CountingWriter:
         self.handler = handler
 
     def write(self, data):
-        written = self.inner.write(data)
-        if getattr(self.handler, "counting", False):
+        # Counted before the bytes go out: a client that has read an answer must find
+        # it counted (counted after, a test could read the count, or reset it, first).
+        counting = getattr(self.handler, "counting", False)
+        if counting:
             self.handler.server.counters.add_bytes(len(data))
-        return written
+        try:
+            return self.inner.write(data)
+        except Exception:
+            if counting:
+                self.handler.server.counters.add_bytes(-len(data))  # never sent
+            raise
 
     def flush(self):
         self.inner.flush()

@@ -311,6 +311,67 @@ TEST_F(EnsureDatabaseTest, MovesAFileThatIsNotADatabaseAside) {
     EXPECT_EQ(kept, 2);
 }
 
+// Every column that "create_tables" defines must be in the file's tables: a store of
+// an older layout is kept aside with its rows and a new one made; one that has more
+// (a column of a later layout) is kept as it is.
+TEST_F(EnsureDatabaseTest, AStoreLackingAColumnIsMovedAsideAndOneWithMoreIsKept) {
+    struct Case {
+        const char *what, *sql;
+        bool moved_aside;
+    };
+    const std::vector<Case> cases = {
+        {"item table without time_saved",
+         "CREATE TABLE velmora_items (id INTEGER PRIMARY KEY, title TEXT, item_url TEXT, "
+         "rank TEXT, store TEXT, suggested_price TEXT, velmora_price TEXT, authors TEXT, "
+         "image_id INTEGER NOT NULL DEFAULT 0); INSERT INTO velmora_items (title) VALUES ('old')",
+         true},
+        {"picture table without image_path",
+         "CREATE TABLE velmora_images (id INTEGER PRIMARY KEY, image_url TEXT); "
+         "CREATE TABLE velmora_items (title TEXT); INSERT INTO velmora_items VALUES ('old')",
+         true},
+        {"an extra column beside every wanted one",
+         "CREATE TABLE velmora_items (id INTEGER PRIMARY KEY AUTOINCREMENT, title TEXT, "
+         "item_url TEXT, rank TEXT, store TEXT, suggested_price TEXT, velmora_price TEXT, "
+         "authors TEXT, image_id INTEGER NOT NULL DEFAULT 0, time_saved TEXT, later TEXT); "
+         "INSERT INTO velmora_items (title) VALUES ('old')",
+         false},
+    };
+    const std::string store_dir = dir_ + "/store/velmora";
+    ASSERT_EQ(g_mkdir_with_parents(store_dir.c_str(), 0700), 0);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        db_.reset();
+        watcher_.reset();
+        for (const std::string &name : list_dir(store_dir))
+            g_remove((store_dir + "/" + name).c_str());
+        ASSERT_EQ(RawConnection(path_).exec(c.sql), SQLITE_OK);
+
+        ASSERT_TRUE(make_database(path_, db_, watcher_, queries_.get()));
+        std::vector<std::string> aside;
+        for (const std::string &name : list_dir(store_dir))
+            if (name.rfind(VELMORA_STORE_DATABASE_FILE ".corrupt-", 0) == 0 &&
+                name.find("-wal") == std::string::npos && name.find("-shm") == std::string::npos)
+                aside.push_back(name);
+        ASSERT_EQ(aside.size(), c.moved_aside ? 1u : 0u);
+        RawConnection store(path_);
+        EXPECT_EQ(store.text("SELECT count(*) FROM velmora_items"), c.moved_aside ? "0" : "1");
+        EXPECT_EQ(store.text("SELECT count(*) FROM pragma_table_info('velmora_items') "
+                             "WHERE name = 'time_saved'"),
+                  "1");
+        EXPECT_EQ(store.text("SELECT count(*) FROM pragma_table_info('velmora_images') "
+                             "WHERE name = 'image_path'"),
+                  "1");
+        if (c.moved_aside) {
+            RawConnection kept(store_dir + "/" + aside[0]);
+            EXPECT_EQ(kept.text("SELECT title FROM velmora_items"), "old") << "kept with its rows";
+        }
+        // Checked once: the kept handles are not checked (nor moved) again.
+        DBInterface *checked = db_.get();
+        ASSERT_TRUE(make_database(path_, db_, watcher_, queries_.get()));
+        EXPECT_EQ(db_.get(), checked);
+    }
+}
+
 TEST_F(EnsureDatabaseTest, FailsWithoutTableStatementsOrDirectory) {
     const std::string catalogue = dir_ + "/empty.dat";
     write_file(catalogue, "other=SELECT 1;\n");

@@ -36,8 +36,15 @@ class NetworkTest : public ::testing::Test {
 
     static std::string served(const std::string &name) { return server_->root() + "/" + name; }
 
-    // Each case is a run of its own: nothing that failed before is held back.
-    void SetUp() override { network_utils_begin_run(nullptr, nullptr); }
+    // Each case is a run of its own with an HTTP cache of its own: nothing that failed
+    // or was remembered in an earlier case (or a failed one) changes what it sees.
+    void SetUp() override {
+        fsu::forget_failed_downloads();
+        network_utils_begin_run(nullptr, nullptr);
+        const std::string cache = make_temp_dir("http-cache");
+        ASSERT_FALSE(cache.empty());
+        g_setenv("XDG_CACHE_HOME", cache.c_str(), TRUE);
+    }
 
     // Fetches path from the test server; returns the call's result, body in *body.
     static gint get(const std::string &address, std::string *body, gint timeout = 0,
@@ -145,7 +152,8 @@ TEST_F(NetworkTest, AsksConditionallyAndHandsBackTheRememberedBody) {
     const std::string url = server_->url("/feed.xml");
     const std::string whole = read_file(served("feed.xml"));
     std::string body;
-    ASSERT_NE(get(url, &body), 0); // remembered (perhaps by an earlier case)
+    ASSERT_NE(get(url, &body), 0); // remembered
+    EXPECT_TRUE(file_exists(fsu::http_cache_path(url)));
     server_->reset_counts();
     ASSERT_NE(get(url, &body), 0);
     EXPECT_EQ(body, whole);

@@ -11,6 +11,7 @@
 
 #include "child_process.h"
 #include "file_helpers.h"
+#include "module_timeouts.h"
 #include "storefront_server.h"
 #include "widget_test_support.h"
 #include "velmora_contract.h"
@@ -68,10 +69,15 @@ class WidgetWithDaemonTest : public ::testing::Test {
                 return true;
             },
             timeout_ms);
-        // Item statuses are folded into at most one refresh per 100 ms; the
-        // last one comes at most 100 ms after the pass's last item.
-        run_for(150);
-        return ended;
+        // Item statuses are folded into at most one refresh per 100 ms; the last
+        // one may still be scheduled (a module timeout that is neither the
+        // activation tick, whose data is the widget, nor the carousel's).
+        return ended && run_until(
+                            [&] {
+                                return module_timeouts::pending_except(
+                                           {plugin_, plugin_ ? plugin_->view : nullptr}) == 0;
+                            },
+                            timeout_ms);
     }
 
     // Every item the carousel holds is one of the feed's.
