@@ -142,7 +142,10 @@ region=$(gconftool-2 --direct --config-source="$defaults" --get /apps/peltro/vel
 say "the GConf schema is registered: /apps/peltro/velmora/region defaults to $region"
 
 # The stand-in SDK: a third-party widget module builds against the installed
-# headers and .pc files and finds the stand-ins through RUNPATH.
+# headers and .pc files. It carries no RUNPATH into the stand-ins' private directory
+# (on a real desktop it must load the real libraries): it needs the platform's
+# libraries by their real SONAMEs, which the home host has loaded before it loads a
+# module, and which the private directory holds.
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 cat >"$out/sdk-widget.c" <<'EOF_C'
 #include <hildon/hildon.h>
@@ -161,12 +164,36 @@ PKG_CONFIG_PATH="/usr/lib/$multiarch/velmora-platform/pkgconfig" \
   echo "packages: a widget does not build against the installed stand-in SDK" >&2
   exit 1
 }
-if ldd "$out/sdk-widget.so" | grep -q 'not found'; then
-  ldd "$out/sdk-widget.so" >&2
-  echo "packages: a widget built against the SDK does not find the stand-ins" >&2
+if readelf -d "$out/sdk-widget.so" | grep -qE 'RPATH|RUNPATH'; then
+  readelf -d "$out/sdk-widget.so" >&2
+  echo "packages: a widget built against the SDK carries a run path" >&2
   exit 1
 fi
-say "a widget builds against the installed stand-in SDK (pkg-config, RUNPATH)"
+needed=$(readelf -d "$out/sdk-widget.so" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' |
+  grep -E '^lib(hildon|hildondesktop|osso|feedserviceutils)' | LC_ALL=C sort | tr '\n' ' ')
+for lib in $needed; do
+  case "$lib" in
+    libfeedserviceutils.so.1 | libhildon-1.so.0 | libhildondesktop-1.so.0 | libosso.so.1) ;;
+    *)
+      echo "packages: a widget built against the SDK needs $lib, not a real SONAME" >&2
+      exit 1
+      ;;
+  esac
+done
+case "$needed" in
+  *libhildondesktop-1.so.0*) ;;
+  *)
+    echo "packages: a widget built against the SDK does not need libhildondesktop-1.so.0" >&2
+    exit 1
+    ;;
+esac
+if LD_LIBRARY_PATH="/usr/lib/$multiarch/velmora-platform" ldd "$out/sdk-widget.so" |
+  grep -q 'not found'; then
+  LD_LIBRARY_PATH="/usr/lib/$multiarch/velmora-platform" ldd "$out/sdk-widget.so" >&2
+  echo "packages: the stand-ins do not provide what a widget built against the SDK needs" >&2
+  exit 1
+fi
+say "a widget builds against the installed stand-in SDK and needs only the real SONAMEs: $needed"
 
 state="$out/demo-state"
 HOME="$out/demo-home" XDG_STATE_HOME="$state" velmora-demo --headless --seconds 15 \
