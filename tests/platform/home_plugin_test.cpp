@@ -62,9 +62,10 @@ std::string x_property(HDHomePluginItem *item, const char *name) {
     std::string value;
     if (format == 8)
         value.assign(reinterpret_cast<const char *>(data), gsize(length));
-    else if (type == gdk_atom_intern("ATOM", FALSE))
-        value = gdk_atom_name(*reinterpret_cast<GdkAtom *>(data));
-    else
+    else if (type == gdk_atom_intern("ATOM", FALSE)) {
+        g_autofree gchar *atom_name = gdk_atom_name(*reinterpret_cast<GdkAtom *>(data));
+        value = atom_name;
+    } else
         value = std::to_string(*reinterpret_cast<long *>(data));
     g_free(data);
     return value;
