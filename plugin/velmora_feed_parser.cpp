@@ -373,6 +373,12 @@ void parse_document(xmlSAXHandler *handler, VelmoraParseContext *context, const 
     context->parser = nullptr;
     parser->sax = own;
     parser->userData = nullptr;
+    /* A document type declaration makes the parser build a document of its own to hold
+     * it (and its entities), which the context does not free. */
+    if (parser->myDoc) {
+        xmlFreeDoc(parser->myDoc);
+        parser->myDoc = nullptr;
+    }
     xmlFreeParserCtxt(parser);
 }
 
