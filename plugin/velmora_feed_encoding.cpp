@@ -9,6 +9,7 @@
  */
 #include "velmora_feed_encoding.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace {
@@ -18,7 +19,8 @@ namespace {
 std::string_view declared_encoding(std::string_view head, gsize *value_at) {
     if (head.substr(0, 5) != "<?xml")
         return {};
-    const gsize end = head.find("?>");
+    /* A declaration cut short ends with the head. */
+    const gsize end = std::min(head.find("?>"), head.size());
     const gsize key = head.substr(0, end).find("encoding");
     if (key == std::string_view::npos)
         return {};

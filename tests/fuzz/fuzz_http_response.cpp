@@ -153,10 +153,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     /* Twice: the second download goes on with the next answers and finds whatever
      * the first one left in the thread's handle, its connection cache and the HTTP
      * cache; only what the policy remembers is forgotten between the two. */
+    const unsigned before = requests.load();
     for (int round = 0; round < 2; round++) {
         fsu::forget_failed_downloads();
         network_utils_begin_run(nullptr, nullptr);
-        const unsigned before = requests.load();
         GString *address = g_string_new("http://feed.test/rss/bestsellers?format=mobile");
         GArray *body = g_array_new(FALSE, FALSE, 1);
         g_array_append_vals(body, kKept, std::strlen(kKept));
@@ -169,9 +169,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         else
             FUZZ_CHECK(body->len == std::strlen(kKept), "a failed download left %u bytes",
                        body->len);
-        FUZZ_CHECK(requests.load() > before, "download %d made no request", round + 1);
         g_array_free(body, TRUE);
         g_string_free(address, TRUE);
     }
+    /* Held back by nothing, the downloads reach the server: an input that made no
+     * request at all tested nothing. (Per input, not per download: a request of the
+     * second download may still wait in the server's queue behind the first one's
+     * last connection when the machine is loaded.) */
+    FUZZ_CHECK(requests.load() > before, "the downloads made no request");
     return 0;
 }
