@@ -40,14 +40,16 @@ bool is_utf8_name(std::string_view name) {
     return g_ascii_strncasecmp(name.data(), "UTF-8", name.size()) == 0 && name.size() == 5;
 }
 
-/* Whether the bytes are valid in the named encoding; true for an encoding unknown here. */
+/* Whether the bytes are valid in the named encoding. An encoding unknown here is
+ * unknown to the parser too, which would then hand on the bytes as they are, not
+ * as UTF-8: such a document is read as Windows-1252 like an invalid one. */
 bool valid_in(std::string_view document, std::string_view encoding) {
     if (encoding.empty() || is_utf8_name(encoding))
         return g_utf8_validate_len(document.data(), document.size(), nullptr);
     const std::string name(encoding);
     GIConv converter = g_iconv_open("UTF-8", name.c_str());
     if (converter == reinterpret_cast<GIConv>(-1))
-        return true;
+        return false;
     g_iconv_close(converter);
     g_autoptr(GError) error = nullptr;
     g_autofree gchar *converted = g_convert(document.data(), document.size(), "UTF-8", name.c_str(),

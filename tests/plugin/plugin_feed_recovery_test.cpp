@@ -55,6 +55,10 @@ TEST_F(FeedRecovery, EachFlawCostsAtMostItsItem) {
          {"a\xc2\x81"
           "b",
           "c"}},
+        {"an encoding the system does not know",
+         "<?xml version=\"1.0\" encoding=\"x-no-such\"?><feed><item><title>Caf\xe9"
+         "</title></item></feed>",
+         {"Caf\xc3\xa9"}},
         {"raw control character in item 3 of 5", feed(five_items_with("\x01")), kAllButThree},
         {"undeclared &nbsp; in item 3 of 5", feed(five_items_with("&nbsp;")), kAllButThree},
         {"bare ampersand in item 3 of 5", feed(five_items_with(" & co")), kAllButThree},
