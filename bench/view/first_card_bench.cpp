@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_store.h"
 #include "bench_thumbnail.h"
 #include "bench_timing.h"
 #include "feedserviceutils.h"
@@ -69,16 +70,7 @@ bool make_store(int count) {
         const std::string path = cache + "/" + std::to_string(n + 1) + ".img";
         const std::string &bytes = pictures[n % kDistinctPictures];
         g_file_set_contents(path.c_str(), bytes.data(), bytes.size(), nullptr);
-        gchar *sql = sqlite3_mprintf(
-            "INSERT INTO velmora_images (image_url, image_path) VALUES "
-            "('http://127.0.0.1/p/%d', %Q);"
-            "INSERT INTO velmora_items (title, item_url, rank, store, suggested_price, "
-            "velmora_price, authors, image_id) VALUES ('A best-selling item with a title of "
-            "ordinary length %d', 'https://www.velmora.com/dp/%08d', '%d', 'Books', '$24.99', "
-            "'$17.49', 'An Author', last_insert_rowid());",
-            n, path.c_str(), n, n, n + 1);
-        sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-        sqlite3_free(sql);
+        bench::insert_item(db, n, path);
     }
     sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(db);

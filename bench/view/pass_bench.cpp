@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_store.h"
 #include "bench_thumbnail.h"
 #include "bench_timing.h"
 #include "feedserviceutils.h"
@@ -87,16 +88,7 @@ struct Store {
     void store_item(sqlite3 *db, int n) {
         const std::string picture = cache + "/" + std::to_string(n + 1) + ".img";
         write_thumbnail(picture, n);
-        gchar *sql = sqlite3_mprintf(
-            "INSERT INTO velmora_images (image_url, image_path) VALUES "
-            "('http://127.0.0.1/p/%d', %Q);"
-            "INSERT INTO velmora_items (title, item_url, rank, store, suggested_price, "
-            "velmora_price, authors, image_id) VALUES ('A best-selling item with a title of "
-            "ordinary length %d', 'https://www.velmora.com/dp/%08d', '%d', 'Books', '$24.99', "
-            "'$17.49', 'An Author', last_insert_rowid());",
-            n, picture.c_str(), n, n, n + 1);
-        sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
-        sqlite3_free(sql);
+        bench::insert_item(db, n, picture);
     }
 
     std::string dir, cache;

@@ -157,6 +157,21 @@ class FeedServiceDaemon : public ::testing::Test {
 
     std::string daemon_log() const { return read_file(log_path_); }
 
+    // The storefront's US bestsellers feed, to be rewritten by a test.
+    static std::string us_feed() {
+        return read_file(store_->root() +
+                         StorefrontServer::feed_path(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY));
+    }
+
+    // Serves feed as the bestsellers of a region of its own, which becomes the setting.
+    static void serve_feed_as_region(const std::string &region, const std::string &feed) {
+        const std::string path = "/feeds/" + region + ".xml";
+        ASSERT_TRUE(test_support::write_file(store_->root() + path, feed));
+        store_->add_catalogue_section("[" + region +
+                                      "]\nbestsellers=" + store_->server().url(path) + "\n");
+        gconftool::set_region(region.c_str());
+    }
+
     // Waits for the daemon to exit; its exit status, or -1 when it did not exit normally.
     int wait_for_exit(double seconds) {
         // GSubprocess notices the exit through a child watch on the test's main context.
@@ -343,8 +358,7 @@ TEST_F(FeedServiceDaemon, SigtermDuringARunFinishesTheRunAndExitsCleanly) {
 // loopback storefront arrives.
 TEST_F(FeedServiceDaemon, RefusesAPrivatePictureAndASlowFailureBlocksNothing) {
     const std::string images = store_->server().url("/images/I/");
-    std::string feed = read_file(
-        store_->root() + StorefrontServer::feed_path(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY));
+    std::string feed = us_feed();
     int pictures = 0; // addresses the parser finds (the others are entity-escaped)
     for (size_t at = feed.find("src=\"" + images); at != std::string::npos;
          at = feed.find("src=\"" + images, at + 1))
@@ -356,10 +370,7 @@ TEST_F(FeedServiceDaemon, RefusesAPrivatePictureAndASlowFailureBlocksNothing) {
     const size_t second = feed.find(images);
     ASSERT_NE(second, std::string::npos);
     feed.replace(second, images.size(), store_->server().url("/delay/6000/cut/images/I/"));
-    ASSERT_TRUE(test_support::write_file(store_->root() + "/feeds/mixed.xml", feed));
-    store_->add_catalogue_section(
-        "[mixed.test]\nbestsellers=" + store_->server().url("/feeds/mixed.xml") + "\n");
-    gconftool::set_region("mixed.test");
+    ASSERT_NO_FATAL_FAILURE(serve_feed_as_region("mixed.test", feed));
 
     start_daemon();
     ASSERT_EQ(client_->activate(kPluginName), 1);
@@ -381,15 +392,11 @@ TEST_F(FeedServiceDaemon, RefusesAPrivatePictureAndASlowFailureBlocksNothing) {
 // stall's time-out.
 TEST_F(FeedServiceDaemon, SigtermEndsAStalledTransferWithinSeconds) {
     const std::string images = store_->server().url("/images/I/");
-    std::string feed = read_file(
-        store_->root() + StorefrontServer::feed_path(VELMORA_REGION_US, VELMORA_DEFAULT_CATEGORY));
+    std::string feed = us_feed();
     const size_t first = feed.find(images);
     ASSERT_NE(first, std::string::npos);
     feed.replace(first, images.size(), store_->server().url("/stall/images/I/"));
-    ASSERT_TRUE(test_support::write_file(store_->root() + "/feeds/stalled.xml", feed));
-    store_->add_catalogue_section(
-        "[stalled.test]\nbestsellers=" + store_->server().url("/feeds/stalled.xml") + "\n");
-    gconftool::set_region("stalled.test");
+    ASSERT_NO_FATAL_FAILURE(serve_feed_as_region("stalled.test", feed));
 
     start_daemon();
     ASSERT_EQ(client_->activate(kPluginName), 1);
