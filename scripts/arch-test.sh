@@ -165,12 +165,14 @@ cleanup() {
   if [ "$REGISTERED_QEMU" = 1 ]; then update-binfmts --disable qemu-arm || true; fi
   if [ "$SWITCHED_ON_QEMU" = 1 ]; then echo 0 >"$BINFMT/qemu-arm" || true; fi
   if [ "$MOUNTED_BINFMT" = 1 ]; then umount "$BINFMT" || true; fi
-  # What would have outlived the run: mounts in the cache, processes in a chroot.
-  left=$(findmnt -rn -o TARGET | grep -F "$CACHE/" || true)
+  # What would have outlived the run: mounts in its chroot, processes in it (a run of
+  # another architecture beside this one has a chroot of its own).
+  own="$CACHE/$SUITE-$ARCH"
+  left=$(findmnt -rn -o TARGET | grep -F "$own/" || true)
   if [ -n "$left" ]; then echo "arch-test: still mounted: $left" >&2; fi
   for p in /proc/[0-9]*; do
     case "$(readlink "$p/root" 2>/dev/null)" in
-      "$CACHE"/*) echo "arch-test: still running in a chroot: ${p#/proc/}" >&2 ;;
+      "$own" | "$own"/*) echo "arch-test: still running in the chroot: ${p#/proc/}" >&2 ;;
     esac
   done
   if [ -n "$LOG" ] && [ -f "$LOG" ]; then
