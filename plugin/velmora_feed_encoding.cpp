@@ -103,3 +103,9 @@ std::string velmora_feed_readable_copy(const guint8 *bytes, gsize length) {
     readable += from_windows_1252(document.substr(cut + encoding.size()));
     return readable;
 }
+
+std::string velmora_feed_readable_text(const gchar *text, gsize length) {
+    if (g_utf8_validate_len(text, length, nullptr))
+        return "";
+    return from_windows_1252(std::string_view(text, length));
+}

@@ -18,4 +18,10 @@
  * any, saying UTF-8. */
 std::string velmora_feed_readable_copy(const guint8 *bytes, gsize length);
 
+/* A text the parser hands on as UTF-8, as UTF-8: empty when it is valid already,
+ * otherwise its bytes read as Windows-1252. The parser passes on the bytes of a document
+ * as they stand when it does not take the document's declaration (a malformed one,
+ * say), so a document in a declared 8-bit encoding can reach the handlers unconverted. */
+std::string velmora_feed_readable_text(const gchar *text, gsize length);
+
 #endif /* VELMORA_FEED_ENCODING_H */

@@ -320,6 +320,11 @@ void on_characters(void *user_data, const xmlChar *characters, int length) {
     if (!element || length < 0)
         return;
     gsize size = static_cast<gsize>(length);
+    const std::string readable = velmora_feed_readable_text(chunk, size);
+    if (!readable.empty()) {
+        chunk = readable.data();
+        size = readable.size();
+    }
     if (element == kRank) {
         g_free(context->rank_text);
         context->rank_text = copy_chunk(chunk, size);

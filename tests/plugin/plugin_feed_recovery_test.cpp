@@ -59,6 +59,11 @@ TEST_F(FeedRecovery, EachFlawCostsAtMostItsItem) {
          "<?xml version=\"1.0\" encoding=\"x-no-such\"?><feed><item><title>Caf\xe9"
          "</title></item></feed>",
          {"Caf\xc3\xa9"}},
+        {"Latin-1 under a declaration the parser cannot read",
+         "<?xml versio=\"1.0\" encoding=\"ISO-8859-1\"?><feed><item><title>Caf\xe9"
+         "</title></item><item><title>Th\xe9</title></item><item><title>next</title></item>"
+         "</feed>",
+         {"Th\xc3\xa9", "next"}},
         {"raw control character in item 3 of 5", feed(five_items_with("\x01")), kAllButThree},
         {"undeclared &nbsp; in item 3 of 5", feed(five_items_with("&nbsp;")), kAllButThree},
         {"bare ampersand in item 3 of 5", feed(five_items_with(" & co")), kAllButThree},
