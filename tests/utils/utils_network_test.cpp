@@ -521,9 +521,10 @@ TEST_F(HonestCachesAndLocalAddresses, EachCaseHolds) {
              const ScopedEnvironment no_proxy_upper("NO_PROXY", nullptr);
              gchar *target = g_uri_escape_string(other.url("/secret.txt").c_str(), nullptr, FALSE);
              std::string body;
-             EXPECT_FALSE(fetch_feed(std::string("http://feeds.invalid/goto?to=") + target, &body));
+             EXPECT_FALSE(fetch_feed(std::string("http://192.0.2.1/goto?to=") + target, &body));
              g_free(target);
              EXPECT_EQ(body, "");
+             EXPECT_EQ(server.request_count("/goto"), 1) << "the feed was asked of the proxy";
              EXPECT_EQ(server.request_count("/secret.txt"), 0);
          }},
     };
