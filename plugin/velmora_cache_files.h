@@ -31,7 +31,6 @@ class VelmoraCacheDir {
     VelmoraCacheDir(const VelmoraCacheDir &) = delete;
     VelmoraCacheDir &operator=(const VelmoraCacheDir &) = delete;
 
-    bool is_open() const { return fd_ >= 0; }
     /* Removes the entry name (a link itself, never what it points to); false when it
      * was not there or is a directory. */
     bool remove(const std::string &name) const;

@@ -47,11 +47,7 @@ bool valid_in(std::string_view document, std::string_view encoding) {
     if (encoding.empty() || is_utf8_name(encoding))
         return g_utf8_validate_len(document.data(), document.size(), nullptr);
     const std::string name(encoding);
-    GIConv converter = g_iconv_open("UTF-8", name.c_str());
-    if (converter == reinterpret_cast<GIConv>(-1))
-        return false;
-    g_iconv_close(converter);
-    g_autoptr(GError) error = nullptr;
+    g_autoptr(GError) error = nullptr; /* an unknown encoding fails the conversion too */
     g_autofree gchar *converted = g_convert(document.data(), document.size(), "UTF-8", name.c_str(),
                                             nullptr, nullptr, &error);
     return converted != nullptr;

@@ -335,9 +335,9 @@ void execute_with_callback(VelmoraServiceContext *context, gpointer user_data,
             /* Unchanged, or unknown: what this pass stored stays. */
             return;
         }
-        /* The settings changed during the pass: start over with a fresh reading. */
+        /* The settings changed during the pass: start over with the new ones. */
         g_clear_pointer(&settings, feed_settings_free);
-        settings = read_feed_settings(context);
+        settings = static_cast<VelmoraFeedSettings *>(g_steal_pointer(&now));
     }
 }
 

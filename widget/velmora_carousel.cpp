@@ -255,6 +255,10 @@ void pause_scrolling(VelmoraView *view) {
     remove_timeout(view);
 }
 
+VelmoraItemData *carousel_current_item(void) {
+    return current_index < 0 ? nullptr : record_at(static_cast<guint>(current_index));
+}
+
 void carousel_fill_window(void) {
     if (!stored_data)
         return;
@@ -283,7 +287,8 @@ void update_view(VelmoraView *view, VelmoraSettings *settings, VelmoraItemDataAr
         current_index = 0;
 
     /* The pictures of the window shown so far are kept until the new list has
-     * taken those of the same files; the rest go with the old list. */
+     * taken those of the same files (when the current item is shown, which fills
+     * its window); the rest go with the old list. */
     PictureCache previous;
     previous.swap(picture_cache);
     clear_stored_data();
@@ -293,7 +298,7 @@ void update_view(VelmoraView *view, VelmoraSettings *settings, VelmoraItemDataAr
             carousel_record(g_array_index(items->items, VelmoraItemData *, i));
         g_array_append_val(stored_data->items, record);
     }
-    fill_window(previous);
+    picture_cache.swap(previous);
 
     show_current_item(view);
     if (restart)

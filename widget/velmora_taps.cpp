@@ -67,13 +67,6 @@ gboolean open_address(VelmoraView *view, const gchar *address) {
     return FALSE;
 }
 
-VelmoraItemData *current_item() {
-    if (!stored_data || !stored_data->items || current_index < 0 ||
-        static_cast<guint>(current_index) >= stored_data->items->len)
-        return nullptr;
-    return g_array_index(stored_data->items, VelmoraItemData *, current_index);
-}
-
 } // namespace
 
 /* The event's position is relative to the widget's own window; both ends of
@@ -86,7 +79,7 @@ gboolean event_inside_widget(GtkWidget *widget, GdkEventButton *event) {
 }
 
 gboolean open_current_item(VelmoraView *view) {
-    VelmoraItemData *item = current_item();
+    VelmoraItemData *item = carousel_current_item();
     return item ? open_address(view, item->item_url) : FALSE;
 }
 

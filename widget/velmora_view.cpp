@@ -129,13 +129,6 @@ GtkWidget *image_from_data_picture(const char *file) {
     return gtk_image_new_from_pixbuf(picture);
 }
 
-VelmoraItemData *current_item() {
-    if (!stored_data || !stored_data->items || current_index < 0 ||
-        static_cast<guint>(current_index) >= stored_data->items->len)
-        return nullptr;
-    return g_array_index(stored_data->items, VelmoraItemData *, current_index);
-}
-
 /* Makes the widget's own surface fully transparent wherever it is exposed, so
  * that the card's children are drawn over nothing. */
 gboolean clear_exposed_area(GtkWidget *widget, GdkEventExpose *event, gpointer) {
@@ -462,7 +455,7 @@ void create_message_view(VelmoraView *view, VelmoraSettings *settings, const gch
 
 void show_current_item(VelmoraView *view) {
     carousel_fill_window();
-    VelmoraItemData *item = current_item();
+    VelmoraItemData *item = carousel_current_item();
     /* The item widgets exist only while the item layout is shown. */
     if (!view || !item || !view->item_image || !view->title_label || !view->price_label)
         return;

@@ -40,6 +40,9 @@ gboolean down_step_handler(GtkWidget *button, GdkEvent *event, gpointer data);
  * pictures and takes them from the others; called before an item is shown. */
 void carousel_fill_window(void);
 
+/* The stored record shown now (at current_index), or null when there is none. */
+VelmoraItemData *carousel_current_item(void);
+
 /* Puts the feed title (or nothing, while a message is shown) back into the
  * feed title row. */
 void show_feed_title(VelmoraView *view);
