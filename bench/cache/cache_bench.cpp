@@ -114,11 +114,6 @@ std::string store_dir() {
     return std::string(g_get_home_dir()) + "/.feedservice/velmora";
 }
 
-void remove_tree(const std::string &dir) {
-    const std::string command = "rm -rf '" + dir + "'";
-    g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, nullptr, nullptr);
-}
-
 // The stored rows as an hour later: their time_saved is an old one, which the second
 // run has to bring up to date (within the same second the update would change nothing).
 void age_stored_rows() {
@@ -172,7 +167,7 @@ struct Scenario {
 // whether the second met its targets.
 bool compare(StorefrontServer &store, const std::string &self, const Scenario &scenario) {
     set_region(scenario.region);
-    remove_tree(store_dir());
+    test_support::remove_tree(store_dir());
     const std::string cache = test_support::make_temp_dir("http-cache");
     g_setenv("XDG_CACHE_HOME", cache.c_str(), TRUE);
     if (scenario.conditional)

@@ -5,14 +5,17 @@
 #include "plugin_parser_support.h"
 
 #include "feedserviceutils_internal.h"
+#include "scoped_environment.h"
 #include "velmora_feed_parser.h"
 
 #include <glib/gstdio.h>
 #include <utime.h>
 
 #include <algorithm>
+#include <optional>
 
 using namespace plugin_test;
+using test_support::ScopedEnvironment;
 
 namespace {
 
@@ -197,8 +200,9 @@ TEST_F(StorePass, AKeptPictureIsAskedForAgainOnceADay) {
         ASSERT_EQ(g_utime(file.c_str(), const_cast<utimbuf *>(&old)), 0);
         GStatBuf before{};
         g_stat(file.c_str(), &before);
+        std::optional<ScopedEnvironment> unconditional;
         if (!conditional)
-            g_setenv("FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS", "1", TRUE);
+            unconditional.emplace("FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS", "1");
         server_->reset_counts();
 
         run(list);
@@ -213,7 +217,6 @@ TEST_F(StorePass, AKeptPictureIsAskedForAgainOnceADay) {
         server_->reset_counts();
         run(list);
         EXPECT_EQ(server_->request_count(), 0);
-        g_unsetenv("FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS");
     }
 }
 

@@ -28,6 +28,7 @@ namespace {
 
 using test_support::list_dir;
 using test_support::read_file;
+using test_support::remove_tree;
 using test_support::write_file;
 
 std::string store_path(const std::string &file) {
@@ -47,12 +48,6 @@ void run_sql(const std::string &db, const std::string &sql) {
     ASSERT_TRUE(g_spawn_sync(nullptr, const_cast<gchar **>(argv), nullptr, G_SPAWN_SEARCH_PATH,
                              nullptr, nullptr, nullptr, nullptr, &status, nullptr));
     ASSERT_TRUE(g_spawn_check_wait_status(status, nullptr)) << sql;
-}
-
-void remove_tree(const std::string &path) {
-    const gchar *argv[] = {"rm", "-rf", path.c_str(), nullptr};
-    g_spawn_sync(nullptr, const_cast<gchar **>(argv), nullptr, G_SPAWN_SEARCH_PATH, nullptr,
-                 nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
 // The files of a directory with a digest of their contents.

@@ -8,11 +8,13 @@
 #include "file_helpers.h"
 #include "gconftool.h"
 #include "item_database.h"
+#include "scoped_environment.h"
 #include "velmora_service_plugin.h"
 
 #include <gconf/gconf-client.h>
 #include <glib/gstdio.h>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sys/mount.h>
 
 #include <algorithm>
@@ -32,6 +34,7 @@ using gconftool::kRegionKey;
 using gconftool::set_categories;
 using gconftool::set_region;
 using gconftool::unset_settings;
+using test_support::ScopedEnvironment;
 
 // Records every status; an optional hook runs at the n-th report of a status.
 struct Recorder {
@@ -403,13 +406,16 @@ TEST_F(UpdateRun, AnUnchangedStorefrontCostsOneRequestPerFeedAndNoPicture) {
                       items(VELMORA_REGION_US, "bestsellers_music");
     for (bool conditional : {true, false}) {
         SCOPED_TRACE(conditional ? "conditional requests" : "no conditional requests");
-        if (!conditional)
-            g_setenv("FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS", "1", TRUE);
-        ASSERT_EQ(run(), pass(count));
-        const auto before = stored_items();
-        store_->server().reset_counts();
-        EXPECT_EQ(run(), pass(count));
-        g_unsetenv("FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS");
+        std::vector<StoredItem> before;
+        {
+            std::optional<ScopedEnvironment> unconditional;
+            if (!conditional)
+                unconditional.emplace("FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS", "1");
+            ASSERT_EQ(run(), pass(count));
+            before = stored_items();
+            store_->server().reset_counts();
+            EXPECT_EQ(run(), pass(count));
+        }
         EXPECT_EQ(store_->server().request_count(), 2);
         EXPECT_EQ(requests(VELMORA_REGION_US, "bestsellers_book"), 1);
         EXPECT_EQ(requests(VELMORA_REGION_US, "bestsellers_music"), 1);

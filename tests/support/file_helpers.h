@@ -6,6 +6,7 @@
 #define VELMORA_FILE_HELPERS_H
 
 #include <glib.h>
+#include <glib/gstdio.h>
 
 #include <algorithm>
 #include <string>
@@ -60,6 +61,23 @@ inline std::vector<std::string> list_dir(const std::string &path) {
     }
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// Removes path and, when it is a directory, all below it. A link is removed itself,
+// never what it points to: stores in the tests hold links to directories outside.
+inline void remove_tree(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back(); /* "link/" would name the directory it points to */
+    GStatBuf status{};
+    if (g_lstat(path.c_str(), &status) != 0)
+        return;
+    if (!S_ISDIR(status.st_mode)) {
+        g_unlink(path.c_str());
+        return;
+    }
+    for (const std::string &name : list_dir(path))
+        remove_tree(path + "/" + name);
+    g_rmdir(path.c_str());
 }
 
 } // namespace test_support

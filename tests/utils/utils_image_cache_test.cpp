@@ -8,8 +8,10 @@
 #include "feedserviceutils_internal.h"
 
 #include "http_test_server.h"
+#include "scoped_environment.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,6 +22,7 @@
 #include "velmora_contract.h"
 
 using namespace utils_test;
+using test_support::ScopedEnvironment;
 
 namespace {
 
@@ -262,11 +265,13 @@ TEST_F(ImageCacheTest, APictureIsOnDiskOnceAndA304WritesNothing) {
         }
         GStatBuf before{};
         g_stat(file.c_str(), &before);
-        if (!c.conditional)
-            g_setenv("FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS", "1", TRUE);
-        server_->reset_counts();
-        EXPECT_NE(fetch(id, address, 1), 0);
-        g_unsetenv("FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS");
+        {
+            std::optional<ScopedEnvironment> unconditional;
+            if (!c.conditional)
+                unconditional.emplace("FEEDSERVICEUTILS_NO_CONDITIONAL_REQUESTS", "1");
+            server_->reset_counts();
+            EXPECT_NE(fetch(id, address, 1), 0);
+        }
 
         EXPECT_EQ(server_->request_count(), 1);
         EXPECT_EQ(server_->bytes_sent() > long(body.size()), c.whole) << server_->bytes_sent();

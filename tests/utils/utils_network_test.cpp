@@ -9,8 +9,10 @@
 
 #include "feedserviceutils_internal.h"
 #include "http_test_server.h"
+#include "scoped_environment.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 
 #include <glib/gstdio.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 #include <thread>
 
 using namespace utils_test;
+using test_support::ScopedEnvironment;
 
 namespace {
 
@@ -186,7 +189,6 @@ TEST_F(NetworkTest, AsksConditionallyAndHandsBackTheRememberedBody) {
 // partial file a crash left behind is removed when the cache is first read.
 TEST_F(NetworkTest, TheHttpCacheWritesOnlyInsideItsOwnDirectory) {
     const std::string url = server_->url("/feed.xml");
-    const std::string old_xdg = g_getenv("XDG_CACHE_HOME") ? g_getenv("XDG_CACHE_HOME") : "";
     for (bool linked : {true, false}) {
         SCOPED_TRACE(linked ? "a link in the directory's place" : "a partial file left over");
         const std::string xdg = make_temp_dir(), outside = make_temp_dir();
@@ -197,7 +199,7 @@ TEST_F(NetworkTest, TheHttpCacheWritesOnlyInsideItsOwnDirectory) {
             ASSERT_EQ(symlink(outside.c_str(), dir.c_str()), 0);
         else
             ASSERT_TRUE(g_mkdir(dir.c_str(), 0700) == 0 && write_file(partial, "part"));
-        g_setenv("XDG_CACHE_HOME", xdg.c_str(), TRUE);
+        const ScopedEnvironment cache_home("XDG_CACHE_HOME", xdg.c_str());
         std::string body;
         EXPECT_NE(get(url, &body), 0);
         EXPECT_EQ(body, read_file(served("feed.xml")));
@@ -205,10 +207,6 @@ TEST_F(NetworkTest, TheHttpCacheWritesOnlyInsideItsOwnDirectory) {
         EXPECT_EQ(file_exists(fsu::http_cache_path(url)), !linked);
         EXPECT_FALSE(file_exists(partial));
     }
-    if (old_xdg.empty())
-        g_unsetenv("XDG_CACHE_HOME");
-    else
-        g_setenv("XDG_CACHE_HOME", old_xdg.c_str(), TRUE);
 }
 
 TEST_F(NetworkTest, AHostThatAskedToWaitIsNotAskedBeforeTheTime) {
@@ -310,31 +308,6 @@ class LoggedWarnings {
   private:
     guint handler_ = 0;
     std::vector<std::string> messages_;
-};
-
-// Sets (or unsets, for nullptr) an environment variable for its own lifetime.
-class ScopedEnvironment {
-  public:
-    ScopedEnvironment(const char *name, const char *value) : name_(name) {
-        if (const char *old = g_getenv(name))
-            old_ = old;
-        had_ = g_getenv(name) != nullptr;
-        if (value != nullptr)
-            g_setenv(name, value, TRUE);
-        else
-            g_unsetenv(name);
-    }
-    ~ScopedEnvironment() {
-        if (had_)
-            g_setenv(name_, old_.c_str(), TRUE);
-        else
-            g_unsetenv(name_);
-    }
-
-  private:
-    const char *name_;
-    std::string old_;
-    bool had_ = false;
 };
 
 bool fetch_picture(const std::string &address, long timeout_seconds = 0) {

@@ -114,16 +114,6 @@ class CardTextTest : public CardTest {
         show_and_draw();
     }
 
-    // Counts pixels of the area that satisfy pred.
-    static int count(const Picture &screen, int x0, int y0, int x1, int y1,
-                     const std::function<bool(const Rgb &)> &pred) {
-        int n = 0;
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x)
-                n += pred(screen.at(x, y));
-        return n;
-    }
-
     static DemoFeeds *feeds_;
 };
 
@@ -137,9 +127,6 @@ TEST_F(CardTextTest, EveryItemOfTheLongWordedFeedsShowsItsPriceAndShortTitlesWho
         {VELMORA_REGION_DE, "bestsellers_games"},
         {VELMORA_REGION_DE, "hotnew_books"},
         {VELMORA_REGION_FR, "bestsellers_dvd"},
-    };
-    const auto dark_red = [](const Rgb &c) {
-        return c.r > c.g + 50 && c.r > c.b + 50 && c.r < 200;
     };
     for (const auto &feed : feeds) {
         store_region_to_gconf(feed.region);

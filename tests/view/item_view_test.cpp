@@ -274,16 +274,6 @@ class CardScreenshotTest : public ItemViewTest {
             << "at " << x << "," << y << ": " << screen.at(x, y) << " vs " << background.at(x, y);
     }
 
-    // Counts pixels of the area that satisfy pred.
-    static int count(const Picture &screen, int x0, int y0, int x1, int y1,
-                     const std::function<bool(const Rgb &)> &pred) {
-        int n = 0;
-        for (int y = y0; y < y1; ++y)
-            for (int x = x0; x < x1; ++x)
-                n += pred(screen.at(x, y));
-        return n;
-    }
-
     void expect_button(const Picture &screen, int left, int top, const char *background_file) {
         Picture background = Picture::from_file(build_data_path(background_file));
         ASSERT_TRUE(background.valid());
@@ -334,9 +324,6 @@ TEST_F(CardScreenshotTest, ItemLayoutDrawsCardLogoPictureTextAndButtons) {
     // red price below it, the orange feed title above.
     const auto dark = [](const Rgb &c) { return c.r < 60 && c.g < 60 && c.b < 60; };
     const auto blue = [](const Rgb &c) { return c.b > c.r + 60 && c.b > 90; };
-    const auto dark_red = [](const Rgb &c) {
-        return c.r > c.g + 50 && c.r > c.b + 50 && c.r < 200;
-    };
     const auto orange = [](const Rgb &c) { return c.r > 180 && c.g > 80 && c.g < 160 && c.b < 80; };
     EXPECT_GT(count(screen, 116, 92, 318, 164, dark), 10);
     EXPECT_GT(count(screen, 116, 92, 318, 164, blue), 10);
@@ -473,9 +460,6 @@ TEST_F(CardScreenshotTest, LongestPricesShowWholeLeftOfTheArrowsUnderACutTitle) 
         {VELMORA_REGION_CA, "CDN$ 1,234.56"},
         {VELMORA_REGION_UK, "£1,234.56"},
         {VELMORA_REGION_US, "Currently unavailable"},
-    };
-    const auto dark_red = [](const Rgb &c) {
-        return c.r > c.g + 50 && c.r > c.b + 50 && c.r < 200;
     };
     const auto blue = [](const Rgb &c) { return c.b > c.r + 60 && c.b > 90; };
     Picture background = Picture::from_file(build_data_path("icons/Velmora_Background.png"));

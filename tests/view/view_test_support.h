@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <optional>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -150,6 +151,11 @@ inline bool near(const Rgb &a, const Rgb &b, int tolerance = 3) {
            std::abs(a.b - b.b) <= tolerance;
 }
 
+// The dark red of the card's prices.
+inline bool dark_red(const Rgb &c) {
+    return c.r > c.g + 50 && c.r > c.b + 50 && c.r < 200;
+}
+
 // A picture read from a file or the screen, with pixel access.
 class Picture {
   public:
@@ -193,6 +199,16 @@ class Picture {
 // tables, and the carousel's module state reset around every test.
 class CardTest : public ::testing::Test {
   protected:
+    // Counts pixels of the area that satisfy pred.
+    static int count(const Picture &screen, int x0, int y0, int x1, int y1,
+                     const std::function<bool(const Rgb &)> &pred) {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                n += pred(screen.at(x, y));
+        return n;
+    }
+
     static void SetUpTestSuite() {
         static bool initialised = false;
         if (!initialised) {

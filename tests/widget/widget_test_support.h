@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "feed_service.h"
+#include "file_helpers.h"
 #include "hd-home-host.h"
 #include "main_loop.h"
 #include "velmora_widget.h"
@@ -148,21 +149,10 @@ inline void remove_database() {
         g_unlink((database_path() + suffix).c_str());
 }
 
-inline void remove_tree(const std::string &path) {
-    if (GDir *dir = g_dir_open(path.c_str(), 0, nullptr)) {
-        while (const gchar *name = g_dir_read_name(dir))
-            remove_tree(path + "/" + name);
-        g_dir_close(dir);
-        g_rmdir(path.c_str());
-    } else {
-        g_unlink(path.c_str());
-    }
-}
-
 // Removes the whole item store (database, picture cache and their directory), as
 // on a device where the widget and the plug-in have never run.
 inline void remove_store() {
-    remove_tree(std::string(g_get_home_dir()) + "/.feedservice");
+    test_support::remove_tree(std::string(g_get_home_dir()) + "/.feedservice");
 }
 
 // ---- GConf ----
