@@ -48,11 +48,17 @@ bool replace_link_by_directory(const gchar *path) {
     return g_lstat(dir.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+int open_directory_nofollow(const gchar *dir) {
+    if (g_mkdir_with_parents(dir, kDirectoryMode) != 0)
+        return -1;
+    return open(dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
 int open_cache_directory(const gchar *dir) {
     if (dir == nullptr || *dir == '\0')
         return -1;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const int fd = open(dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int fd = open_directory_nofollow(dir);
         if (fd >= 0)
             return fd;
         if (attempt > 0 || !replace_link_by_directory(dir))

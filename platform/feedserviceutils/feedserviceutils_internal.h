@@ -10,6 +10,8 @@
 #include "feedserviceutils.h"
 #include "feedserviceutils_runs.h"
 
+#include <unistd.h>
+
 #include <memory>
 #include <set>
 #include <string>
@@ -54,11 +56,27 @@ const char *watched_path(FileWatcher *watcher);
 /* Makes the directory at path (and its parents); a symbolic link in its place is removed
  * first (not what it points to). True when a real directory is there afterwards. */
 bool replace_link_by_directory(const gchar *path);
+/* Makes the directory dir (and its parents) and opens it as a descriptor without
+ * following a link: a link in its place is left there and gives -1 (errno set). The
+ * caller closes it. */
+int open_directory_nofollow(const gchar *dir);
 /* The directory dir as a descriptor opened without following a link (made, or a link in
  * its place replaced, when needed); -1 on failure. The caller closes it. */
 int open_cache_directory(const gchar *dir);
 /* Whether name in the directory is a regular file (a link is not). */
 bool regular_file_at(int dirfd, const std::string &name);
+
+/* Closes a directory descriptor when it goes. */
+struct DirectoryFd {
+    int fd;
+    explicit DirectoryFd(int descriptor) : fd(descriptor) {}
+    DirectoryFd(const DirectoryFd &) = delete;
+    DirectoryFd &operator=(const DirectoryFd &) = delete;
+    ~DirectoryFd() {
+        if (fd >= 0)
+            close(fd);
+    }
+};
 
 /* ---- Writing a file whole (atomic_file.cpp) ---- */
 

@@ -28,9 +28,7 @@
  */
 #include "feedserviceutils_internal.h"
 
-#include <fcntl.h>
 #include <glib/gstdio.h>
-#include <unistd.h>
 #include <sys/stat.h>
 #include <utime.h>
 
@@ -130,16 +128,13 @@ void remove_entry(Cache &c, const std::string &name) {
 /* Writes the entry's file whole through the cache directory, opened without following a
  * link (a link in its place keeps the answer out of the cache). */
 bool write_entry(const Cache &c, const std::string &name, const std::string &text) {
-    if (g_mkdir_with_parents(c.dir.c_str(), 0700) != 0)
-        return false;
-    const int dirfd = open(c.dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (dirfd < 0) {
+    const fsu::DirectoryFd dir{fsu::open_directory_nofollow(c.dir.c_str())};
+    if (dir.fd < 0) {
         g_debug("Cannot open the HTTP cache %s: %s", c.dir.c_str(), g_strerror(errno));
         return false;
     }
     GError *error = nullptr;
-    const bool written = fsu::write_file_at(dirfd, name, text.data(), text.size(), 0600, &error);
-    close(dirfd);
+    const bool written = fsu::write_file_at(dir.fd, name, text.data(), text.size(), 0600, &error);
     if (!written) {
         g_debug("Cannot write the cache entry %s: %s", name.c_str(), error->message);
         g_error_free(error);

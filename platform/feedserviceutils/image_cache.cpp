@@ -64,15 +64,6 @@ bool record_picture_path(DBInterface *db, const gchar *update_template, const gc
     return sql != nullptr && db_interface_execute_update(db, sql) != 0;
 }
 
-/* Closes a directory descriptor when it goes. */
-struct DirectoryFd {
-    int fd;
-    ~DirectoryFd() {
-        if (fd >= 0)
-            close(fd);
-    }
-};
-
 } // namespace
 
 gint ensure_directory(const gchar *path) {
@@ -98,7 +89,7 @@ gint check_and_download_image(DBInterface *db, const gchar *cache_dir, QueryLoad
     const fsu::FirstRow row = recorded_picture_path(db, queries, image_id, &recorded);
     if (row == fsu::FirstRow::None)
         return 0; /* no picture row to record a path in: fetching would leave an orphan */
-    const DirectoryFd dir{fsu::open_cache_directory(cache_dir)};
+    const fsu::DirectoryFd dir{fsu::open_cache_directory(cache_dir)};
     if (dir.fd < 0)
         return 0;
     g_autofree gchar *name = g_strdup_printf("%d.img", image_id);
