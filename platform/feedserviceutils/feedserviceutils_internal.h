@@ -131,9 +131,10 @@ bool first_statement_failure();
 
 /* Starts a run fetching for settings (any text naming what the run fetches). */
 void begin_run(const std::string &settings);
-/* Why address (on host, "scheme://name:port") is not to be asked for now, or "". */
+/* Why address (on host, "scheme://name:port") is not to be asked for now, or "".
+ * *picture_limit_ms (if given) gets picture_time_limit_ms() read under the same lock. */
 std::string held_back(const std::string &address, const std::string &host, FetchKind kind,
-                      bool force);
+                      bool force, long *picture_limit_ms = nullptr);
 void note_outcome(const std::string &address, const std::string &host, FetchKind kind,
                   const FetchOutcome &outcome);
 /* The local endpoints ("ip port") that feeds of the current run came from: pictures may

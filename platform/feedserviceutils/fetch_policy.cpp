@@ -121,6 +121,12 @@ void expire_run_memory(Policy &p, gint64 now) {
         start_run_memory(p, now);
 }
 
+/* Under the lock: a picture's own limit, cut to what is left of the run's budget. */
+long picture_limit_of(const Policy &p) {
+    const gint64 left_ms = (kPictureFailureBudget - p.picture_failures_us) / 1000;
+    return static_cast<long>(std::clamp<gint64>(left_ms, 0, kPictureTimeLimitMs));
+}
+
 Policy &policy() {
     static Policy instance;
     return instance;
@@ -173,7 +179,7 @@ void fsu::begin_run(const std::string &settings) {
 }
 
 std::string fsu::held_back(const std::string &address, const std::string &host, FetchKind kind,
-                           bool force) {
+                           bool force, long *picture_limit_ms) {
     Policy &p = policy();
     std::lock_guard<std::mutex> guard(p.lock);
     const gint64 now = g_get_monotonic_time();
@@ -188,19 +194,23 @@ std::string fsu::held_back(const std::string &address, const std::string &host, 
         }
         p.first_feed = address;
     }
+    const long picture_limit = picture_limit_of(p);
+    if (picture_limit_ms != nullptr)
+        *picture_limit_ms = picture_limit;
     if (!host.empty() && p.server_waits.held(host, now))
         return "the server asked to wait before asking again (Retry-After)";
-    if (force)
-        return std::string();
-    if (p.failed_addresses.held(address, now))
-        return "failed earlier in this run";
-    if (kind != FetchKind::Picture)
-        return std::string();
-    if (!host.empty() && p.unreachable_hosts.held(host, now))
-        return "its host could not be connected to lately";
-    if (!host.empty() && p.stalled_hosts.held(host, now))
-        return "its host stalled earlier in this run";
-    if (p.picture_failures_us >= kPictureFailureBudget)
+    if (!force) {
+        if (p.failed_addresses.held(address, now))
+            return "failed earlier in this run";
+        if (kind != FetchKind::Picture)
+            return std::string();
+        if (!host.empty() && p.unreachable_hosts.held(host, now))
+            return "its host could not be connected to lately";
+        if (!host.empty() && p.stalled_hosts.held(host, now))
+            return "its host stalled earlier in this run";
+    }
+    /* Forced pictures too: the budget bounds every picture's time-out. */
+    if (kind == FetchKind::Picture && picture_limit <= 0)
         return "the run's pictures have used up their time";
     return std::string();
 }
@@ -209,8 +219,7 @@ long fsu::picture_time_limit_ms() {
     Policy &p = policy();
     std::lock_guard<std::mutex> guard(p.lock);
     expire_run_memory(p, g_get_monotonic_time());
-    const gint64 left_ms = (kPictureFailureBudget - p.picture_failures_us) / 1000;
-    return static_cast<long>(std::clamp<gint64>(left_ms, 0, kPictureTimeLimitMs));
+    return picture_limit_of(p);
 }
 
 std::set<std::string> fsu::local_picture_addresses() {

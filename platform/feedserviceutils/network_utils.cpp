@@ -41,6 +41,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstring>
 #include <cstdlib>
 #include <mutex>
@@ -487,10 +488,12 @@ void update_cache(const gchar *address, const Answer &answer, const Request &req
     fsu::http_cache_store(address, updated);
 }
 
-/* Milliseconds the transfer may take, or 0 when it is not to be made at all. */
-long time_limit_ms(fsu::FetchKind kind, long timeout_seconds) {
-    const long limit = (timeout_seconds > 0 ? timeout_seconds : kDefaultTimeoutSeconds) * 1000;
-    return kind == fsu::FetchKind::Picture ? std::min(limit, fsu::picture_time_limit_ms()) : limit;
+/* Milliseconds the transfer may take; a picture's are cut to picture_limit_ms. A huge
+ * time-out is cut before it is multiplied (a 32-bit long would overflow). */
+long time_limit_ms(fsu::FetchKind kind, long timeout_seconds, long picture_limit_ms) {
+    const long seconds = timeout_seconds > 0 ? timeout_seconds : kDefaultTimeoutSeconds;
+    const long limit = std::min(seconds, LONG_MAX / 1000) * 1000;
+    return kind == fsu::FetchKind::Picture ? std::min(limit, picture_limit_ms) : limit;
 }
 
 } // namespace
@@ -513,11 +516,10 @@ bool fsu::fetch(const gchar *address, GArray *body, FetchKind kind, long timeout
     if (not_modified != nullptr)
         *not_modified = false;
     const std::string host = host_of(address);
-    std::string held =
-        cancelled.load() ? "downloads were cancelled" : held_back(address, host, kind, force);
-    const long timeout_ms = held.empty() ? time_limit_ms(kind, timeout_seconds) : 0;
-    if (held.empty() && timeout_ms <= 0)
-        held = "the run's pictures have used up their time";
+    long picture_limit_ms = 0;
+    const std::string held = cancelled.load()
+                                 ? "downloads were cancelled"
+                                 : held_back(address, host, kind, force, &picture_limit_ms);
     if (!held.empty()) {
         /* Skipped, not failed: the failure behind it was logged when it happened. */
         g_debug("Not asking for %s: %s", address, held.c_str());
@@ -537,7 +539,7 @@ bool fsu::fetch(const gchar *address, GArray *body, FetchKind kind, long timeout
     request.picture_copy = not_modified != nullptr;
     if (kind == FetchKind::Picture)
         request.transfer.local_allowed = local_picture_addresses();
-    set_up_request(easy, address, timeout_ms, &request);
+    set_up_request(easy, address, time_limit_ms(kind, timeout_seconds, picture_limit_ms), &request);
 
     const gint64 started = g_get_monotonic_time();
     const Answer answer = take_answer(easy, curl_easy_perform(easy));
