@@ -9,6 +9,7 @@
  * window carries _HILDON_APPLET_SETTINGS.
  */
 #include "hd-home-host.h"
+#include "hd-home-protocol.h"
 
 #include <gdk/gdkx.h>
 
@@ -19,9 +20,8 @@ namespace {
 /* The host's own texts; hd-home-host binds it at start. */
 constexpr const char *kTextDomain = "hd-home-host";
 
-constexpr const char *kOnCurrentDesktop = "_HILDON_APPLET_ON_CURRENT_DESKTOP";
-constexpr const char *kSettings = "_HILDON_APPLET_SETTINGS";
-constexpr const char *kShowSettings = "_HILDON_APPLET_SHOW_SETTINGS";
+using hd_home_protocol::kSettings;
+using hd_home_protocol::kShowSettings;
 
 /* Shown means mapped and neither iconified nor withdrawn. */
 void follow_state(GtkWidget *widget, GdkWindowState state) {
@@ -81,14 +81,7 @@ gboolean on_button_press(GtkWidget *widget, GdkEventButton *event, gpointer) {
 void set_on_current_desktop(GtkWidget *item_window, gboolean on) {
     GdkWindow *window = item_window->window;
     g_return_if_fail(window != nullptr);
-    GdkAtom property = gdk_atom_intern_static_string(kOnCurrentDesktop);
-    if (on) {
-        const long one = 1;
-        gdk_property_change(window, property, gdk_atom_intern_static_string("CARDINAL"), 32,
-                            GDK_PROP_MODE_REPLACE, reinterpret_cast<const guchar *>(&one), 1);
-    } else {
-        gdk_property_delete(window, property);
-    }
+    hd_home_protocol::write_flag(window, hd_home_protocol::kOnCurrentDesktop, on);
 }
 
 gboolean offers_settings(GtkWidget *item_window) {

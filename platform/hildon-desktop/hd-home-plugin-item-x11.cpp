@@ -8,6 +8,7 @@
  * _HILDON_APPLET_SHOW_SETTINGS client message that its settings were asked for.
  */
 #include "hd-home-plugin-item-private.h"
+#include "hd-home-protocol.h"
 
 #include <cairo.h>
 #include <gdk/gdkx.h>
@@ -19,26 +20,15 @@ namespace {
 constexpr const char *kWindowType = "_NET_WM_WINDOW_TYPE";
 constexpr const char *kHomeAppletType = "_HILDON_WM_WINDOW_TYPE_HOME_APPLET";
 constexpr const char *kAppletId = "_HILDON_APPLET_ID";
-constexpr const char *kSettings = "_HILDON_APPLET_SETTINGS";
 constexpr const char *kAllViews = "_HILDON_APPLET_DISPLAY_ON_ALL_VIEWS";
-constexpr const char *kOnCurrentDesktop = "_HILDON_APPLET_ON_CURRENT_DESKTOP";
-constexpr const char *kShowSettings = "_HILDON_APPLET_SHOW_SETTINGS";
+
+using hd_home_protocol::kOnCurrentDesktop;
+using hd_home_protocol::kSettings;
+using hd_home_protocol::kShowSettings;
+using hd_home_protocol::write_flag;
 
 Atom atom(GdkWindow *window, const char *name) {
     return gdk_x11_get_xatom_by_name_for_display(gdk_drawable_get_display(window), name);
-}
-
-/* A CARDINAL 1 under name, or no property when on is FALSE. */
-void write_flag(GdkWindow *window, const char *name, gboolean on) {
-    if (on) {
-        /* Format 32 data is an array of longs at the GDK (Xlib) interface. */
-        const long one = 1;
-        gdk_property_change(window, gdk_atom_intern_static_string(name),
-                            gdk_atom_intern_static_string("CARDINAL"), 32, GDK_PROP_MODE_REPLACE,
-                            reinterpret_cast<const guchar *>(&one), 1);
-    } else {
-        gdk_property_delete(window, gdk_atom_intern_static_string(name));
-    }
 }
 
 void write_identity(HDHomePluginItem *item, GdkWindow *window) {
