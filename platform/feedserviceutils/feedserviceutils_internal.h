@@ -110,10 +110,6 @@ bool conditional_requests();
 
 /* ---- What downloads remember (fetch_policy.cpp) ---- */
 
-/* The longest a server may make a host wait with Retry-After: the plug-in's run interval.
- * Longer values are cut to it before any arithmetic. */
-constexpr gint64 kLongestServerWaitSeconds = 3600;
-
 struct FetchOutcome {
     bool arrived = false;
     bool connected = false;  /* a connection to the first host was made */
@@ -122,7 +118,7 @@ struct FetchOutcome {
     bool unreachable = false;       /* refused, unresolvable or timed out while connecting */
     bool timed_out = false;         /* ended by a time-out (a stall, a trickle, the limit) */
     gint64 elapsed_us = 0;          /* how long the transfer took */
-    gint64 server_wait_seconds = 0; /* Retry-After of a 429 or 503, within the cap */
+    gint64 server_wait_seconds = 0; /* Retry-After of a 429 or 503, at most an hour */
 };
 
 /* Whether a statement failing now is the first of the run the daemon marked

@@ -253,11 +253,9 @@ void fsu::note_outcome(const std::string &address, const std::string &host, Fetc
         return;
     if (!outcome.connected && outcome.unreachable)
         p.unreachable_hosts.hold(host, now + kHostRetryAfter);
-    /* Clamped before it is multiplied: a huge value must not overflow. */
-    const gint64 wait =
-        std::clamp<gint64>(outcome.server_wait_seconds, 0, kLongestServerWaitSeconds);
-    if (wait > 0)
-        p.server_waits.hold(host, now + wait * G_USEC_PER_SEC);
+    /* Within the longest wait (network_utils.cpp cuts it): the product cannot overflow. */
+    if (outcome.server_wait_seconds > 0)
+        p.server_waits.hold(host, now + outcome.server_wait_seconds * G_USEC_PER_SEC);
 }
 
 void fsu::forget_failed_downloads() {

@@ -59,6 +59,9 @@ constexpr long kMaxRedirects = 5;
 constexpr long kPictureStallSeconds = 10;
 constexpr long kPictureLowSpeedBytes = 100;
 constexpr char kUserAgent[] = "Velmora/1.0 (feed service utilities; libcurl)";
+/* The longest a server may make a host wait with Retry-After: the plug-in's run interval.
+ * Longer values are cut to it before any arithmetic. */
+constexpr gint64 kLongestServerWaitSeconds = 3600;
 
 /* The thread's easy handle and the share handle that keeps its connections; freed when
  * the thread ends. Each request gets a new easy handle: a reused one (even after
@@ -229,12 +232,12 @@ gint64 retry_after_seconds(const std::string &value) {
     char *end = nullptr;
     const long long seconds = std::strtoll(value.c_str(), &end, 10);
     if (end != value.c_str() && *end == '\0')
-        return std::clamp<long long>(seconds, 0, fsu::kLongestServerWaitSeconds);
+        return std::clamp<long long>(seconds, 0, kLongestServerWaitSeconds);
     const gint64 when = curl_getdate(value.c_str(), nullptr);
     const gint64 now = g_get_real_time() / G_USEC_PER_SEC;
     if (when <= now)
         return 0;
-    return std::min<gint64>(when - now, fsu::kLongestServerWaitSeconds);
+    return std::min<gint64>(when - now, kLongestServerWaitSeconds);
 }
 
 const char *status_words(long status) {
