@@ -146,8 +146,7 @@ bool is_local_address(const char *ip);
  * lifts a cancellation. For tests. */
 void forget_failed_downloads();
 
-/* Whether feedserviceutils_cancel_downloads was called (network_utils.cpp). */
-bool downloads_cancelled();
+/* Sets or lifts the cancellation of feedserviceutils_cancel_downloads (network_utils.cpp). */
 void set_downloads_cancelled(bool cancelled);
 
 /* ---- Where a request goes (fetch_target.cpp) ---- */

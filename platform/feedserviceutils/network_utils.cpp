@@ -340,15 +340,14 @@ struct Answer {
 void set_up_request(CURL *easy, const gchar *address, long timeout_ms, Request *request) {
     /* A picture's validators serve only a caller that has the picture; a feed's only
      * with its body. */
-    const bool is_picture = request->transfer.kind == fsu::FetchKind::Picture;
-    request->have_cached = request->conditional && (!is_picture || request->picture_copy) &&
+    const bool picture = request->transfer.kind == fsu::FetchKind::Picture;
+    request->have_cached = request->conditional && (!picture || request->picture_copy) &&
                            fsu::http_cache_lookup(address, &request->cached) &&
-                           (is_picture || request->cached.has_body);
+                           (picture || request->cached.has_body);
     if (request->have_cached && !request->cached.etag.empty())
         request->conditions.add("If-None-Match: " + request->cached.etag);
     if (request->have_cached && !request->cached.last_modified.empty())
         request->conditions.add("If-Modified-Since: " + request->cached.last_modified);
-    const bool picture = request->transfer.kind == fsu::FetchKind::Picture;
     const long seconds = std::max(1L, timeout_ms / 1000);
     const long stall = std::min(seconds, picture ? kPictureStallSeconds : kStallTimeoutSeconds);
 
@@ -506,10 +505,6 @@ bool fsu::conditional_requests() {
     return off == nullptr || *off == '\0' || g_str_equal(off, "0");
 }
 
-bool fsu::downloads_cancelled() {
-    return cancelled.load();
-}
-
 void fsu::set_downloads_cancelled(bool value) {
     cancelled.store(value);
 }
@@ -586,5 +581,5 @@ void network_utils_begin_run(const gchar *region, GSList *categories) {
 }
 
 void feedserviceutils_cancel_downloads(void) {
-    cancelled.store(true);
+    fsu::set_downloads_cancelled(true);
 }
